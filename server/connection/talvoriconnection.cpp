@@ -1,0 +1,207 @@
+#include "talvoriconnection.h"
+
+#include "common/exception.h"
+#include "common/log.h"
+#include "common/tracer.h"
+#include "handler/unknowncommandhandler.h"
+#include "protocol/imapstreamparser.h"
+
+#include <QLocalSocket>
+
+namespace {
+// The socket keeps at most this much unread input, so a client streaming a large literal faster
+// than it is stored is held back by the socket instead of filling memory.
+constexpr qint64 SocketReadBufferSize = 256 * 1024;
+}
+
+TalvoriConnection::TalvoriConnection(quintptr socketDescriptor, QObject *parent)
+    : QThread(parent)
+    , m_socketDescriptor(socketDescriptor)
+{
+    m_identifier = QString::asprintf("%p", static_cast<void *>(this));
+}
+
+TalvoriConnection::~TalvoriConnection()
+{
+    Tracer::self()->endConnection(m_identifier, QString());
+}
+
+void TalvoriConnection::run()
+{
+    m_socket = new QLocalSocket;
+    if (!m_socket->setSocketDescriptor(qintptr(m_socketDescriptor), QLocalSocket::ConnectedState, QIODevice::ReadWrite)) {
+        qWarning().nospace() << "TalvoriConnection(" << m_identifier << ")::run: failed to set socket descriptor: "
+                             << m_socket->error() << " (" << m_socket->errorString() << ")";
+        delete m_socket;
+        m_socket = nullptr;
+        return;
+    }
+    m_socket->setReadBufferSize(SocketReadBufferSize);
+
+    connect(m_socket, &QLocalSocket::readyRead, this, &TalvoriConnection::slotNewData, Qt::DirectConnection);
+    connect(m_socket, &QLocalSocket::disconnected, this, &TalvoriConnection::slotDisconnected, Qt::DirectConnection);
+
+    writeOut("* OK Talvori Almost IMAP Server [PROTOCOL 26]");
+
+    m_streamParser = new ImapStreamParser(m_socket);
+    m_streamParser->setTracerIdentifier(m_identifier);
+
+    // Bytes may have arrived before the readyRead connection existed.
+    if (m_socket->bytesAvailable() > 0)
+        slotNewData();
+
+    exec();
+
+    delete m_socket;
+    m_socket = nullptr;
+    delete m_streamParser;
+    m_streamParser = nullptr;
+}
+
+void TalvoriConnection::slotNewData()
+{
+    // A readyRead delivered while a handler waits inside the parser lands here; the handler's own
+    // reads consume the data.
+    if (m_currentHandler)
+        return;
+
+    while (m_socket->bytesAvailable() > 0 || !m_streamParser->readRemainingData().isEmpty()) {
+        handleCommand();
+        // A client gone in the middle of a command leaves bytes that can never be completed.
+        if (m_socket->state() != QLocalSocket::ConnectedState && m_socket->bytesAvailable() <= 0)
+            return;
+    }
+}
+
+void TalvoriConnection::handleCommand()
+{
+    try {
+        const QByteArray tag = m_streamParser->readString();
+        if (tag.isEmpty() && m_streamParser->atCommandEnd())
+            return; // an empty line
+        const QByteArray command = m_streamParser->readString();
+
+        if (Tracer::self()->isActive()) {
+            Tracer::self()->connectionInput(m_identifier,
+                                            QString::fromUtf8(tag + ' ' + command + ' ' + m_streamParser->readRemainingData()));
+        }
+
+        m_currentHandler = findHandlerForCommand(command);
+        connect(m_currentHandler, &Handler::responseAvailable, this, &TalvoriConnection::slotResponseAvailable,
+                Qt::DirectConnection);
+        connect(m_currentHandler, &Handler::connectionStateChange, this, &TalvoriConnection::slotConnectionStateChange,
+                Qt::DirectConnection);
+        m_currentHandler->setTag(tag);
+        m_currentHandler->setStreamParser(m_streamParser);
+        if (!m_currentHandler->parseStream())
+            m_streamParser->skipCurrentCommand();
+    } catch (const HandlerException &e) {
+        if (m_currentHandler)
+            m_currentHandler->failureResponse(QByteArray(e.what()));
+        try {
+            m_streamParser->skipCurrentCommand();
+        } catch (...) {
+        }
+    } catch (const Exception &e) {
+        if (m_currentHandler)
+            m_currentHandler->failureResponse(QByteArray(e.type()) + ": " + e.what());
+        try {
+            m_streamParser->skipCurrentCommand();
+        } catch (...) {
+        }
+    } catch (...) {
+        logError() << "Unknown exception caught: ";
+        if (m_currentHandler)
+            m_currentHandler->failureResponse("Unknown exception caught");
+        try {
+            m_streamParser->skipCurrentCommand();
+        } catch (...) {
+        }
+    }
+
+    delete m_currentHandler;
+    m_currentHandler = nullptr;
+
+    const QByteArray rest = m_streamParser->readRemainingData();
+    if (rest.startsWith('\n') || rest.startsWith("\r\n")) {
+        try {
+            m_streamParser->readUntilCommandEnd();
+        } catch (...) {
+        }
+    }
+}
+
+Handler *TalvoriConnection::findHandlerForCommand(const QByteArray &command)
+{
+    Handler *handler = Handler::findHandlerForCommandAlwaysAllowed(command);
+    if (handler)
+        return handler;
+
+    switch (m_connectionState) {
+    case NonAuthenticated:
+        handler = Handler::findHandlerForCommandNonAuthenticated(command);
+        break;
+    case Authenticated:
+        handler = Handler::findHandlerForCommandAuthenticated(command, m_streamParser);
+        break;
+    case Closing:
+        break;
+    }
+    if (!handler)
+        handler = new UnknownCommandHandler(command);
+    handler->setConnection(this);
+    return handler;
+}
+
+void TalvoriConnection::writeOut(const QByteArray &data)
+{
+    QByteArray line = data;
+    line.append("\r\n");
+    m_socket->write(line);
+    m_socket->waitForBytesWritten(30000);
+    if (Tracer::self()->isActive())
+        Tracer::self()->connectionOutput(m_identifier, QString::fromUtf8(line));
+}
+
+void TalvoriConnection::slotResponseAvailable(const Response &response)
+{
+    writeOut(response.asString());
+}
+
+void TalvoriConnection::slotConnectionStateChange(ConnectionState state)
+{
+    if (state == m_connectionState)
+        return;
+    m_connectionState = state;
+    if (state == Closing)
+        m_socket->disconnectFromServer();
+}
+
+void TalvoriConnection::slotDisconnected()
+{
+    quit();
+}
+
+void TalvoriConnection::setSessionId(const QByteArray &id)
+{
+    m_identifier = QString::asprintf("%s (%p)", id.constData(), static_cast<void *>(this));
+    Tracer::self()->beginConnection(m_identifier, QString());
+    m_streamParser->setTracerIdentifier(m_identifier);
+    m_sessionId = id;
+}
+
+void TalvoriConnection::addStatusMessage(const QByteArray &msg)
+{
+    m_statusMessageQueue.append(msg);
+}
+
+void TalvoriConnection::flushStatusMessageQueue()
+{
+    for (const QByteArray &msg : std::as_const(m_statusMessageQueue)) {
+        Response response;
+        response.setUntagged();
+        response.setString(msg);
+        slotResponseAvailable(response);
+    }
+    m_statusMessageQueue.clear();
+}

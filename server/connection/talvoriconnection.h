@@ -1,0 +1,63 @@
+#ifndef TALVORI_TALVORICONNECTION_H
+#define TALVORI_TALVORICONNECTION_H
+
+#include "handler/handler.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QThread>
+
+class ImapStreamParser;
+class QLocalSocket;
+
+// One client session on its own thread. The thread owns the client's socket and stream parser,
+// reads tagged commands, runs one handler per command and writes the responses back. Per-session
+// state that handlers consult lives here.
+class TalvoriConnection : public QThread
+{
+    Q_OBJECT
+public:
+    TalvoriConnection(quintptr socketDescriptor, QObject *parent = nullptr);
+    ~TalvoriConnection() override;
+
+    void setSessionId(const QByteArray &id);
+    QByteArray sessionId() const { return m_sessionId; }
+    QString identifier() const { return m_identifier; }
+    ConnectionState connectionState() const { return m_connectionState; }
+
+    qint64 selectedCollectionId() const { return m_selectedCollection; }
+    void setSelectedCollection(qint64 id) { m_selectedCollection = id; }
+
+    // Queued untagged lines, written in order by flushStatusMessageQueue().
+    void addStatusMessage(const QByteArray &msg);
+    void flushStatusMessageQueue();
+
+    Handler *findHandlerForCommand(const QByteArray &command);
+
+protected:
+    void run() override;
+
+private Q_SLOTS:
+    void slotNewData();
+    void slotResponseAvailable(const Response &response);
+    void slotConnectionStateChange(ConnectionState state);
+    void slotDisconnected();
+
+private:
+    void writeOut(const QByteArray &data);
+    void handleCommand();
+
+    // Everything below belongs to the connection's thread once run() has started.
+    quintptr m_socketDescriptor;
+    QLocalSocket *m_socket = nullptr;
+    QPointer<Handler> m_currentHandler;
+    ConnectionState m_connectionState = NonAuthenticated;
+    qint64 m_selectedCollection = 0;
+    QList<QByteArray> m_statusMessageQueue;
+    QString m_identifier;
+    QByteArray m_sessionId;
+    ImapStreamParser *m_streamParser = nullptr;
+};
+
+#endif

@@ -1,0 +1,86 @@
+#include "handler.h"
+
+#include "capability.h"
+#include "login.h"
+#include "logout.h"
+
+#include "protocol/imapstreamparser.h"
+#include "protocol/scope.h"
+
+Handler::Handler() = default;
+Handler::~Handler() = default;
+
+bool Handler::failureResponse(const QString &failureMessage)
+{
+    Response response;
+    response.setTag(m_tag);
+    response.setFailure();
+    response.setString(failureMessage);
+    Q_EMIT responseAvailable(response);
+    return false;
+}
+
+bool Handler::failureResponse(const char *failureMessage)
+{
+    return failureResponse(QString::fromLatin1(failureMessage));
+}
+
+bool Handler::failureResponse(const QByteArray &failureMessage)
+{
+    return failureResponse(QString::fromLatin1(failureMessage));
+}
+
+bool Handler::successResponse(const char *successMessage)
+{
+    Response response;
+    response.setTag(m_tag);
+    response.setSuccess();
+    response.setString(successMessage);
+    Q_EMIT responseAvailable(response);
+    return true;
+}
+
+Handler *Handler::findHandlerForCommandAlwaysAllowed(const QByteArray &command)
+{
+    if (command == "LOGOUT")
+        return new Logout;
+    if (command == "CAPABILITY")
+        return new Capability;
+    return nullptr;
+}
+
+Handler *Handler::findHandlerForCommandNonAuthenticated(const QByteArray &command)
+{
+    if (command == "LOGIN")
+        return new Login;
+    return nullptr;
+}
+
+namespace {
+
+// The commands of an authenticated session, in lookup order. Each entry makes its handler from
+// the scope selection that preceded the command word (handlers that take no scope ignore it).
+struct AuthenticatedCommand {
+    const char *word;
+    Handler *(*create)(Scope::SelectionScope selection);
+};
+
+const AuthenticatedCommand authenticatedCommands[] = {
+    {nullptr, nullptr},
+};
+
+} // namespace
+
+Handler *Handler::findHandlerForCommandAuthenticated(const QByteArray &command, ImapStreamParser *parser)
+{
+    QByteArray word = command;
+    const Scope::SelectionScope selection = Scope::selectionFromWord(command);
+    if (selection != Scope::Plain)
+        word = parser->readString();
+
+    for (const AuthenticatedCommand &entry : authenticatedCommands) {
+        if (entry.word && word == entry.word)
+            return entry.create(selection);
+    }
+    return nullptr;
+}

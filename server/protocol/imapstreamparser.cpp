@@ -1,0 +1,558 @@
+#include "imapstreamparser.h"
+
+#include "common/exception.h"
+#include "common/tracer.h"
+
+#include <QIODevice>
+
+namespace {
+
+constexpr qint64 LiteralChunkSize = 4096;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+ImapStreamParser::ImapStreamParser(QIODevice *device)
+    : m_device(device)
+{
+}
+
+bool ImapStreamParser::waitForMoreData(bool needed)
+{
+    if (!needed)
+        return true;
+    if (m_device->bytesAvailable() <= 0 && !m_device->waitForReadyRead(m_waitTimeout))
+        return false;
+    m_data.append(m_device->readAll());
+    return true;
+}
+
+void ImapStreamParser::waitOrThrow(bool needed)
+{
+    if (!waitForMoreData(needed))
+        throw ImapParserException("Unable to read more data");
+}
+
+void ImapStreamParser::stripLeadingSpaces()
+{
+    while (m_position < m_data.size() && m_data.at(m_position) == ' ')
+        ++m_position;
+}
+
+void ImapStreamParser::skipSpacesWaiting()
+{
+    stripLeadingSpaces();
+    while (exhausted()) {
+        waitOrThrow(true);
+        stripLeadingSpaces();
+    }
+}
+
+void ImapStreamParser::compact()
+{
+    if (m_peeking)
+        return;
+    // Removing from the front of a QByteArray only moves its start, so this costs nothing per chunk.
+    m_data.remove(0, m_position);
+    m_position = 0;
+}
+
+bool ImapStreamParser::hasString()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    const char c = m_data.at(m_position);
+    m_position = saved;
+    if (c == '{' || c == '"')
+        return true;
+    return !(c == ' ' || c == '(' || c == ')' || c == '[' || c == ']' || c == '\r' || c == '\n');
+}
+
+bool ImapStreamParser::hasLiteral()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    if (m_data.at(m_position) != '{') {
+        m_position = saved;
+        return false;
+    }
+
+    int close = m_data.indexOf('}', m_position);
+    while (close < 0) {
+        waitOrThrow(true);
+        close = m_data.indexOf('}', m_position);
+    }
+    const QByteArray sizeText = m_data.mid(m_position + 1, close - m_position - 1);
+    const qint64 size = sizeText.toInt();
+
+    m_position = close + 1;
+    if (m_position < m_data.size() && m_data.at(m_position) == '\r')
+        ++m_position;
+    if (m_position < m_data.size() && m_data.at(m_position) == '\n')
+        ++m_position;
+
+    // A negative size has no meaning; reading on would take the payload for commands.
+    if (size < 0)
+        throw ImapParserException("Invalid literal size: " + sizeText);
+    m_literalSize = size;
+    sendContinuationResponse(size);
+    return true;
+}
+
+void ImapStreamParser::sendContinuationResponse(qint64 size)
+{
+    const QByteArray line = "+ Ready for literal data (expecting " + QByteArray::number(size) + " bytes)\r\n";
+    m_device->write(line);
+    m_device->waitForBytesWritten(30000);
+    if (Tracer::self()->isActive())
+        Tracer::self()->connectionOutput(m_tracerIdentifier, QString::fromUtf8(line));
+}
+
+QByteArray ImapStreamParser::readLiteralPart()
+{
+    qint64 chunk = qMin(m_literalSize, LiteralChunkSize);
+    waitOrThrow(m_data.size() - m_position < chunk);
+    if (m_data.size() - m_position < chunk)
+        chunk = m_data.size() - m_position;
+
+    const QByteArray part = m_data.mid(m_position, int(chunk));
+    m_position += int(chunk);
+    m_literalSize -= chunk;
+    compact();
+    return part;
+}
+
+QByteArray ImapStreamParser::readString()
+{
+    waitOrThrow(exhausted());
+    stripLeadingSpaces();
+    waitOrThrow(exhausted());
+
+    if (hasLiteral()) {
+        QByteArray result;
+        while (!atLiteralEnd())
+            result.append(readLiteralPart());
+        return result;
+    }
+    return parseQuotedString();
+}
+
+QString ImapStreamParser::readUtf8String()
+{
+    return QString::fromUtf8(readString());
+}
+
+QByteArray ImapStreamParser::peekString()
+{
+    const int saved = m_position;
+    m_peeking = true;
+    QByteArray result;
+    try {
+        result = readString();
+    } catch (...) {
+        m_position = saved;
+        m_peeking = false;
+        throw;
+    }
+    m_position = saved;
+    m_peeking = false;
+    return result;
+}
+
+QByteArray ImapStreamParser::parseQuotedString()
+{
+    skipSpacesWaiting();
+    QByteArray result;
+
+    if (m_data.at(m_position) == '"') {
+        ++m_position;
+        for (;;) {
+            waitOrThrow(exhausted());
+            // Copy the plain run up to the next quote or backslash in one go.
+            int end = m_position;
+            while (end < m_data.size() && m_data.at(end) != '"' && m_data.at(end) != '\\')
+                ++end;
+            result.append(m_data.constData() + m_position, end - m_position);
+            m_position = end;
+            if (exhausted())
+                continue;
+            if (m_data.at(m_position) == '"') {
+                ++m_position;
+                return result;
+            }
+            ++m_position; // the backslash
+            waitOrThrow(exhausted());
+            switch (m_data.at(m_position)) {
+            case 'r':
+                result.append('\r');
+                break;
+            case 'n':
+                result.append('\n');
+                break;
+            case '\\':
+                result.append('\\');
+                break;
+            case '"':
+                result.append('"');
+                break;
+            default:
+                throw ImapParserException("Unexpected '\\' in quoted string");
+            }
+            ++m_position;
+        }
+    }
+
+    for (;;) {
+        int end = m_position;
+        while (end < m_data.size()) {
+            const char c = m_data.at(end);
+            if (c == ' ' || c == '(' || c == ')' || c == '\r' || c == '\n' || c == '"')
+                break;
+            ++end;
+        }
+        result.append(m_data.constData() + m_position, end - m_position);
+        m_position = end;
+        if (!exhausted())
+            break;
+        waitOrThrow(true);
+    }
+
+    if (result == "NIL")
+        return QByteArray();
+    while (result.contains("\\\\"))
+        result.replace("\\\\", "\\");
+    return result;
+}
+
+qint64 ImapStreamParser::readNumber(bool *ok)
+{
+    if (ok)
+        *ok = false;
+    waitOrThrow(exhausted());
+    stripLeadingSpaces();
+    waitOrThrow(exhausted());
+
+    int end = m_position;
+    for (;;) {
+        while (end < m_data.size() && isDigit(m_data.at(end)))
+            ++end;
+        if (end < m_data.size())
+            break;
+        waitOrThrow(true);
+    }
+
+    bool converted = false;
+    const qint64 value = m_data.mid(m_position, end - m_position).toLongLong(&converted);
+    m_position = end;
+    if (ok) {
+        *ok = converted;
+        return converted ? value : 0;
+    }
+    if (!converted)
+        throw ImapParserException("Unable to parse number");
+    return value;
+}
+
+bool ImapStreamParser::hasSequenceSet()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    const char c = m_data.at(m_position);
+    m_position = saved;
+    return c == '*' || c == ':' || isDigit(c);
+}
+
+ImapSet ImapStreamParser::readSequenceSet()
+{
+    ImapSet result;
+    waitOrThrow(exhausted());
+    stripLeadingSpaces();
+
+    qint64 begin = -1;
+    qint64 value = -1;
+    // Intervals with a missing bound (",5", a lone ",") name nothing and are left out.
+    const auto addInterval = [&result](qint64 from, qint64 to) {
+        if (from >= 0 && to >= 0)
+            result.add(ImapInterval(from, to));
+    };
+
+    for (;;) {
+        if (exhausted() && !waitForMoreData(true)) {
+            if (begin < 0)
+                begin = value;
+            addInterval(begin, value);
+            return result;
+        }
+        const char c = m_data.at(m_position);
+        if (c == '*') {
+            value = 0;
+            ++m_position;
+        } else if (c == ':') {
+            begin = value;
+            ++m_position;
+        } else if (isDigit(c)) {
+            value = readNumber();
+        } else {
+            if (begin < 0)
+                begin = value;
+            addInterval(begin, value);
+            begin = -1;
+            if (c != ',')
+                return result;
+            value = -1;
+            ++m_position;
+        }
+    }
+}
+
+bool ImapStreamParser::hasList()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    const bool list = m_data.at(m_position) == '(';
+    m_position = saved;
+    return list;
+}
+
+void ImapStreamParser::beginList()
+{
+    waitOrThrow(exhausted());
+    skipSpacesWaiting();
+    if (m_data.at(m_position) != '(')
+        throw ImapParserException("Stream not at a beginning of a list");
+    ++m_position;
+}
+
+bool ImapStreamParser::atListEnd()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    if (m_data.at(m_position) == ')') {
+        ++m_position;
+        return true;
+    }
+    m_position = saved;
+    return false;
+}
+
+QList<QByteArray> ImapStreamParser::readParenthesizedList()
+{
+    QList<QByteArray> result;
+    waitOrThrow(exhausted());
+    skipSpacesWaiting();
+    if (m_data.at(m_position) != '(')
+        return result;
+    ++m_position;
+
+    int depth = 0;
+    int subListStart = -1;
+    bool joining = false;
+    for (;;) {
+        waitOrThrow(exhausted());
+        const char c = m_data.at(m_position);
+        if (c == '(') {
+            if (depth == 0)
+                subListStart = m_position;
+            ++depth;
+            ++m_position;
+        } else if (c == ')') {
+            if (depth <= 0) {
+                ++m_position;
+                return result;
+            }
+            if (depth == 1)
+                result.append(m_data.mid(subListStart, m_position - subListStart + 1));
+            --depth;
+            ++m_position;
+        } else if (depth > 0 || c == ' ') {
+            ++m_position;
+        } else if (c == '[' || c == ']') {
+            // A bracket continues the element before it ("BODY[...]" split by spaces); with no
+            // element before it there is nothing to continue.
+            if (result.isEmpty())
+                throw ImapParserException(QByteArray("Unexpected '") + c + "' at the beginning of a list");
+            result.last().append(c);
+            joining = (c == '[');
+            ++m_position;
+        } else {
+            QByteArray string;
+            if (hasLiteral()) {
+                while (!atLiteralEnd())
+                    string.append(readLiteralPart());
+            } else {
+                string = readString();
+            }
+            while (m_position < m_data.size() && (m_data.at(m_position) == '\r' || m_data.at(m_position) == '\n'))
+                ++m_position;
+            if (joining)
+                result.last().append(string);
+            else
+                result.append(string);
+        }
+    }
+}
+
+bool ImapStreamParser::hasDateTime()
+{
+    const int saved = m_position;
+    const QDateTime dateTime = readDateTime();
+    m_position = saved;
+    return dateTime.isValid();
+}
+
+QDateTime ImapStreamParser::readDateTime()
+{
+    const int saved = m_position;
+    waitOrThrow(exhausted());
+    stripLeadingSpaces();
+
+    const auto fail = [this, saved]() {
+        m_position = saved;
+        return QDateTime();
+    };
+
+    bool quoted = false;
+    if (m_position < m_data.size() && m_data.at(m_position) == '"') {
+        quoted = true;
+        ++m_position;
+    }
+    if (m_data.size() - m_position < (quoted ? 27 : 26))
+        return fail();
+
+    const char *text = m_data.constData() + m_position;
+    const auto number = [text](int offset, int length, bool *ok) {
+        return QByteArray(text + offset, length).toInt(ok);
+    };
+
+    bool ok = false;
+    int day = 0;
+    if (text[0] == ' ') {
+        ok = isDigit(text[1]);
+        day = text[1] - '0';
+    } else {
+        day = number(0, 2, &ok);
+    }
+    if (!ok)
+        return fail();
+
+    static const QByteArray months("janfebmaraprmayjunjulaugsepoctnovdec");
+    const int monthIndex = months.indexOf(QByteArray(text + 3, 3).toLower());
+    // Three letters spanning two month names ("anf") are no month.
+    if (monthIndex < 0 || monthIndex % 3 != 0)
+        return fail();
+    const int month = monthIndex / 3 + 1;
+
+    bool okYear, okHours, okMinutes, okSeconds, okZoneHours, okZoneMinutes;
+    const int year = number(7, 4, &okYear);
+    const int hours = number(12, 2, &okHours);
+    const int minutes = number(15, 2, &okMinutes);
+    const int seconds = number(18, 2, &okSeconds);
+    const char zoneSign = text[21];
+    const int zoneHours = number(22, 2, &okZoneHours);
+    const int zoneMinutes = number(24, 2, &okZoneMinutes);
+    if (!(okYear && okHours && okMinutes && okSeconds && okZoneHours && okZoneMinutes))
+        return fail();
+
+    QDateTime dateTime(QDate(year, month, day), QTime(hours, minutes, seconds), Qt::UTC);
+    if (!dateTime.isValid())
+        return fail();
+    const int offset = zoneHours * 3600 + zoneMinutes * 60;
+    dateTime = dateTime.addSecs(zoneSign == '-' ? offset : -offset);
+
+    m_position += 26;
+    if (quoted && m_position < m_data.size() && m_data.at(m_position) == '"')
+        ++m_position;
+    return dateTime;
+}
+
+QByteArray ImapStreamParser::readChar()
+{
+    waitOrThrow(exhausted());
+    return QByteArray(1, m_data.at(m_position++));
+}
+
+bool ImapStreamParser::atCommandEnd()
+{
+    waitOrThrow(exhausted());
+    const int saved = m_position;
+    skipSpacesWaiting();
+    const char c = m_data.at(m_position);
+    if (c != '\r' && c != '\n') {
+        m_position = saved;
+        return false;
+    }
+    if (m_data.at(m_position) == '\r')
+        ++m_position;
+    if (m_position < m_data.size() && m_data.at(m_position) == '\n')
+        ++m_position;
+    compact();
+    return true;
+}
+
+void ImapStreamParser::skipCurrentCommand()
+{
+    for (;;) {
+        while (m_position < m_data.size()) {
+            const char c = m_data.at(m_position++);
+            if (c == '\r' || c == '\n') {
+                compact();
+                return;
+            }
+        }
+        waitOrThrow(true);
+    }
+}
+
+QByteArray ImapStreamParser::readUntilCommandEnd()
+{
+    QByteArray result;
+    bool inQuotes = false;
+    for (;;) {
+        waitOrThrow(exhausted());
+        const char c = m_data.at(m_position);
+        if (c == '\r' || c == '\n') {
+            result.append(c);
+            ++m_position;
+            break;
+        }
+        if (c == '"' && !result.endsWith('\\'))
+            inQuotes = !inQuotes;
+        if (c == '{' && !inQuotes) {
+            const int headerStart = m_position;
+            if (hasLiteral()) {
+                result.append(m_data.constData() + headerStart, m_position - headerStart);
+                while (!atLiteralEnd())
+                    result.append(readLiteralPart());
+                continue;
+            }
+        }
+        result.append(c);
+        ++m_position;
+    }
+    compact();
+    return result;
+}
+
+QByteArray ImapStreamParser::readRemainingData() const
+{
+    return m_data.mid(m_position);
+}
+
+void ImapStreamParser::insertData(const QByteArray &data)
+{
+    m_data.insert(m_position, data);
+}
+
+void ImapStreamParser::appendData(const QByteArray &data)
+{
+    m_data.append(data);
+}

@@ -1,0 +1,84 @@
+#ifndef TALVORI_IMAPSTREAMPARSER_H
+#define TALVORI_IMAPSTREAMPARSER_H
+
+#include <imapset.h>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class QIODevice;
+
+// Reads a client's command stream token by token straight from its device, blocking the calling
+// thread while it waits for bytes (at most 30 s per wait). A literal header is answered at once
+// with a continuation line written to the device, and a literal's content is handed out in chunks
+// of at most 4096 bytes, so a streamed payload never has to sit whole in the buffer.
+// Every failure is thrown as ImapParserException.
+class ImapStreamParser
+{
+public:
+    explicit ImapStreamParser(QIODevice *device);
+
+    void setTracerIdentifier(const QString &identifier) { m_tracerIdentifier = identifier; }
+
+    void stripLeadingSpaces();
+
+    bool hasString();
+    bool hasLiteral();
+    bool atLiteralEnd() const { return m_literalSize == 0; }
+    qint64 remainingLiteralSize() const { return m_literalSize; }
+    QByteArray readLiteralPart();
+    QByteArray readString();
+    QString readUtf8String();
+    QByteArray peekString();
+
+    qint64 readNumber(bool *ok = nullptr);
+
+    bool hasSequenceSet();
+    ImapSet readSequenceSet();
+
+    bool hasList();
+    void beginList();
+    bool atListEnd();
+    QList<QByteArray> readParenthesizedList();
+
+    bool hasDateTime();
+    QDateTime readDateTime();
+
+    QByteArray readChar();
+
+    bool atCommandEnd();
+    void skipCurrentCommand();
+    QByteArray readUntilCommandEnd();
+
+    QByteArray readRemainingData() const;
+    void setData(const QByteArray &data) { m_data = data; }
+    void insertData(const QByteArray &data);
+    void appendData(const QByteArray &data);
+
+    // How long one wait for more bytes may take; 30 s unless a caller needs otherwise.
+    void setWaitTimeout(int milliseconds) { m_waitTimeout = milliseconds; }
+
+private:
+    // Reads more bytes from the device when needed is true; false when none came in time.
+    bool waitForMoreData(bool needed);
+    // As above, but a failed wait throws "Unable to read more data".
+    void waitOrThrow(bool needed);
+    bool exhausted() const { return m_position >= m_data.size(); }
+    // Skips spaces, waiting until a non-space byte is buffered.
+    void skipSpacesWaiting();
+    void compact();
+    QByteArray parseQuotedString();
+    void sendContinuationResponse(qint64 size);
+
+    QIODevice *m_device;
+    QByteArray m_data;
+    int m_position = 0;
+    qint64 m_literalSize = 0;
+    bool m_peeking = false;
+    QString m_tracerIdentifier;
+    int m_waitTimeout = 30000;
+};
+
+#endif
