@@ -1,0 +1,30 @@
+#pragma once
+
+#include "geodatalinestyle.h"
+#include "geodatapolystyle.h"
+
+#include <QString>
+
+namespace Mondri {
+
+// A shared style as found in a document: its id and the line and poly parts.
+class GeoDataStyle
+{
+public:
+    QString id() const { return m_id; }
+    void setId(const QString &id) { m_id = id; }
+
+    const GeoDataLineStyle &lineStyle() const { return m_lineStyle; }
+    GeoDataLineStyle &lineStyle() { return m_lineStyle; }
+    const GeoDataPolyStyle &polyStyle() const { return m_polyStyle; }
+    GeoDataPolyStyle &polyStyle() { return m_polyStyle; }
+
+    bool operator==(const GeoDataStyle &other) const = default;
+
+private:
+    QString m_id;
+    GeoDataLineStyle m_lineStyle;
+    GeoDataPolyStyle m_polyStyle;
+};
+
+} // namespace Mondri
