@@ -1,0 +1,49 @@
+#ifndef DYNAMICPROPERTIESLIST_H
+#define DYNAMICPROPERTIESLIST_H
+
+#include <QMap>
+#include <QMultiMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+class Edge;
+class Graph;
+class Node;
+
+// How widely one user property is spread inside one graph.
+enum DynamicPropertyType { None = 0, Unique = 1, Multiple = 2, Global = 3 };
+
+// The process-wide record of which graphs, nodes and edges carry which user property, per graph,
+// so an editor can tell whether a property is on none, one, several or all nodes (edges) of a
+// graph, and rename it on all of them at once. The objects themselves hold the values.
+class DynamicPropertiesList : public QObject
+{
+    Q_OBJECT
+public:
+    static DynamicPropertiesList *New();
+
+    void addProperty(QObject *obj, const QString &name);
+    void removeProperty(QObject *obj, const QString &name);
+    DynamicPropertyType type(QObject *obj, const QString &name);
+    QString typeInText(QObject *obj, const QString &name);
+    // With a null graph, forgets everything; else forgets that graph's entries.
+    void clear(Graph *graph = nullptr);
+    void changePropertyName(const QString &oldName, const QString &newName, QObject *obj);
+    // Drops every entry of an object that is being destroyed, so no entry outlives its object.
+    void forget(Node *node);
+    void forget(Edge *edge);
+
+private:
+    DynamicPropertiesList() = default;
+    static DynamicPropertiesList *self;
+
+    // Guards the maps: scripts change properties on the document thread while an editor asks.
+    // Never held while an object's property is written, since that calls back in here.
+    QMutex m_mutex;
+    QMap<Graph *, QMultiMap<QString, Node *>> m_nodes;
+    QMap<Graph *, QMultiMap<QString, Edge *>> m_edges;
+    QMultiMap<QString, Graph *> m_graphs;
+};
+
+#endif

@@ -1,0 +1,6 @@
+#include "graphgroup.h"
+
+GraphGroup::GraphGroup(QObject *parent)
+    : QObject(parent)
+{
+}

@@ -1,0 +1,273 @@
+#include "node.h"
+
+#include "dynamicpropertieslist.h"
+#include "edge.h"
+#include "scriptarray.h"
+
+#include <daxstandarddirs.h>
+
+#include <QJSEngine>
+
+namespace {
+// Every node starts with the same icon file; looking it up once keeps building large graphs
+// free of file-system probes.
+const QString &defaultIconPackage()
+{
+    static const QString path = DaxStandardDirs::locate(QStringLiteral("appdata"), QStringLiteral("iconpacks/default.svg"));
+    return path;
+}
+}
+
+Node::Node(Graph *graph)
+    : QObject(graph)
+    , m_graph(graph)
+    , m_color(graph->nodeDefaultColor())
+    , m_iconPackage(defaultIconPackage())
+{
+}
+
+Node::~Node()
+{
+    Q_EMIT removed();
+    // Copies: each removal takes the edge out of these lists.
+    for (const EdgeList &list : {m_inEdges, m_outEdges, m_selfEdges}) {
+        for (Edge *e : list)
+            e->remove();
+    }
+    if (m_registered)
+        DynamicPropertiesList::New()->forget(this);
+}
+
+void Node::notifyChange()
+{
+    if (!m_changing)
+        Q_EMIT changed();
+}
+
+void Node::endChange()
+{
+    m_changing = false;
+    Q_EMIT changed();
+}
+
+void Node::remove()
+{
+    m_graph->remove(this);
+}
+
+void Node::removeEdge(Edge *edge, int list)
+{
+    switch (list) {
+    case InEdges:
+        m_inEdges.removeOne(edge);
+        break;
+    case OutEdges:
+        m_outEdges.removeOne(edge);
+        break;
+    case SelfEdges:
+        m_selfEdges.removeOne(edge);
+        break;
+    default:
+        break;
+    }
+}
+
+QJSValue Node::createScriptArray(const EdgeList &list)
+{
+    return makeScriptArray(m_engine.data(), list);
+}
+
+void Node::setEngine(QJSEngine *engine)
+{
+    m_engine = engine;
+    if (!engine) {
+        m_scriptValue = QJSValue();
+        return;
+    }
+    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
+    m_scriptValue = engine->newQObject(this);
+}
+
+void Node::setX(int x)
+{
+    m_x = x;
+    notifyChange();
+}
+
+void Node::setY(int y)
+{
+    m_y = y;
+    notifyChange();
+}
+
+void Node::setWidth(double width)
+{
+    m_width = width;
+    notifyChange();
+}
+
+void Node::setPos(qreal x, qreal y)
+{
+    m_x = x;
+    m_y = y;
+    notifyChange();
+}
+
+void Node::setColor(const QString &color)
+{
+    m_color = color;
+    notifyChange();
+}
+
+void Node::setName(const QString &name)
+{
+    m_name = name;
+    notifyChange();
+}
+
+void Node::setBegin(bool begin)
+{
+    if (begin) {
+        if (m_graph->begin() == this)
+            return;
+        if (m_graph->setBegin(this))
+            m_begin = true;
+    } else {
+        m_begin = false;
+        if (m_graph->begin() == this)
+            m_graph->setBegin(nullptr);
+    }
+    notifyChange();
+}
+
+void Node::setEnd(bool end)
+{
+    m_end = end;
+    if (end)
+        m_graph->addEnd(this);
+    else
+        m_graph->removeEnd(this);
+    notifyChange();
+}
+
+void Node::setValue(const QVariant &value)
+{
+    m_value = value;
+    notifyChange();
+}
+
+void Node::setValue(const QString &value)
+{
+    m_value = QVariant(value);
+    notifyChange();
+}
+
+void Node::setIcon(const QString &icon)
+{
+    m_icon = icon;
+    Q_EMIT changed();
+}
+
+void Node::hideName(bool shown)
+{
+    m_showName = shown;
+    Q_EMIT changed();
+}
+
+void Node::hideValue(bool shown)
+{
+    m_showValue = shown;
+    Q_EMIT changed();
+}
+
+void Node::addDynamicProperty(const QString &property, const QVariant &value)
+{
+    setProperty(property.toUtf8(), value);
+    if (value.isValid())
+        DynamicPropertiesList::New()->addProperty(this, property);
+}
+
+void Node::removeDynamicProperty(const QString &property)
+{
+    addDynamicProperty(property, QVariant());
+    DynamicPropertiesList::New()->removeProperty(this, property);
+}
+
+NodeList Node::adjacent_nodes() const
+{
+    NodeList nodes;
+    nodes.reserve(m_outEdges.size() + (m_graph->directed() ? m_selfEdges.size() : m_inEdges.size()));
+    for (Edge *e : m_outEdges)
+        nodes.append(e->to());
+    if (m_graph->directed()) {
+        for (qsizetype i = 0; i < m_selfEdges.size(); ++i)
+            nodes.append(const_cast<Node *>(this));
+    } else {
+        for (Edge *e : m_inEdges)
+            nodes.append(e->from());
+    }
+    return nodes;
+}
+
+EdgeList Node::adjacent_edges() const
+{
+    EdgeList edges = m_outEdges;
+    edges += m_graph->directed() ? m_selfEdges : m_inEdges;
+    return edges;
+}
+
+EdgeList Node::edges(Node *n) const
+{
+    if (n == this)
+        return m_selfEdges;
+    EdgeList edges;
+    for (Edge *e : m_outEdges) {
+        if (e->to() == n)
+            edges.append(e);
+    }
+    for (Edge *e : m_inEdges) {
+        if (e->from() == n)
+            edges.append(e);
+    }
+    return edges;
+}
+
+QJSValue Node::adj_nodes()
+{
+    return makeScriptArray(m_engine.data(), adjacent_nodes());
+}
+
+QJSValue Node::adj_edges()
+{
+    return createScriptArray(adjacent_edges());
+}
+
+QJSValue Node::input_edges()
+{
+    return createScriptArray(m_inEdges);
+}
+
+QJSValue Node::output_edges()
+{
+    return createScriptArray(m_outEdges);
+}
+
+QJSValue Node::loop_edges()
+{
+    return createScriptArray(m_selfEdges);
+}
+
+QJSValue Node::connected_edges(Node *n)
+{
+    return createScriptArray(edges(n));
+}
+
+void Node::self_remove()
+{
+    remove();
+}
+
+Edge *Node::addEdge(Node *to)
+{
+    return m_graph->addEdge(this, to);
+}

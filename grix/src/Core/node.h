@@ -1,0 +1,134 @@
+#ifndef NODE_H
+#define NODE_H
+
+#include "graph.h"
+
+#include <QJSEngine>
+#include <QJSValue>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+class Edge;
+
+
+// A vertex of a Graph. It keeps its own incidence lists (edges in, edges out, loops), from which
+// the adjacency queries are answered. Every visible change is announced by changed(), unless it
+// happens inside a startChange()/endChange() bracket, which announces it once at the end.
+class Node : public QObject
+{
+    Q_OBJECT
+    Q_MOC_INCLUDE("edge.h")
+    // The file format writes these in this order. x and y are written through setX/setY, which take
+    // whole numbers, so a position set as a property is truncated; setPos keeps fractions.
+    Q_PROPERTY(qreal x READ x WRITE setX)
+    Q_PROPERTY(qreal y READ y WRITE setY)
+    Q_PROPERTY(qreal width READ width WRITE setWidth)
+    Q_PROPERTY(QString name READ name WRITE setName)
+    Q_PROPERTY(QString color READ color WRITE setColor)
+    Q_PROPERTY(bool begin READ begin WRITE setBegin)
+    Q_PROPERTY(bool end READ end WRITE setEnd)
+    Q_PROPERTY(QVariant value READ value WRITE setValue)
+    Q_PROPERTY(QString iconPackage READ iconPackage WRITE setIconPackage)
+    Q_PROPERTY(QString icon READ icon WRITE setIcon)
+public:
+    explicit Node(Graph *graph);
+    ~Node() override;
+
+    Graph *graph() const { return m_graph; }
+    bool showName() const { return m_showName; }
+    bool showValue() const { return m_showValue; }
+    void startChange() { m_changing = true; }
+    void endChange();
+    void remove();
+
+    void addInEdge(Edge *edge) { m_inEdges.append(edge); }
+    void addOutEdge(Edge *edge) { m_outEdges.append(edge); }
+    void addSelfEdge(Edge *edge) { m_selfEdges.append(edge); }
+    enum EdgeListKind { InEdges = 0, OutEdges = 1, SelfEdges = 2 };
+    void removeEdge(Edge *edge, int list);
+
+    QJSValue createScriptArray(const EdgeList &list);
+    void setEngine(QJSEngine *engine);
+    QJSEngine *engine() const { return m_engine; }
+    QJSValue scriptValue() const { return m_scriptValue; }
+    // Set once this node has entered the dynamic-property registry, so only such nodes clean it up.
+    void markRegistered() { m_registered = true; }
+
+public Q_SLOTS:
+    void setX(int x);
+    void setY(int y);
+    void setWidth(double width);
+    void setPos(qreal x, qreal y);
+    qreal x() const { return m_x; }
+    qreal y() const { return m_y; }
+    qreal width() const { return m_width; }
+    void setColor(const QString &color);
+    QString color() const { return m_color; }
+    void setName(const QString &name);
+    QString name() const { return m_name; }
+    bool begin() const { return m_begin; }
+    bool end() const { return m_end; }
+    void setBegin(bool begin = true);
+    void setEnd(bool end = true);
+    void setValue(const QVariant &value);
+    void setValue(const QString &value);
+    QVariant value() const { return m_value; }
+    void setIcon(const QString &icon);
+    QString icon() const { return m_icon; }
+    QString iconPackage() const { return m_iconPackage; }
+    void setIconPackage(const QString &iconPackage) { m_iconPackage = iconPackage; }
+    void hideName(bool shown);
+    void hideValue(bool shown);
+
+    void addDynamicProperty(const QString &property, const QVariant &value);
+    void removeDynamicProperty(const QString &property);
+
+    NodeList adjacent_nodes() const;
+    EdgeList adjacent_edges() const;
+    EdgeList edges(Node *n) const;
+    EdgeList in_edges() const { return m_inEdges; }
+    EdgeList out_edges() const { return m_outEdges; }
+    EdgeList self_edges() const { return m_selfEdges; }
+
+    QJSValue adj_nodes();
+    QJSValue adj_edges();
+    QJSValue input_edges();
+    QJSValue output_edges();
+    QJSValue loop_edges();
+    QJSValue connected_edges(Node *n);
+
+    void self_remove();
+    Edge *addEdge(Node *to);
+
+Q_SIGNALS:
+    void removed();
+    void changed();
+
+private:
+    void notifyChange();
+
+    Graph *m_graph;
+    qreal m_x = 0;
+    qreal m_y = 0;
+    qreal m_width = 0.5;
+    QString m_name;
+    QString m_color;
+    bool m_begin = false;
+    bool m_end = false;
+    bool m_showName = true;
+    bool m_showValue = true;
+    bool m_changing = false;
+    bool m_registered = false;
+    QVariant m_value = QVariant(0);
+    QString m_icon = QStringLiteral("grix_default");
+    QString m_iconPackage;
+    EdgeList m_inEdges;
+    EdgeList m_outEdges;
+    EdgeList m_selfEdges;
+    QJSValue m_scriptValue;
+    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
+};
+
+#endif

@@ -1,0 +1,3 @@
+#include "daxdebug.h"
+
+Q_LOGGING_CATEGORY(DAX_LOG, "dax")

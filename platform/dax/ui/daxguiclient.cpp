@@ -1,0 +1,8 @@
+#include "daxguiclient.h"
+
+DaxGuiClient::DaxGuiClient(const DaxComponentData &component)
+    : m_component(component)
+{
+}
+
+DaxGuiClient::~DaxGuiClient() = default;
