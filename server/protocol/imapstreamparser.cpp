@@ -14,6 +14,32 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// Whether the bytes can be the start of "dd-Mmm-yyyy hh:mm:ss +zzzz" (the day may be " d").
+bool looksLikeDateTimePrefix(const char *text, qsizetype length)
+{
+    static const char pattern[] = "dd-aaa-dddd dd:dd:dd sdddd";
+    for (qsizetype i = 0; i < length && i < qsizetype(sizeof(pattern)) - 1; ++i) {
+        const char c = text[i];
+        bool matches = false;
+        switch (pattern[i]) {
+        case 'd':
+            matches = isDigit(c) || (i == 0 && c == ' ');
+            break;
+        case 'a':
+            matches = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            break;
+        case 's':
+            matches = c == '+' || c == '-';
+            break;
+        default:
+            matches = c == pattern[i];
+        }
+        if (!matches)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ImapStreamParser::ImapStreamParser(QIODevice *device)
@@ -91,10 +117,14 @@ bool ImapStreamParser::hasLiteral()
     const QByteArray sizeText = m_data.mid(m_position + 1, close - m_position - 1);
     const qint64 size = sizeText.toInt();
 
+    // The header's line end may still be on its way; it must not end up in the literal's content.
     m_position = close + 1;
-    if (m_position < m_data.size() && m_data.at(m_position) == '\r')
+    waitOrThrow(exhausted());
+    if (m_data.at(m_position) == '\r') {
         ++m_position;
-    if (m_position < m_data.size() && m_data.at(m_position) == '\n')
+        waitOrThrow(exhausted());
+    }
+    if (m_data.at(m_position) == '\n')
         ++m_position;
 
     // A negative size has no meaning; reading on would take the payload for commands.
@@ -130,9 +160,7 @@ QByteArray ImapStreamParser::readLiteralPart()
 
 QByteArray ImapStreamParser::readString()
 {
-    waitOrThrow(exhausted());
-    stripLeadingSpaces();
-    waitOrThrow(exhausted());
+    skipSpacesWaiting();
 
     if (hasLiteral()) {
         QByteArray result;
@@ -234,9 +262,7 @@ qint64 ImapStreamParser::readNumber(bool *ok)
 {
     if (ok)
         *ok = false;
-    waitOrThrow(exhausted());
-    stripLeadingSpaces();
-    waitOrThrow(exhausted());
+    skipSpacesWaiting();
 
     int end = m_position;
     for (;;) {
@@ -272,8 +298,7 @@ bool ImapStreamParser::hasSequenceSet()
 ImapSet ImapStreamParser::readSequenceSet()
 {
     ImapSet result;
-    waitOrThrow(exhausted());
-    stripLeadingSpaces();
+    skipSpacesWaiting();
 
     qint64 begin = -1;
     qint64 value = -1;
@@ -425,7 +450,15 @@ QDateTime ImapStreamParser::readDateTime()
         quoted = true;
         ++m_position;
     }
-    if (m_data.size() - m_position < (quoted ? 27 : 26))
+    // A date-time sent in pieces is waited for, but only while what has arrived still looks like
+    // one: anything else (a literal header, say) may be followed by nothing until it is answered.
+    const int needed = quoted ? 27 : 26;
+    while (m_data.size() - m_position < needed
+           && looksLikeDateTimePrefix(m_data.constData() + m_position, m_data.size() - m_position)) {
+        if (!waitForMoreData(true))
+            break;
+    }
+    if (m_data.size() - m_position < needed)
         return fail();
 
     const char *text = m_data.constData() + m_position;
@@ -490,8 +523,12 @@ bool ImapStreamParser::atCommandEnd()
         m_position = saved;
         return false;
     }
-    if (m_data.at(m_position) == '\r')
+    if (m_data.at(m_position) == '\r') {
         ++m_position;
+        // The LF of a CR LF sent in two pieces belongs to this line, not to the next command.
+        if (exhausted())
+            waitForMoreData(true);
+    }
     if (m_position < m_data.size() && m_data.at(m_position) == '\n')
         ++m_position;
     compact();

@@ -1,0 +1,70 @@
+#include "serverprocess.h"
+
+#include "tempenvironment.h"
+
+#include <QLocalSocket>
+#include <QSettings>
+#include <QThread>
+
+#include <csignal>
+
+ServerProcess::ServerProcess(const TempEnvironment &environment)
+    : m_environment(environment)
+{
+    m_process.setProcessEnvironment(environment.environment());
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+ServerProcess::~ServerProcess()
+{
+    if (m_process.state() != QProcess::NotRunning)
+        stop();
+}
+
+QString ServerProcess::executable(const QString &name)
+{
+    return QStringLiteral(TALVORI_BINARY_DIR) + QLatin1Char('/') + name;
+}
+
+QString ServerProcess::socketName() const
+{
+    const QSettings settings(m_environment.configHome() + QLatin1String("/talvori/talvoriserverrc"), QSettings::IniFormat);
+    return settings.value(QStringLiteral("Connection/NamedPipe"), QStringLiteral("Talvori")).toString();
+}
+
+QString ServerProcess::socketPath() const
+{
+    return m_environment.tempDir() + QLatin1Char('/') + socketName();
+}
+
+bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
+{
+    m_process.start(executable(QStringLiteral("talvoriserver")), arguments);
+    if (!m_process.waitForStarted(timeoutMs))
+        return false;
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        QLocalSocket probe;
+        probe.connectToServer(socketPath());
+        if (probe.waitForConnected(200)) {
+            probe.disconnectFromServer();
+            return true;
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            return false;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+int ServerProcess::stop(int timeoutMs)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    ::kill(pid_t(m_process.processId()), SIGTERM);
+    if (!m_process.waitForFinished(timeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}

@@ -1,0 +1,33 @@
+#ifndef TALVORI_SERVERPROCESS_H
+#define TALVORI_SERVERPROCESS_H
+
+#include <QProcess>
+#include <QString>
+
+class TempEnvironment;
+
+// The real talvoriserver executable, started in a test's temporary environment.
+class ServerProcess
+{
+public:
+    explicit ServerProcess(const TempEnvironment &environment);
+    ~ServerProcess();
+
+    // Starts the server and waits until its socket accepts connections.
+    bool start(const QStringList &arguments = QStringList(), int timeoutMs = 20000);
+    // SIGTERM, then waits; returns the exit code (-1 when it had to be killed).
+    int stop(int timeoutMs = 20000);
+
+    QString socketName() const;
+    QString socketPath() const;
+    QProcess &process() { return m_process; }
+    QByteArray output() { return m_process.readAllStandardOutput() + m_process.readAllStandardError(); }
+
+    static QString executable(const QString &name);
+
+private:
+    const TempEnvironment &m_environment;
+    QProcess m_process;
+};
+
+#endif

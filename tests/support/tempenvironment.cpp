@@ -1,0 +1,28 @@
+#include "tempenvironment.h"
+
+#include <QDir>
+#include <QSettings>
+
+TempEnvironment::TempEnvironment()
+    : m_dir(QDir::tempPath() + QLatin1String("/tv-XXXXXX"))
+{
+    QDir().mkpath(dataHome());
+    QDir().mkpath(configHome());
+    QDir().mkpath(tempDir());
+    m_environment = QProcessEnvironment::systemEnvironment();
+    const QList<QPair<QString, QString>> values = {
+        {QStringLiteral("XDG_DATA_HOME"), dataHome()},
+        {QStringLiteral("XDG_CONFIG_HOME"), configHome()},
+        {QStringLiteral("TMPDIR"), tempDir()},
+    };
+    for (const auto &value : values) {
+        m_environment.insert(value.first, value.second);
+        qputenv(value.first.toLocal8Bit().constData(), value.second.toLocal8Bit());
+    }
+}
+
+void TempEnvironment::writeServerSettings(const QString &group, const QString &key, const QVariant &value) const
+{
+    QSettings settings(configHome() + QLatin1String("/talvori/talvoriserverrc"), QSettings::IniFormat);
+    settings.setValue(group + QLatin1Char('/') + key, value);
+}

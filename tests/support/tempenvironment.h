@@ -1,0 +1,30 @@
+#ifndef TALVORI_TEMPENVIRONMENT_H
+#define TALVORI_TEMPENVIRONMENT_H
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+// A throwaway home for one test: its own XDG data and configuration directories and its own
+// temporary directory (where local sockets are created), set in this process and handed to the
+// processes a test starts.
+class TempEnvironment
+{
+public:
+    TempEnvironment();
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    QString dataHome() const { return path() + QLatin1String("/data"); }
+    QString configHome() const { return path() + QLatin1String("/config"); }
+    QString tempDir() const { return path() + QLatin1String("/tmp"); }
+    QProcessEnvironment environment() const { return m_environment; }
+
+    void writeServerSettings(const QString &group, const QString &key, const QVariant &value) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+};
+
+#endif
