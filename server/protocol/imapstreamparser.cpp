@@ -117,8 +117,13 @@ bool ImapStreamParser::hasLiteral()
     const QByteArray sizeText = m_data.mid(m_position + 1, close - m_position - 1);
     const qint64 size = sizeText.toInt();
 
-    // The header's line end may still be on its way; it must not end up in the literal's content.
     m_position = close + 1;
+    // A negative size has no meaning; reading on would take the payload for commands. The line end
+    // stays unread so that skipping the command ends at this line.
+    if (size < 0)
+        throw ImapParserException("Invalid literal size: " + sizeText);
+
+    // The header's line end may still be on its way; it must not end up in the literal's content.
     waitOrThrow(exhausted());
     if (m_data.at(m_position) == '\r') {
         ++m_position;
@@ -127,9 +132,6 @@ bool ImapStreamParser::hasLiteral()
     if (m_data.at(m_position) == '\n')
         ++m_position;
 
-    // A negative size has no meaning; reading on would take the payload for commands.
-    if (size < 0)
-        throw ImapParserException("Invalid literal size: " + sizeText);
     m_literalSize = size;
     sendContinuationResponse(size);
     return true;
