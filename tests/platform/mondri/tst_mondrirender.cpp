@@ -1,0 +1,151 @@
+// mondri-render as its users run it: real files in, PNGs out, and clear errors for bad input.
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestMondriRender : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void rendersWithOptions();
+    void realFiles_data();
+    void realFiles();
+    void failures_data();
+    void failures();
+
+private:
+    int run(const QStringList &arguments, QByteArray *errors = nullptr);
+    QString write(const QString &name, const QByteArray &content);
+
+    QString m_program;
+    QTemporaryDir m_dir;
+};
+
+void TestMondriRender::initTestCase()
+{
+    m_program = QDir(qEnvironmentVariable("TALVORI_BUILD_DIR")).filePath(QStringLiteral("bin/mondri-render"));
+    QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
+    QVERIFY(m_dir.isValid());
+}
+
+int TestMondriRender::run(const QStringList &arguments, QByteArray *errors)
+{
+    QProcess process;
+    process.start(m_program, arguments);
+    if (!process.waitForFinished(60000))
+        return -1;
+    if (errors)
+        *errors = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QString TestMondriRender::write(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestMondriRender::rendersWithOptions()
+{
+    // A red square in the west half of a 20 by 10 degree box, outlined in blue.
+    const QString input = write(QStringLiteral("square.kml"), R"(<kml><Document>
+<Style id="s"><LineStyle><color>ffff0000</color><width>1</width></LineStyle><PolyStyle><color>ff0000ff</color></PolyStyle></Style>
+<Placemark><styleUrl>#s</styleUrl><Polygon><outerBoundaryIs><LinearRing>
+<coordinates>2,2 8,2 8,8 2,8 2,2</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></Document></kml>)");
+    const QString output = m_dir.filePath(QStringLiteral("square.png"));
+    QByteArray errors;
+    QCOMPARE(run({ input, QStringLiteral("-o"), output, QStringLiteral("--size"), QStringLiteral("200x100"),
+                   QStringLiteral("--bbox"), QStringLiteral("0,0,20,10"), QStringLiteral("--background"),
+                   QStringLiteral("#000000"), QStringLiteral("--quality"), QStringLiteral("print") }, &errors), 0);
+    const QImage image(output);
+    QCOMPARE(image.size(), QSize(200, 100));
+    QCOMPARE(image.pixelColor(50, 50), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(150, 50), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(50, 10), QColor(Qt::black));
+}
+
+void TestMondriRender::realFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("quality");
+    QTest::newRow("style maps, cascading styles") << "styles.kml" << "normal";
+    QTest::newRow("ring, style URL without #") << "linear_ring.kml" << "high";
+    QTest::newRow("nested multi-geometries") << "multigeometry_sibling.kml" << "print";
+}
+
+void TestMondriRender::realFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, quality);
+    const QString shared = qEnvironmentVariable("TALVORI_SHARED_DIR");
+    const QString input = QDir(shared).filePath(QStringLiteral("testdata/kml/") + file);
+    if (shared.isEmpty() || !QFile::exists(input))
+        QSKIP("the shared KML test files are not here (TALVORI_SHARED_DIR/testdata/kml)");
+    const QString output = m_dir.filePath(file + QStringLiteral(".png"));
+    QByteArray errors;
+    QCOMPARE(run({ input, QStringLiteral("-o"), output, QStringLiteral("--quality"), quality }, &errors), 0);
+    QVERIFY2(!errors.contains("mondri-render:"), errors.constData());
+    const QImage image(output);
+    QCOMPARE(image.size(), QSize(1024, 768));
+    // Something was drawn: the content fills the view, so many pixels differ from the background.
+    const QRgb background = image.pixel(0, 0);
+    int drawn = 0;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2)
+            drawn += image.pixel(x, y) != background;
+    }
+    QVERIFY2(drawn > 200, qPrintable(QString::number(drawn)));
+}
+
+void TestMondriRender::failures_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QByteArray good = "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>";
+    QTest::newRow("truncated") << QByteArray("<kml><Document><Placemark><LineString><coordinates>1,2 3,4")
+                               << QStringList() << 1 << "Premature end of document";
+    QTest::newRow("not xml") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << QStringList() << 1 << "in.kml: line 1";
+    QTest::newRow("empty") << QByteArray() << QStringList() << 1 << "the file is empty";
+    QTest::newRow("missing file") << QByteArray() << QStringList { QStringLiteral("--input-missing") } << 1 << "No such file";
+    QTest::newRow("bad size") << good << QStringList { QStringLiteral("--size"), QStringLiteral("0x10") } << 2 << "--size wants WxH";
+    QTest::newRow("huge size") << good << QStringList { QStringLiteral("--size"), QStringLiteral("100000x10") } << 2 << "--size wants WxH";
+    QTest::newRow("bad bbox") << good << QStringList { QStringLiteral("--bbox"), QStringLiteral("10,0,0,10") } << 2 << "--bbox wants";
+    QTest::newRow("short bbox") << good << QStringList { QStringLiteral("--bbox"), QStringLiteral("1,2,3") } << 2 << "--bbox wants";
+    QTest::newRow("bad quality") << good << QStringList { QStringLiteral("--quality"), QStringLiteral("best") } << 2 << "--quality wants";
+    QTest::newRow("no plug-ins") << good << QStringList { QStringLiteral("--plugins"), QStringLiteral("/nonexistent") } << 1
+                                 << "no render plug-ins in /nonexistent";
+    QTest::newRow("unwritable output") << good << QStringList { QStringLiteral("--output-unwritable") } << 1 << "nodir";
+}
+
+void TestMondriRender::failures()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QString input = write(QStringLiteral("in.kml"), content);
+    QString output = m_dir.filePath(QStringLiteral("failed.png"));
+    QFile::remove(output);
+    if (options.removeAll(QStringLiteral("--input-missing")))
+        input = m_dir.filePath(QStringLiteral("missing.kml"));
+    if (options.removeAll(QStringLiteral("--output-unwritable")))
+        output = m_dir.filePath(QStringLiteral("nodir/out.png"));
+    QByteArray errors;
+    QCOMPARE(run(QStringList { input, QStringLiteral("-o"), output } + options, &errors), exitCode);
+    QVERIFY2(errors.contains("mondri-render: ") && errors.contains(message.toUtf8()), errors.constData());
+    QVERIFY(!QFile::exists(output));
+}
+
+QTEST_GUILESS_MAIN(TestMondriRender)
+#include "tst_mondrirender.moc"
