@@ -6,6 +6,8 @@
 #include "mondriglobal.h"
 #include "shapelayerview.h"
 
+#include <QApplication>
+
 namespace Mondri {
 
 ShapeLayerPlugin::ShapeLayerPlugin(QObject *parent)
@@ -44,6 +46,11 @@ QIcon ShapeLayerPlugin::icon() const
 
 void ShapeLayerPlugin::initialize()
 {
+    // The view is a widget, and widgets abort the process without a QApplication.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        qWarning("ShapeLayerPlugin: painting needs a QApplication; the plug-in stays uninitialized");
+        return;
+    }
     m_view = std::make_unique<ShapeLayerView>();
     m_initialized = true;
 }
@@ -83,6 +90,8 @@ bool ShapeLayerPlugin::paint(GeoPainter *painter, const ViewportParams *, const 
     // A map that paints before initializing would otherwise find no view.
     if (!m_initialized)
         initialize();
+    if (!m_initialized)
+        return false;
     // Compared rather than tested for null: after the content is reloaded the view would still hold
     // an empty stand-in for the model that was deleted.
     if (m_view->model() != facade->geometryModel())
