@@ -1,9 +1,9 @@
 # Small helpers shared by every component's CMakeLists.
 
-# talvori_add_test(NAME SOURCES ... LIBS ... [ENVIRONMENT ...] [TIMEOUT s])
-# A QtTest program run by CTest.
+# talvori_add_test(NAME SOURCES ... LIBS ... [ENVIRONMENT ...] [TIMEOUT s] [DEPENDS targets...])
+# A QtTest program run by CTest. DEPENDS names programs the test starts, so they are built first.
 function(talvori_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LABELS;DEPENDS" ${ARGN})
   if(NOT BUILD_TESTING)
     return()
   endif()
@@ -18,6 +18,9 @@ function(talvori_add_test name)
     ENVIRONMENT "TALVORI_SHARED_DIR=${CMAKE_SOURCE_DIR}/../shared;TALVORI_BUILD_DIR=${CMAKE_BINARY_DIR};${T_ENVIRONMENT}")
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
   endif()
 endfunction()
 
