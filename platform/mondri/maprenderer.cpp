@@ -42,9 +42,11 @@ MapRenderer::~MapRenderer()
 
 int MapRenderer::loadPlugins(const QString &directory)
 {
+    // Only the factories this call found: loading a directory twice must not paint twice.
+    const qsizetype known = m_pluginManager->plugins().size();
     m_pluginManager->loadPlugins(directory);
     int created = 0;
-    for (RenderPlugin *factory : m_pluginManager->plugins()) {
+    for (RenderPlugin *factory : m_pluginManager->plugins().mid(known)) {
         RenderPlugin *plugin = factory->newInstance();
         if (!plugin)
             continue;

@@ -125,6 +125,13 @@ void TestShapeLayerPlugin::identity()
     PluginManager manager;
     QCOMPARE(manager.loadPlugins(pluginDirectory()), 1);
     QCOMPARE(manager.plugins().value(0), plugin);
+
+    // A map that is pointed at the same directory twice still paints each plug-in once.
+    MapRenderer renderer;
+    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
+    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 0);
+    QCOMPARE(renderer.plugins().size(), 1);
+    QVERIFY(renderer.plugins().first() != plugin && renderer.plugins().first()->isInitialized());
 }
 
 void TestShapeLayerPlugin::pixels_data()
