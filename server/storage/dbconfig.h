@@ -1,0 +1,69 @@
+#ifndef TALVORI_DBCONFIG_H
+#define TALVORI_DBCONFIG_H
+
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QProcess;
+
+// The database backend the server was configured with: which Qt SQL driver to load, how to set up
+// a connection, and, for backends that run their own database server, how to start and stop it.
+// One instance per process (configuredDatabase()); init() runs once on the main thread at start-up,
+// after which the getters are read from every connection thread and never change.
+class DbConfig
+{
+public:
+    virtual ~DbConfig();
+
+    // The Qt SQL driver name, for QSqlDatabase::addDatabase().
+    virtual QString driverName() const = 0;
+    virtual QString databaseName() const = 0;
+    // Reads the backend's keys from the server settings file and writes the effective values back.
+    virtual bool init(QSettings &settings) = 0;
+    // Sets database name, host, user and password (each only when non-empty) and always the
+    // connection options on db.
+    virtual void apply(QSqlDatabase &db) = 0;
+    // True when the backend runs its own database server process.
+    virtual bool useInternalServer() const = 0;
+    virtual void startInternalServer();
+    virtual void stopInternalServer();
+
+    // Payload parts larger than this many bytes go to external files.
+    virtual qint64 sizeThreshold() const;
+    virtual bool useExternalPayloadFile() const;
+
+    // The process-wide backend chosen by "General/Driver", created on first use. An unknown or
+    // unavailable driver ends the process with a fatal log line naming the available drivers.
+    static DbConfig *configuredDatabase();
+    // A new backend for the "General/Driver" value (empty means "QMYSQL"), or null when the value
+    // names no backend or its Qt SQL driver cannot be loaded.
+    static std::unique_ptr<DbConfig> create(const QString &driver);
+
+protected:
+    DbConfig();
+
+    // Sets the four connection values that are not empty; used by apply() implementations.
+    static void applyConnectionValues(QSqlDatabase &db, const QString &name, const QString &host, const QString &user,
+                                      const QString &password);
+
+    // Starts a database server program and waits until it runs; a program that does not start
+    // within 30 s ends the process with the fatal start-up lines.
+    static void startServerProcess(QProcess *process, const QString &executable, const QStringList &arguments);
+    // The fatal lines for a server process that ended while we were still trying to connect.
+    [[noreturn]] static void reportProcessEnded(QProcess *process, const QString &executable, const QStringList &arguments);
+
+private:
+    qint64 m_sizeThreshold;
+    bool m_useExternalPayloadFile;
+};
+
+// The directory for database server sockets: "Connection/SocketDirectory" from the server settings
+// file (default defaultDirectory), with "$USER" replaced, relative paths taken below the home
+// directory, created when missing.
+QString preferredSocketDirectory(const QString &defaultDirectory);
+
+#endif

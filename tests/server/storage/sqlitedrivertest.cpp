@@ -1,0 +1,236 @@
+#include "storage/sqlitedriver.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+// The "QSQLITE3" driver: values, scrolling and errors, and above all concurrent writers from
+// several threads, which must wait for each other instead of failing with "database is locked".
+class SqliteDriverTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_counter = 0;
+
+    QSqlDatabase open(const QString &file, const QString &options = QString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE3"), QStringLiteral("c%1").arg(++m_counter));
+        db.setDatabaseName(m_dir.filePath(file));
+        db.setConnectOptions(options);
+        return db;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        SqliteDriver::registerDriver();
+        SqliteDriver::registerDriver(); // a second registration is harmless
+        QVERIFY(QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE3")));
+    }
+
+    void valuesAndScrolling()
+    {
+        QSqlDatabase db = open(QStringLiteral("values.db"));
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery pragma(db);
+        QVERIFY(pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next());
+        QCOMPARE(pragma.value(0).toString(), QStringLiteral("wal"));
+
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, n BIGINT, r REAL, "
+                                          "s TEXT, b BLOB)")));
+        QVERIFY(query.prepare(QStringLiteral("INSERT INTO t (n, r, s, b) VALUES (:n, :r, :s, :b)")));
+        const QList<QVariantList> rows = {
+            {qint64(Q_INT64_C(9007199254740993)), 0.5, QStringLiteral("a"), QByteArray("\0\1", 2)},
+            {QVariant(), QVariant(), QVariant(), QVariant()},
+            {qint64(-1), -2.25, QStringLiteral("c"), QByteArray()},
+        };
+        qint64 lastId = 0;
+        for (const QVariantList &row : rows) {
+            query.bindValue(QStringLiteral(":n"), row[0]);
+            query.bindValue(QStringLiteral(":r"), row[1]);
+            query.bindValue(QStringLiteral(":s"), row[2]);
+            query.bindValue(QStringLiteral(":b"), row[3]);
+            QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+            QCOMPARE(query.numRowsAffected(), 1);
+            QVERIFY(query.lastInsertId().toLongLong() > lastId);
+            lastId = query.lastInsertId().toLongLong();
+        }
+
+        QVERIFY(query.exec(QStringLiteral("SELECT n, r, s, b FROM t ORDER BY id")));
+        QCOMPARE(query.record().count(), 4);
+        QCOMPARE(query.record().fieldName(2), QStringLiteral("s"));
+        QVERIFY(query.last());
+        QCOMPARE(query.value(1).toDouble(), -2.25);
+        QVERIFY(query.first());
+        QCOMPARE(query.value(0).toLongLong(), Q_INT64_C(9007199254740993));
+        QCOMPARE(query.value(3).toByteArray(), QByteArray("\0\1", 2));
+        QVERIFY(query.next());
+        QVERIFY(query.isNull(0) && query.isNull(2) && query.isNull(3));
+        QVERIFY(query.previous());
+        QCOMPARE(query.value(2).toString(), QStringLiteral("a"));
+
+        QSqlQuery forward(db);
+        forward.setForwardOnly(true);
+        QVERIFY(forward.exec(QStringLiteral("SELECT id FROM t ORDER BY id")));
+        int count = 0;
+        while (forward.next())
+            ++count;
+        QCOMPARE(count, rows.size());
+        QVERIFY(!forward.previous());
+
+        QVERIFY(db.tables().contains(QStringLiteral("t")));
+        QCOMPARE(db.record(QStringLiteral("t")).count(), 5);
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QVariantList>("values");
+        QTest::newRow("syntax") << QStringLiteral("SELEC 1") << QVariantList();
+        QTest::newRow("missing table") << QStringLiteral("SELECT * FROM nowhere") << QVariantList();
+        QTest::newRow("too few values") << QStringLiteral("SELECT ?, ?") << QVariantList{1};
+        QTest::newRow("too many values") << QStringLiteral("SELECT ?") << QVariantList{1, 2};
+        QTest::newRow("constraint") << QStringLiteral("INSERT INTO u VALUES (?)") << QVariantList{1};
+        QTest::newRow("empty") << QStringLiteral("  -- nothing") << QVariantList();
+    }
+
+    void errors()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QVariantList, values);
+        QSqlDatabase db = open(QStringLiteral("errors.db"));
+        QVERIFY(db.open());
+        QSqlQuery setup(db);
+        QVERIFY(setup.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS u (k INTEGER UNIQUE)")));
+        QVERIFY(setup.exec(QStringLiteral("INSERT OR IGNORE INTO u VALUES (1)")));
+        QSqlQuery query(db);
+        query.prepare(statement);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        QVERIFY(!query.exec());
+        QVERIFY(query.lastError().isValid());
+        QVERIFY(!query.lastError().text().isEmpty());
+    }
+
+    // Two threads, each with its own connection, write in transactions at the same time. Without
+    // waiting one of them fails with "database is locked" (SQLITE_BUSY) or, in shared-cache mode,
+    // "database table is locked" (SQLITE_LOCKED).
+    void concurrentWriters_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::newRow("separate caches") << QString();
+        QTest::newRow("shared cache") << QStringLiteral("QSQLITE_ENABLE_SHARED_CACHE");
+    }
+
+    void concurrentWriters()
+    {
+        QFETCH(QString, options);
+        const QString file = QStringLiteral("concurrent-%1.db").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        {
+            QSqlDatabase db = open(file, options);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("CREATE TABLE w (thread INTEGER, i INTEGER, payload BLOB)")));
+        }
+
+        constexpr int Threads = 2;
+        constexpr int Transactions = 40;
+        std::atomic<int> ready{0};
+        QStringList failures[Threads];
+        QList<QThread *> threads;
+        for (int t = 0; t < Threads; ++t) {
+            const QString connection = QStringLiteral("writer-%1-%2").arg(QTest::currentDataTag()).arg(t);
+            const QString path = m_dir.filePath(file);
+            QStringList *errors = &failures[t];
+            threads.append(QThread::create([=, &ready] {
+                {
+                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE3"), connection);
+                    db.setDatabaseName(path);
+                    db.setConnectOptions(options);
+                    if (!db.open()) {
+                        errors->append(db.lastError().text());
+                        return;
+                    }
+                    // Start together so the transactions really overlap.
+                    ++ready;
+                    while (ready.load() < Threads)
+                        QThread::yieldCurrentThread();
+                    for (int i = 0; i < Transactions; ++i) {
+                        if (!db.transaction()) {
+                            errors->append(db.lastError().text());
+                            continue;
+                        }
+                        QSqlQuery query(db);
+                        query.prepare(QStringLiteral("INSERT INTO w VALUES (?, ?, ?)"));
+                        for (int row = 0; row < 5; ++row) {
+                            query.addBindValue(t);
+                            query.addBindValue(i);
+                            query.addBindValue(QByteArray(512, char('a' + t)));
+                            if (!query.exec())
+                                errors->append(query.lastError().text());
+                        }
+                        // Read inside the write transaction too, as the data store does.
+                        QSqlQuery count(db);
+                        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM w")) || !count.next())
+                            errors->append(count.lastError().text());
+                        count.finish();
+                        if (!db.commit())
+                            errors->append(db.lastError().text());
+                    }
+                    db.close();
+                }
+                QSqlDatabase::removeDatabase(connection);
+            }));
+        }
+        for (QThread *thread : std::as_const(threads))
+            thread->start();
+        for (QThread *thread : std::as_const(threads)) {
+            QVERIFY(thread->wait(120000));
+            delete thread;
+        }
+        for (int t = 0; t < Threads; ++t)
+            QVERIFY2(failures[t].isEmpty(), qPrintable(failures[t].join(QLatin1Char('\n'))));
+
+        QSqlDatabase db = open(file, options);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("SELECT thread, COUNT(*) FROM w GROUP BY thread ORDER BY thread")));
+        for (int t = 0; t < Threads; ++t) {
+            QVERIFY(query.next());
+            QCOMPARE(query.value(1).toInt(), Transactions * 5);
+        }
+    }
+
+    // In WAL mode a reader sees the last committed state while another connection writes.
+    void readerDuringWrite()
+    {
+        QSqlDatabase writer = open(QStringLiteral("wal.db"));
+        QSqlDatabase reader = open(QStringLiteral("wal.db"), QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        QVERIFY(writer.open() && reader.open());
+        QSqlQuery w(writer);
+        QVERIFY(w.exec(QStringLiteral("CREATE TABLE v (x INTEGER)")));
+        QVERIFY(w.exec(QStringLiteral("INSERT INTO v VALUES (1)")));
+        QVERIFY(writer.transaction());
+        QVERIFY(w.exec(QStringLiteral("INSERT INTO v VALUES (2)")));
+        QSqlQuery r(reader);
+        QVERIFY2(r.exec(QStringLiteral("SELECT COUNT(*) FROM v")) && r.next(), qPrintable(r.lastError().text()));
+        QCOMPARE(r.value(0).toInt(), 1);
+        r.finish();
+        QVERIFY(writer.commit());
+        QVERIFY(r.exec(QStringLiteral("SELECT COUNT(*) FROM v")) && r.next());
+        QCOMPARE(r.value(0).toInt(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(SqliteDriverTest)
+#include "sqlitedrivertest.moc"
