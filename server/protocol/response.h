@@ -2,6 +2,7 @@
 #define TALVORI_RESPONSE_H
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 
 // One response line without its line end: a tagged result, an untagged "*" line or a "+"
@@ -37,5 +38,7 @@ private:
     ResultCode m_resultCode = Success;
     QByteArray m_text;
 };
+
+Q_DECLARE_METATYPE(Response)
 
 #endif
