@@ -1,6 +1,7 @@
 #include "edge.h"
 
 #include "dynamicpropertieslist.h"
+#include "scriptpropertybridge.h"
 #include "graph.h"
 #include "node.h"
 
@@ -56,6 +57,7 @@ void Edge::setEngine(QJSEngine *engine)
     }
     QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
     m_scriptValue = engine->newQObject(this);
+    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
 }
 
 void Edge::setValue(const QString &value)
@@ -91,8 +93,11 @@ void Edge::setStyle(const QString &style)
 void Edge::addDynamicProperty(const QString &property, const QVariant &value)
 {
     setProperty(property.toUtf8(), value);
-    if (value.isValid())
+    if (value.isValid()) {
         DynamicPropertiesList::New()->addProperty(this, property);
+        if (m_engine)
+            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
+    }
 }
 
 void Edge::removeDynamicProperty(const QString &property)

@@ -6,6 +6,7 @@
 #include "graphgroup.h"
 #include "node.h"
 #include "scriptarray.h"
+#include "scriptpropertybridge.h"
 
 #include <daxi18n.h>
 
@@ -52,6 +53,7 @@ void Graph::setEngine(QJSEngine *engine)
     // The graph belongs to its document; the engine must never collect it.
     QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
     m_scriptValue = engine->newQObject(this);
+    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
     if (!m_name.isEmpty())
         engine->globalObject().setProperty(m_name, m_scriptValue);
     for (Node *n : std::as_const(m_nodes))
@@ -160,6 +162,15 @@ Edge *Graph::addEdge(const QString &name_from, const QString &name_to)
     return addEdge(from, to);
 }
 
+Edge *Graph::addEdge(const QJSValue &from, const QJSValue &to)
+{
+    if (from.isQObject() || to.isQObject())
+        return addEdge(qobject_cast<Node *>(from.toQObject()), qobject_cast<Node *>(to.toQObject()));
+    if (from.isString() && to.isString())
+        return addEdge(from.toString(), to.toString());
+    return nullptr;
+}
+
 Node *Graph::node(const QString &name) const
 {
     for (Node *n : m_nodes) {
@@ -192,6 +203,17 @@ void Graph::remove(Edge *edge)
     if (!edge || !m_edges.removeOne(edge))
         return;
     delete edge;
+}
+
+void Graph::remove(const QJSValue &item)
+{
+    QObject *object = item.toQObject();
+    if (auto *n = qobject_cast<Node *>(object))
+        remove(n);
+    else if (auto *e = qobject_cast<Edge *>(object))
+        remove(e);
+    else if (object == this)
+        remove();
 }
 
 void Graph::remove()
@@ -258,8 +280,11 @@ void Graph::setEdgeValueVisibility(bool visible)
 void Graph::addDynamicProperty(const QString &property, const QVariant &value)
 {
     setProperty(property.toUtf8(), value);
-    if (value.isValid())
+    if (value.isValid()) {
         DynamicPropertiesList::New()->addProperty(this, property);
+        if (m_engine)
+            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
+    }
 }
 
 void Graph::removeDynamicProperty(const QString &property)

@@ -51,6 +51,15 @@ public:
     // Whether node is one of this graph's nodes (not removed).
     bool contains(const Node *node) const { return m_nodeSet.contains(node); }
 
+    Edge *addEdge(Node *from, Node *to);
+    Edge *addEdge(const QString &name_from, const QString &name_to);
+    void remove(Node *node);
+    void remove(Edge *edge);
+    // Takes the graph out of its document and deletes it (deferred). Not a slot: the engine
+    // passes remove(undefined) to a no-argument overload, so a script removing a node it failed
+    // to find would delete the whole graph. Scripts write g.remove(g) instead.
+    void remove();
+
 public Q_SLOTS:
     void setName(const QString &name) { m_name = name; }
     QString name() const { return m_name; }
@@ -66,14 +75,14 @@ public Q_SLOTS:
 
     Node *addNode(const QString &name);
     Node *addNode(const QString &name, QPointF point);
-    Edge *addEdge(Node *from, Node *to);
-    Edge *addEdge(const QString &name_from, const QString &name_to);
+    // Scripts reach addEdge(from, to) with nodes or names and remove(item) with a node, an edge
+    // or the graph itself through these: the engine cannot tell apart overloads that differ only
+    // in pointer types and would pass null to the wrong one.
+    Edge *addEdge(const QJSValue &from, const QJSValue &to);
     Node *node(const QString &name) const;
     Node *node() const;
 
-    void remove(Node *node);
-    void remove(Edge *edge);
-    void remove();
+    void remove(const QJSValue &item);
 
     GraphGroup *addGroup(const QString &name);
 

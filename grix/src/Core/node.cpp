@@ -1,6 +1,7 @@
 #include "node.h"
 
 #include "dynamicpropertieslist.h"
+#include "scriptpropertybridge.h"
 #include "edge.h"
 #include "scriptarray.h"
 
@@ -86,6 +87,7 @@ void Node::setEngine(QJSEngine *engine)
     }
     QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
     m_scriptValue = engine->newQObject(this);
+    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
 }
 
 void Node::setX(int x)
@@ -183,8 +185,11 @@ void Node::hideValue(bool shown)
 void Node::addDynamicProperty(const QString &property, const QVariant &value)
 {
     setProperty(property.toUtf8(), value);
-    if (value.isValid())
+    if (value.isValid()) {
         DynamicPropertiesList::New()->addProperty(this, property);
+        if (m_engine)
+            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
+    }
 }
 
 void Node::removeDynamicProperty(const QString &property)

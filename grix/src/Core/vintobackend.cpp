@@ -59,7 +59,11 @@ DaxVintoAction *VintoBackend::execute()
         buildPythonPreamble();
     } else if (m_backend == QLatin1String("ruby")) {
         buildRubyPreamble();
-    } else if (m_backend != QLatin1String("javascript")) {
+    } else if (m_backend == QLatin1String("javascript")) {
+        // A Python or Ruby preamble left from an earlier run is not JavaScript and would make
+        // the script fail before its first line.
+        m_preamble.clear();
+    } else {
         daxDebug() << "Backend Not Implemented Yet.";
         return nullptr;
     }
