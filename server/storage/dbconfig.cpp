@@ -5,6 +5,7 @@
 #include "storage/dbconfigmysqlembedded.h"
 #include "storage/dbconfigpostgresql.h"
 #include "storage/dbconfigsqlite.h"
+#include "storage/sqlitedriver.h"
 
 #include <xdgbasedirs.h>
 
@@ -63,6 +64,8 @@ std::unique_ptr<DbConfig> DbConfig::create(const QString &driver)
 DbConfig *DbConfig::configuredDatabase()
 {
     static DbConfig *instance = [] {
+        // Our SQLite driver counts among the available ones, whichever backend is chosen.
+        SqliteDriver::registerDriver();
         const QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
         const QString driver = settings.value(QStringLiteral("General/Driver"), QStringLiteral("QMYSQL")).toString();
         std::unique_ptr<DbConfig> config = create(driver);
