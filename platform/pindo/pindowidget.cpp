@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace Pindo
 {
@@ -99,6 +100,16 @@ void PindoWidget::setGroupedModel(ItemMarkerTiler *tiler)
         connect(m_tiler, &ItemMarkerTiler::signalTilesOrSelectionChanged, this, &PindoWidget::slotTilerChanged);
     }
     update();
+}
+
+ItemMarkerTiler *PindoWidget::groupedModel() const
+{
+    return m_tiler;
+}
+
+DragDropHandler *PindoWidget::dragDropHandler() const
+{
+    return m_dragDropHandler;
 }
 
 void PindoWidget::slotTilerChanged()
@@ -343,7 +354,12 @@ void PindoWidget::paintEvent(QPaintEvent *)
     }
     const QVector<ItemMarkerTiler::Group> &groups = m_tiler->groupsAtLevel(tileLevel());
     const QRectF visible = QRectF(rect()).adjusted(-30, -30, 30, 30);
-    for (int i = 0; i < groups.size(); ++i) {
+    // Neighbouring tiles' markers may overlap: larger groups go on top, so their counts stay readable.
+    QVector<int> order(groups.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&groups](int a, int b) { return groups.at(a).markers.size() < groups.at(b).markers.size(); });
+    for (int i : order) {
         const ItemMarkerTiler::Group &group = groups.at(i);
         const QPointF center = geoToScreen(group.coordinates);
         if (!visible.contains(center)) {

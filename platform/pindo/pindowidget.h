@@ -42,12 +42,12 @@ public:
     ~PindoWidget() override;
 
     void setGroupedModel(ItemMarkerTiler *tiler);
-    ItemMarkerTiler *groupedModel() const { return m_tiler; }
+    ItemMarkerTiler *groupedModel() const;
     // An inactive map shows its background only and ignores model changes.
     void setActive(bool active);
     bool isActive() const { return m_active; }
     void setDragDropHandler(DragDropHandler *handler);
-    DragDropHandler *dragDropHandler() const { return m_dragDropHandler; }
+    DragDropHandler *dragDropHandler() const;
 
     void setVisibleMouseModes(MouseModes modes);
     MouseModes visibleMouseModes() const { return m_visibleModes; }
@@ -118,7 +118,7 @@ private:
     MouseModes m_visibleModes = MouseModePan;
     MouseModes m_availableModes = MouseModePan;
     MouseMode m_mouseMode = MouseModePan;
-    double m_centerLat = 20.0;
+    double m_centerLat = 0.0;
     double m_centerLon = 0.0;
     int m_zoom = 0;
     QImage m_background;
