@@ -22,7 +22,6 @@ ThreadDocument::~ThreadDocument()
 
 bool ThreadDocument::isRunning() const
 {
-    QMutexLocker lock(&m_mutex);
     return m_engine ? m_engine->isRunning() : false;
 }
 
@@ -48,17 +47,33 @@ void ThreadDocument::install(GraphDocument *doc, QtScriptBackend *engine)
 
 void ThreadDocument::run()
 {
+    QObject context;
+    m_context = &context;
     loadDocument(QString());
     exec();
+    m_context = nullptr;
+}
+
+bool ThreadDocument::forwarded(std::function<void()> work)
+{
+    QObject *context = m_context;
+    if (!context || QThread::currentThread() == this)
+        return false;
+    QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
+    return true;
 }
 
 void ThreadDocument::createEmptyDocument()
 {
+    if (forwarded([this] { createEmptyDocument(); }))
+        return;
     install(new GraphDocument(i18n("Untitled"), 800, 600), new QtScriptBackend);
 }
 
 void ThreadDocument::loadDocument(const QString &name)
 {
+    if (forwarded([this, name] { loadDocument(name); }))
+        return;
     // Published once complete: a waiter must never see a document that is still being filled.
     auto *doc = new GraphDocument(i18n("Untitled"), 800, 600);
     if (!name.isEmpty())
