@@ -108,7 +108,10 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
             wrapped.append(key + QLatin1Char('=') + environment.value(key));
         wrapped.append(program);
         wrapped.append(arguments);
-        process.setProgram(findProgram({QStringLiteral("runuser")}));
+        QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+        if (runuser.isEmpty())
+            runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        process.setProgram(runuser);
         process.setArguments(wrapped);
     } else {
         process.setProgram(program);
@@ -120,6 +123,15 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
 
 QString ServerAccount::findProgram(const QStringList &names, const QStringList &extraDirs)
 {
+    const QString only = qEnvironmentVariable("TALVORI_TEST_SERVER_PATH");
+    if (!only.isEmpty()) {
+        for (const QString &n : names) {
+            const QString found = QStandardPaths::findExecutable(n, only.split(QLatin1Char(':')));
+            if (!found.isEmpty())
+                return found;
+        }
+        return QString();
+    }
     const QStringList dirs = extraDirs + QStringList{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
                                                      QStringLiteral("/usr/local/sbin")};
     for (const QString &n : names) {

@@ -34,7 +34,8 @@ public:
                         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
     // Looks for a program on PATH and then in the given directories plus the system
-    // administrator directories, which are not on an ordinary user's PATH.
+    // administrator directories, which are not on an ordinary user's PATH. With
+    // TALVORI_TEST_SERVER_PATH set, only there: tests use it to play a machine without servers.
     static QString findProgram(const QStringList &names, const QStringList &extraDirs = QStringList());
 };
 

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -225,7 +224,11 @@ private Q_SLOTS:
 
     void postgresPrivateServer()
     {
-        if (ServerAccount::findProgram({QStringLiteral("pg_ctl")}, QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).replaceInStrings(QRegularExpression(QStringLiteral("^(.*)$")), QStringLiteral("/usr/lib/postgresql/\\1/bin"))).isEmpty()) {
+        QStringList versionDirs;
+        const QDir postgresLib(QStringLiteral("/usr/lib/postgresql"));
+        for (const QString &version : postgresLib.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            versionDirs.append(postgresLib.filePath(version + QLatin1String("/bin")));
+        if (ServerAccount::findProgram({QStringLiteral("pg_ctl")}, versionDirs).isEmpty()) {
             if (TestDatabaseServer::required())
                 QFAIL("PostgreSQL is not installed (postgresql)");
             QSKIP("PostgreSQL is not installed (postgresql)");
