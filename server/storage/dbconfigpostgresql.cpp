@@ -187,8 +187,13 @@ void DbConfigPostgresql::startInternalServer()
     // server came up, so wait for it before connecting.
     m_process->waitForFinished(30000);
     if (m_process->state() == QProcess::NotRunning
-        && (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0))
+        && (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0)) {
+        // pg_ctl only says "could not start server"; the reason is in the server's log.
+        QFile log(dataDir + QLatin1String("/postgresql.log"));
+        if (log.open(QIODevice::ReadOnly))
+            logError() << "server log:" << log.readAll().right(4000);
         reportProcessEnded(m_process.get(), m_serverPath, arguments);
+    }
 
     const QString connectionName = QStringLiteral("initConnection");
     {

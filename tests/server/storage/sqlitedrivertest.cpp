@@ -170,6 +170,12 @@ private Q_SLOTS:
                             errors->append(db.lastError().text());
                             continue;
                         }
+                        // Read before writing, as the data store does: a transaction that
+                        // starts as a reader cannot wait for the write lock later.
+                        QSqlQuery count(db);
+                        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM w")) || !count.next())
+                            errors->append(count.lastError().text());
+                        count.finish();
                         QSqlQuery query(db);
                         query.prepare(QStringLiteral("INSERT INTO w VALUES (?, ?, ?)"));
                         for (int row = 0; row < 5; ++row) {
@@ -179,8 +185,6 @@ private Q_SLOTS:
                             if (!query.exec())
                                 errors->append(query.lastError().text());
                         }
-                        // Read inside the write transaction too, as the data store does.
-                        QSqlQuery count(db);
                         if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM w")) || !count.next())
                             errors->append(count.lastError().text());
                         count.finish();
