@@ -15,6 +15,14 @@ QueryBuilder::QueryBuilder(const QString &table, QueryType type)
     m_databaseType = qsqlDriverNameToDatabaseType(DataStore::self()->database().driverName());
 }
 
+QueryBuilder::QueryBuilder(const QSqlDatabase &database, const QString &table, QueryType type)
+    : m_table(table)
+    , m_databaseType(qsqlDriverNameToDatabaseType(database.driverName()))
+    , m_query(database)
+    , m_type(type)
+{
+}
+
 QueryBuilder::QueryBuilder(const QueryBuilder &other)
     : m_query(DataStore::self()->database())
 {

@@ -25,6 +25,8 @@ public:
     enum DatabaseType { Unknown, Sqlite, MySQL, PostgreSQL };
 
     explicit QueryBuilder(const QString &table, QueryType type = SelectStatement);
+    // A builder on a given connection instead of the thread's data store.
+    QueryBuilder(const QSqlDatabase &database, const QString &table, QueryType type = SelectStatement);
     // A copy carries every piece of the statement but gets a query object of its own: results of an
     // executed statement are not shared.
     QueryBuilder(const QueryBuilder &other);

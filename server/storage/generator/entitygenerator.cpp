@@ -166,17 +166,6 @@ QString pluralOf(const QString &name)
     return name.left(1).toLower() + name.mid(1) + QLatin1Char('s');
 }
 
-QStringList allRelations(const QList<Table> &tables)
-{
-    QStringList names;
-    for (const Table &t : tables) {
-        for (const Relation &r : t.relations) {
-            names.append(r.className());
-        }
-    }
-    return names;
-}
-
 void writeHeader(QTextStream &out, const QList<Table> &tables)
 {
     out << "// Generated from talvoridb.xml by entitygenerator. Do not edit.\n\n"
@@ -296,7 +285,8 @@ void writeHeader(QTextStream &out, const QList<Table> &tables)
             out << "\n" << refs.join(QString());
         }
         out << "\nprivate:\n    static " << n << " fromQuery(const QSqlQuery &query);\n"
-            << "    static QStringList columnNamesWithId();\n\n"
+            << "    static QStringList columnNamesWithId();\n"
+            << "    static bool removeRows(const QString &column, const QVariant &value);\n\n"
             << "    class Private;\n    QSharedDataPointer<Private> d;\n};\n\n";
         out << "QDebug operator<<(QDebug debug, const " << n << " &record);\n\n";
     }
@@ -307,7 +297,502 @@ void writeHeader(QTextStream &out, const QList<Table> &tables)
     out << "\n#endif\n";
 }
 
-@@SOURCE@@
+
+// Replaces each @KEY@ of the template by its value.
+QString fill(QString text, const QList<QPair<QString, QString>> &values)
+{
+    for (const auto &value : values) {
+        text.replace(QLatin1Char('@') + value.first + QLatin1Char('@'), value.second);
+    }
+    return text;
+}
+
+const char *const retrieveByKeyTemplate = R"(@C@ @C@::retrieveBy@Key@(@KeyArg@key)
+{
+    if (!databaseIsOpen()) {
+        return @C@();
+    }
+    if (s_@C@Cache.enabled) {
+        QMutexLocker lock(&s_@C@Cache.mutex);
+        const auto it = s_@C@Cache.@cache@.constFind(key);
+        if (it != s_@C@Cache.@cache@.constEnd()) {
+            return *it;
+        }
+    }
+    QSqlQuery query(database());
+    query.prepare(QLatin1String("SELECT ") + columnNamesWithId().join(QLatin1String(", ")) + QLatin1String(" FROM ")
+                  + tableName() + QLatin1String(" WHERE @column@ = :key"));
+    query.bindValue(QStringLiteral(":key"), bindableValue(key));
+    if (!query.exec()) {
+        logDebug().noquote() << "Error during selection of record with @column@" << key << "from table" << tableName()
+                             << query.lastError().text();
+        return @C@();
+    }
+    if (!query.next()) {
+        return @C@();
+    }
+    const @C@ record = fromQuery(query);
+    if (s_@C@Cache.enabled) {
+        QMutexLocker lock(&s_@C@Cache.mutex);
+        s_@C@Cache.idCache.insert(record.id(), record);
+@nameCacheInsert@    }
+    return record;
+}
+
+)";
+
+const char *const commonTemplate = R"(QList<@C@> @C@::retrieveAll()
+{
+    if (!databaseIsOpen()) {
+        return {};
+    }
+    QSqlQuery query(database());
+    if (!query.exec(QLatin1String("SELECT ") + columnNamesWithId().join(QLatin1String(", ")) + QLatin1String(" FROM ")
+                    + tableName())) {
+        logDebug().noquote() << "Error during selection of all records from table" << tableName()
+                             << query.lastError().text();
+        return {};
+    }
+    return extractResult(query);
+}
+
+QList<@C@> @C@::retrieveFiltered(const QString &column, const QVariant &value)
+{
+    if (!databaseIsOpen()) {
+        return {};
+    }
+    SelectQueryBuilder<@C@> qb;
+    if (value.isNull()) {
+        qb.addValueCondition(column, Query::Is, QVariant());
+    } else {
+        qb.addValueCondition(column, Query::Equals, value);
+    }
+    if (!qb.exec()) {
+        logDebug().noquote() << "Error during selection of records from table" << tableName() << "filtered by"
+                             << column << "=" << value.toString() << qb.query().lastError().text();
+        return {};
+    }
+    return qb.result();
+}
+
+QList<@C@> @C@::extractResult(QSqlQuery &query)
+{
+    QList<@C@> result;
+    while (query.next()) {
+        result.append(fromQuery(query));
+    }
+    return result;
+}
+
+int @C@::count(const QString &column, const QVariant &value)
+{
+    if (!databaseIsOpen()) {
+        return -1;
+    }
+    CountQueryBuilder qb(tableName());
+    qb.addValueCondition(column, Query::Equals, value);
+    if (!qb.exec()) {
+        logDebug().noquote() << "Error during counting records in table" << tableName() << qb.query().lastError().text();
+        return -1;
+    }
+    return qb.result();
+}
+
+bool @C@::insert(qint64 *insertId)
+{
+    if (!databaseIsOpen()) {
+        return false;
+    }
+    QueryBuilder qb(tableName(), QueryBuilder::InsertStatement);
+@insertColumns@    if (!qb.exec()) {
+        logDebug().noquote() << "Error during insertion into table" << tableName() << qb.query().lastError().text();
+        return false;
+    }
+@insertId@    return true;
+}
+
+bool @C@::update()
+{
+    invalidateCache();
+    if (!databaseIsOpen()) {
+        return false;
+    }
+    QStringList assignments;
+@updateColumns@    QSqlQuery query(database());
+    query.prepare(QLatin1String("UPDATE ") + tableName() + QLatin1String(" SET ") + assignments.join(QLatin1String(", "))@updateWhere@);
+@updateBinds@    if (!query.exec()) {
+        logDebug().noquote() << "Error during updating record with id" << id() << " in table" << tableName()
+                             << query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool @C@::remove(const QString &column, const QVariant &value)
+{
+    invalidateCompleteCache();
+    return removeRows(column, value);
+}
+
+bool @C@::removeRows(const QString &column, const QVariant &value)
+{
+    if (!databaseIsOpen()) {
+        return false;
+    }
+    QueryBuilder qb(tableName(), QueryBuilder::DeleteStatement);
+    qb.addValueCondition(column, Query::Equals, value);
+    if (!qb.exec()) {
+        logDebug().noquote() << "Error during deleting records from table" << tableName() << qb.query().lastError().text();
+        return false;
+    }
+    return true;
+}
+
+void @C@::invalidateCache() const
+{
+    if (!s_@C@Cache.enabled) {
+        return;
+    }
+    QMutexLocker lock(&s_@C@Cache.mutex);
+    s_@C@Cache.idCache.remove(id());
+@nameCacheRemove@}
+
+void @C@::invalidateCompleteCache()
+{
+    if (!s_@C@Cache.enabled) {
+        return;
+    }
+    QMutexLocker lock(&s_@C@Cache.mutex);
+    s_@C@Cache.idCache.clear();
+@nameCacheClear@}
+
+void @C@::enableCache(bool enable)
+{
+    s_@C@Cache.enabled = enable;
+}
+
+bool @C@::hasPendingChanges() const
+{
+    return @pending@;
+}
+
+QDebug operator<<(QDebug debug, const @C@ &record)
+{
+    QDebugStateSaver saver(debug);
+    debug.nospace() << "[@C@: id = " << record.id()@debugColumns@ << "]";
+    return debug;
+}
+
+)";
+
+const char *const idTemplate = R"(bool @C@::exists(qint64 id)
+{
+    if (s_@C@Cache.enabled) {
+        QMutexLocker lock(&s_@C@Cache.mutex);
+        if (s_@C@Cache.idCache.contains(id)) {
+            return true;
+        }
+    }
+    return count(idColumn(), id) > 0;
+}
+
+bool @C@::remove()
+{
+    invalidateCache();
+    return removeRows(idColumn(), id());
+}
+
+bool @C@::remove(qint64 id)
+{
+    return remove(idColumn(), id);
+}
+
+)";
+
+const char *const nameTemplate = R"(bool @C@::exists(const QString &name)
+{
+    if (s_@C@Cache.enabled) {
+        QMutexLocker lock(&s_@C@Cache.mutex);
+        if (s_@C@Cache.nameCache.contains(name)) {
+            return true;
+        }
+    }
+    return count(nameColumn(), name) > 0;
+}
+
+)";
+
+const char *const relationTemplate = R"(bool @C@::add@O@(const @O@ &other) const
+{
+    return add@O@(id(), other.id());
+}
+
+bool @C@::add@O@(qint64 leftId, qint64 rightId)
+{
+    return addToRelation<@R@>(leftId, rightId);
+}
+
+bool @C@::remove@O@(const @O@ &other) const
+{
+    return remove@O@(id(), other.id());
+}
+
+bool @C@::remove@O@(qint64 leftId, qint64 rightId)
+{
+    return removeFromRelation<@R@>(leftId, rightId);
+}
+
+bool @C@::clear@O@s() const
+{
+    return clear@O@s(id());
+}
+
+bool @C@::clear@O@s(qint64 id)
+{
+    return clearRelation<@R@>(id, Left);
+}
+
+bool @C@::relatesTo@O@(const @O@ &other) const
+{
+    return relatesTo@O@(id(), other.id());
+}
+
+bool @C@::relatesTo@O@(qint64 leftId, qint64 rightId)
+{
+    return relatesTo<@R@>(leftId, rightId);
+}
+
+QList<@O@> @C@::@plural@() const
+{
+    if (!databaseIsOpen()) {
+        return {};
+    }
+    QSqlQuery query(database());
+    query.prepare(QLatin1String("SELECT ") + @O@::fullColumnNames().join(QLatin1String(", ")) + QLatin1String(" FROM ")
+                  + @O@::tableName() + QLatin1String(", ") + @R@::tableName() + QLatin1String(" WHERE ")
+                  + @R@::leftFullColumnName() + QLatin1String(" = :key AND ") + @R@::rightFullColumnName()
+                  + QLatin1String(" = ") + @O@::idFullColumnName());
+    query.bindValue(QStringLiteral(":key"), id());
+    if (!query.exec()) {
+        logDebug().noquote() << "Error during selection of records from table" << @R@::tableName()
+                             << query.lastError().text();
+        return {};
+    }
+    return @O@::extractResult(query);
+}
+
+)";
+
+QString readExpression(const Column &c, int i)
+{
+    return readValue(c, i);
+}
+
+void writeSource(QTextStream &out, const QList<Table> &tables)
+{
+    out << "// Generated from talvoridb.xml by entitygenerator. Do not edit.\n\n"
+           "#include \"storage/entities.h\"\n\n"
+           "#include \"common/log.h\"\n#include \"storage/countquerybuilder.h\"\n"
+           "#include \"storage/querybuilder.h\"\n#include \"storage/selectquerybuilder.h\"\n\n"
+           "#include <QHash>\n#include <QMutex>\n#include <QMutexLocker>\n#include <QSqlError>\n#include <QSqlQuery>\n\n"
+           "#include <atomic>\n\nnamespace Talvori {\n\n";
+
+    for (const Table &t : tables) {
+        for (const Relation &r : t.relations) {
+            const QList<QPair<QString, QString>> v{{QStringLiteral("R"), r.className()},
+                                                   {QStringLiteral("L"), r.leftColumn()},
+                                                   {QStringLiteral("Rc"), r.rightColumn()}};
+            out << fill(QStringLiteral(R"(QString @R@::tableName()
+{
+    return QStringLiteral("@R@");
+}
+
+QString @R@::leftColumn()
+{
+    return QStringLiteral("@L@");
+}
+
+QString @R@::leftFullColumnName()
+{
+    return QStringLiteral("@R@.@L@");
+}
+
+QString @R@::rightColumn()
+{
+    return QStringLiteral("@Rc@");
+}
+
+QString @R@::rightFullColumnName()
+{
+    return QStringLiteral("@R@.@Rc@");
+}
+
+)"), v);
+        }
+    }
+
+    for (const Table &t : tables) {
+        const QString &n = t.name;
+        const QString tn = t.tableName();
+        QList<Column> all = t.columns;
+        if (t.hasId) {
+            all.prepend(Column{QStringLiteral("id"), QStringLiteral("qint64"), QString(), QString()});
+        }
+
+        out << "// " << n << "\n\n";
+        out << "class " << n << "::Private : public QSharedData\n{\npublic:\n";
+        for (const Column &c : t.columns) {
+            const QString init = initialValue(c);
+            out << "    " << c.type << " " << c.name << (init.isEmpty() ? QString() : QStringLiteral(" = ") + init) << ";\n";
+        }
+        for (const Column &c : t.columns) {
+            out << "    bool " << c.name << "Changed = false;\n";
+        }
+        out << "};\n\n";
+
+        out << "namespace {\n// Shared by every thread; the mutex is never held while the database is used.\n"
+            << "struct " << n << "Cache\n{\n    std::atomic<bool> enabled = false;\n"
+            << "    QMutex mutex; // guards the hashes below\n    QHash<qint64, " << n << "> idCache;\n";
+        if (t.hasName()) {
+            out << "    QHash<QString, " << n << "> nameCache;\n";
+        }
+        out << "};\n" << n << "Cache s_" << n << "Cache;\n} // namespace\n\n";
+
+        // Constructors and value members.
+        QStringList args;
+        QString assign;
+        for (const Column &c : t.columns) {
+            args << c.argType() + c.name;
+            assign += QStringLiteral("    d->%1 = %1;\n    d->%1Changed = true;\n").arg(c.name);
+        }
+        out << n << "::" << n << "()\n    : d(new Private)\n{\n}\n\n";
+        out << n << "::" << n << "(" << args.join(QLatin1String(", ")) << ")\n    : d(new Private)\n{\n" << assign << "}\n\n";
+        if (t.hasId) {
+            out << n << "::" << n << "(qint64 id, " << args.join(QLatin1String(", "))
+                << ")\n    : Entity(id)\n    , d(new Private)\n{\n" << assign << "}\n\n";
+        }
+        out << n << "::" << n << "(const " << n << " &other) = default;\n\n";
+        out << n << " &" << n << "::operator=(const " << n << " &other) = default;\n\n";
+        out << n << "::~" << n << "() = default;\n\n";
+        out << "bool " << n << "::operator==(const " << n << " &other) const\n{\n    return id() == other.id();\n}\n\n";
+        for (const Column &c : t.columns) {
+            out << c.type << " " << n << "::" << c.name << "() const\n{\n    return d->" << c.name << ";\n}\n\n";
+            out << "void " << n << "::set" << c.capitalName() << "(" << c.argType() << c.name << ")\n{\n    d->"
+                << c.name << " = " << c.name << ";\n    d->" << c.name << "Changed = true;\n}\n\n";
+        }
+
+        // Names.
+        out << "QString " << n << "::tableName()\n{\n    return QStringLiteral(\"" << tn << "\");\n}\n\n";
+        for (const Column &c : all) {
+            out << "QString " << n << "::" << c.name << "Column()\n{\n    return QStringLiteral(\"" << c.name << "\");\n}\n\n";
+            out << "QString " << n << "::" << c.name << "FullColumnName()\n{\n    return QStringLiteral(\"" << tn << "." << c.name
+                << "\");\n}\n\n";
+        }
+        QStringList plain;
+        QStringList withId;
+        QStringList full;
+        for (const Column &c : all) {
+            withId << QStringLiteral("QStringLiteral(\"%1\")").arg(c.name);
+            full << QStringLiteral("QStringLiteral(\"%1.%2\")").arg(tn, c.name);
+            if (c.name != QLatin1String("id")) {
+                plain << QStringLiteral("QStringLiteral(\"%1\")").arg(c.name);
+            }
+        }
+        out << "QStringList " << n << "::columnNames()\n{\n    return QStringList{" << plain.join(QLatin1String(", ")) << "};\n}\n\n";
+        out << "QStringList " << n << "::columnNamesWithId()\n{\n    return QStringList{" << withId.join(QLatin1String(", ")) << "};\n}\n\n";
+        out << "QStringList " << n << "::fullColumnNames()\n{\n    return QStringList{" << full.join(QLatin1String(", ")) << "};\n}\n\n";
+
+        // A record from one row of columnNamesWithId() or fullColumnNames().
+        QStringList ctorArgs;
+        for (int i = 0; i < all.size(); ++i) {
+            ctorArgs << readExpression(all.at(i), i);
+        }
+        out << n << " " << n << "::fromQuery(const QSqlQuery &query)\n{\n    return " << n << "("
+            << ctorArgs.join(QLatin1String(",\n        ")) << ");\n}\n\n";
+
+        if (t.hasId) {
+            const QString nameInsert = t.hasName()
+                ? fill(QStringLiteral("        s_@C@Cache.nameCache.insert(record.name(), record);\n"), {{QStringLiteral("C"), n}})
+                : QString();
+            out << fill(QString::fromUtf8(retrieveByKeyTemplate),
+                        {{QStringLiteral("C"), n}, {QStringLiteral("Key"), QStringLiteral("Id")},
+                         {QStringLiteral("KeyArg"), QStringLiteral("qint64 ")}, {QStringLiteral("cache"), QStringLiteral("idCache")},
+                         {QStringLiteral("column"), QStringLiteral("id")}, {QStringLiteral("nameCacheInsert"), nameInsert}});
+            if (t.hasName()) {
+                out << fill(QString::fromUtf8(retrieveByKeyTemplate),
+                            {{QStringLiteral("C"), n}, {QStringLiteral("Key"), QStringLiteral("Name")},
+                             {QStringLiteral("KeyArg"), QStringLiteral("const QString &")},
+                             {QStringLiteral("cache"), QStringLiteral("nameCache")}, {QStringLiteral("column"), QStringLiteral("name")},
+                             {QStringLiteral("nameCacheInsert"), nameInsert}});
+            }
+            out << fill(QString::fromUtf8(idTemplate), {{QStringLiteral("C"), n}});
+            if (t.hasName()) {
+                out << fill(QString::fromUtf8(nameTemplate), {{QStringLiteral("C"), n}});
+            }
+        }
+
+        QString insertColumns;
+        QString updateColumns;
+        QString updateBinds;
+        QStringList pending;
+        QString debugColumns;
+        for (const Column &c : t.columns) {
+            const QString cond = c.isForeignKey() ? QStringLiteral("d->%1Changed && d->%1 > 0").arg(c.name)
+                                                  : QStringLiteral("d->%1Changed").arg(c.name);
+            insertColumns += QStringLiteral("    if (%1) {\n        qb.setColumnValue(%2Column(), d->%2);\n    }\n").arg(cond, c.name);
+            updateColumns += QStringLiteral("    if (d->%1Changed) {\n        assignments.append(%1Column() + QLatin1String(\" = :%1\"));\n    }\n")
+                                 .arg(c.name);
+            const QString bound = c.isForeignKey()
+                ? QStringLiteral("d->%1 > 0 ? QVariant(d->%1) : QVariant(QMetaType::fromType<qint64>())").arg(c.name)
+                : QStringLiteral("bindableValue(d->%1)").arg(c.name);
+            updateBinds += QStringLiteral("    if (d->%1Changed) {\n        query.bindValue(QStringLiteral(\":%1\"), %2);\n    }\n")
+                               .arg(c.name, bound);
+            pending << QStringLiteral("d->%1Changed").arg(c.name);
+            debugColumns += QStringLiteral(" << \", %1 = \" << record.%1()").arg(c.name);
+        }
+        if (t.hasId) {
+            updateBinds += QStringLiteral("    query.bindValue(QStringLiteral(\":id\"), id());\n");
+        }
+        const QString insertId = t.hasId
+            ? QStringLiteral("    setId(qb.insertId());\n    if (insertId) {\n        *insertId = id();\n    }\n")
+            : QStringLiteral("    if (insertId) {\n        *insertId = qb.insertId();\n    }\n");
+        const QString nameRemove = t.hasName()
+            ? fill(QStringLiteral("    s_@C@Cache.nameCache.remove(name());\n"), {{QStringLiteral("C"), n}})
+            : QString();
+        const QString nameClear = t.hasName()
+            ? fill(QStringLiteral("    s_@C@Cache.nameCache.clear();\n"), {{QStringLiteral("C"), n}})
+            : QString();
+        out << fill(QString::fromUtf8(commonTemplate),
+                    {{QStringLiteral("C"), n},
+                     {QStringLiteral("insertColumns"), insertColumns},
+                     {QStringLiteral("insertId"), insertId},
+                     {QStringLiteral("updateColumns"), updateColumns},
+                     {QStringLiteral("updateWhere"), t.hasId ? QStringLiteral(" + QLatin1String(\" WHERE id = :id\")") : QString()},
+                     {QStringLiteral("updateBinds"), updateBinds},
+                     {QStringLiteral("nameCacheRemove"), nameRemove},
+                     {QStringLiteral("nameCacheClear"), nameClear},
+                     {QStringLiteral("pending"), pending.join(QLatin1String(" || "))},
+                     {QStringLiteral("debugColumns"), debugColumns}});
+
+        // Accessors of referred and referring records.
+        for (const Column &c : t.columns) {
+            if (c.isForeignKey()) {
+                out << c.refTable << " " << n << "::" << c.methodName << "() const\n{\n    return " << c.refTable
+                    << "::retrieveById(" << c.name << "());\n}\n\n";
+            }
+        }
+        for (const Reference &r : t.references) {
+            out << "QList<" << r.table << "> " << n << "::" << r.name << "() const\n{\n    return " << r.table
+                << "::retrieveFiltered(" << r.table << "::" << r.key << "Column(), id());\n}\n\n";
+        }
+        for (const Relation &r : t.relations) {
+            out << fill(QString::fromUtf8(relationTemplate),
+                        {{QStringLiteral("C"), n}, {QStringLiteral("O"), r.table2}, {QStringLiteral("R"), r.className()},
+                         {QStringLiteral("plural"), pluralOf(r.table2)}});
+        }
+    }
+    out << "} // namespace Talvori\n";
+}
 } // namespace
 
 int main(int argc, char **argv)

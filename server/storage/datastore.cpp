@@ -1,0 +1,710 @@
+#include "storage/datastore.h"
+
+#include "common/log.h"
+#include "common/tracer.h"
+#include "storage/dbconfig.h"
+#include "storage/dbinitializer.h"
+#include "storage/notificationcollector.h"
+#include "storage/parthelper.h"
+#include "storage/selectquerybuilder.h"
+#include "storage/transaction.h"
+
+#include <QFile>
+#include <QMutex>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QThreadStorage>
+#include <QUuid>
+
+using namespace Talvori;
+
+namespace {
+
+QThreadStorage<DataStore *> s_instances;
+
+// Held from the outermost begin to the outermost commit or rollback of any SQLite connection:
+// SQLite allows one writer at a time, and waiting here is cheaper and more predictable than
+// retrying on "database is locked".
+QMutex s_sqliteMutex;
+
+QMutex s_registrationMutex; // guards s_collectorRegistration
+std::function<void(NotificationCollector *)> s_collectorRegistration;
+
+} // namespace
+
+DataStore *DataStore::self()
+{
+    if (!s_instances.hasLocalData()) {
+        s_instances.setLocalData(new DataStore());
+    }
+    return s_instances.localData();
+}
+
+void DataStore::setCollectorRegistration(std::function<void(NotificationCollector *)> registration)
+{
+    QMutexLocker lock(&s_registrationMutex);
+    s_collectorRegistration = std::move(registration);
+}
+
+DataStore::DataStore()
+    : m_notificationCollector(new NotificationCollector(this))
+{
+    open();
+    m_transactionLevel = 0;
+
+    std::function<void(NotificationCollector *)> registration;
+    {
+        QMutexLocker lock(&s_registrationMutex);
+        registration = s_collectorRegistration;
+    }
+    if (registration) {
+        registration(m_notificationCollector);
+    }
+}
+
+DataStore::~DataStore()
+{
+    close();
+}
+
+void DataStore::open()
+{
+    m_connectionName = QUuid::createUuid().toString(QUuid::WithoutBraces)
+        + QString::number(reinterpret_cast<quintptr>(QThread::currentThreadId()));
+
+    DbConfig *config = DbConfig::configuredDatabase();
+    m_database = QSqlDatabase::addDatabase(config->driverName(), m_connectionName);
+    config->apply(m_database);
+
+    if (!m_database.isValid()) {
+        m_dbOpened = false;
+        return;
+    }
+
+    m_dbOpened = m_database.open();
+    if (!m_dbOpened) {
+        debugLastDbError("Cannot open database.");
+    } else {
+        logDebug() << "Database" << m_database.databaseName() << "opened using driver" << m_database.driverName();
+    }
+}
+
+void DataStore::close()
+{
+    if (!m_dbOpened) {
+        return;
+    }
+    if (inTransaction()) {
+        // Undo the whole nesting at once.
+        m_transactionLevel = 1;
+        rollbackTransaction();
+    }
+    m_database.close();
+    m_database = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_dbOpened = false;
+}
+
+bool DataStore::init()
+{
+    std::shared_ptr<DbInitializer> initializer =
+        DbInitializer::createInstance(m_database, QStringLiteral(":talvoridb.xml"));
+    if (!initializer) {
+        return false;
+    }
+    if (!initializer->run()) {
+        logError() << initializer->errorMsg();
+        return false;
+    }
+    if (!updateSchema()) {
+        return false;
+    }
+
+    MimeType::enableCache(true);
+    Flag::enableCache(true);
+    Resource::enableCache(true);
+    Collection::enableCache(true);
+    return true;
+}
+
+bool DataStore::updateSchema()
+{
+    return true;
+}
+
+void DataStore::setSessionId(const QByteArray &sessionId)
+{
+    m_sessionId = sessionId;
+    m_notificationCollector->setSessionId(sessionId);
+}
+
+bool DataStore::isSqlite() const
+{
+    return m_database.driverName().startsWith(QLatin1String("QSQLITE"));
+}
+
+bool DataStore::beginTransaction()
+{
+    if (!m_dbOpened) {
+        return false;
+    }
+    if (m_transactionLevel == 0) {
+        if (isSqlite()) {
+            s_sqliteMutex.lock();
+        }
+        if (!m_database.driver()->beginTransaction()) {
+            debugLastDbError("DataStore::beginTransaction");
+            if (isSqlite()) {
+                s_sqliteMutex.unlock();
+            }
+            return false;
+        }
+    }
+    ++m_transactionLevel;
+    return true;
+}
+
+bool DataStore::commitTransaction()
+{
+    if (!m_dbOpened) {
+        return false;
+    }
+    if (m_transactionLevel == 0) {
+        qWarning("DataStore::commitTransaction(): No transaction in progress!");
+        return false;
+    }
+    if (m_transactionLevel == 1) {
+        if (!m_database.driver()->commitTransaction()) {
+            debugLastDbError("DataStore::commitTransaction");
+            rollbackTransaction();
+            return false;
+        }
+        if (isSqlite()) {
+            s_sqliteMutex.unlock();
+        }
+        for (const QString &fileName : std::as_const(m_filesToRemove)) {
+            QFile::remove(fileName);
+        }
+        m_filesToRemove.clear();
+        m_filesCreated.clear();
+        // The level drops before the signal so that receivers see the transaction as finished.
+        --m_transactionLevel;
+        Q_EMIT transactionCommitted();
+        return true;
+    }
+    --m_transactionLevel;
+    return true;
+}
+
+bool DataStore::rollbackTransaction()
+{
+    if (!m_dbOpened) {
+        return false;
+    }
+    if (m_transactionLevel == 0) {
+        qWarning("DataStore::rollbackTransaction(): No transaction in progress!");
+        return false;
+    }
+    --m_transactionLevel;
+    if (m_transactionLevel > 0) {
+        return true;
+    }
+    Q_EMIT transactionRolledBack();
+    for (const QString &fileName : std::as_const(m_filesCreated)) {
+        QFile::remove(fileName);
+    }
+    m_filesCreated.clear();
+    m_filesToRemove.clear();
+    const bool ok = m_database.driver()->rollbackTransaction();
+    if (isSqlite()) {
+        s_sqliteMutex.unlock();
+    }
+    if (!ok) {
+        debugLastDbError("DataStore::rollbackTransaction");
+        return false;
+    }
+    return true;
+}
+
+void DataStore::addCreatedFile(const QString &fileName)
+{
+    if (inTransaction()) {
+        m_filesCreated.append(fileName);
+    }
+}
+
+void DataStore::removeFileOnCommit(const QString &fileName)
+{
+    if (inTransaction()) {
+        m_filesToRemove.append(fileName);
+    } else {
+        QFile::remove(fileName);
+    }
+}
+
+// Flags
+
+bool DataStore::setItemFlags(const PimItem &item, const QList<Flag> &flags)
+{
+    if (!item.clearFlags()) {
+        return false;
+    }
+    for (const Flag &flag : flags) {
+        if (!item.addFlag(flag)) {
+            return false;
+        }
+    }
+    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")});
+    return true;
+}
+
+bool DataStore::appendItemFlags(const PimItem &item, const QList<Flag> &flags, bool &flagsChanged, bool checkIfExists,
+                                const Collection &collection)
+{
+    flagsChanged = false;
+    if (!item.isValid()) {
+        return false;
+    }
+    if (flags.isEmpty()) {
+        return true;
+    }
+    for (const Flag &flag : flags) {
+        if (!checkIfExists || !item.relatesToFlag(flag)) {
+            flagsChanged = true;
+            if (!item.addFlag(flag)) {
+                return false;
+            }
+        }
+    }
+    if (!flagsChanged) {
+        return true;
+    }
+    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")}, collection);
+    return true;
+}
+
+bool DataStore::removeItemFlags(const PimItem &item, const QList<Flag> &flags)
+{
+    for (const Flag &flag : flags) {
+        if (!item.removeFlag(flag)) {
+            return false;
+        }
+    }
+    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")});
+    return true;
+}
+
+// Parts
+
+bool DataStore::removeItemParts(const PimItem &item, const QList<QByteArray> &partNames)
+{
+    const QList<Part> parts = item.parts();
+    for (Part part : parts) {
+        if (partNames.contains(part.name().toLatin1())) {
+            if (!PartHelper::remove(&part)) {
+                return false;
+            }
+        }
+    }
+    m_notificationCollector->notifyItemChanged(item, QSet<QByteArray>(partNames.begin(), partNames.end()));
+    return true;
+}
+
+bool DataStore::invalidateItemCache(const PimItem &item)
+{
+    SelectQueryBuilder<Part> qb;
+    qb.addJoin(QueryBuilder::InnerJoin, PimItem::tableName(), Part::pimItemIdFullColumnName(),
+               PimItem::idFullColumnName());
+    qb.addValueCondition(Part::pimItemIdFullColumnName(), Query::Equals, item.id());
+    qb.addValueCondition(Part::dataFullColumnName(), Query::IsNot, QVariant());
+    qb.addValueCondition(QStringLiteral("substr( %1, 1, 4 )").arg(Part::nameFullColumnName()), Query::Equals,
+                         QStringLiteral("PLD:"));
+    qb.addValueCondition(PimItem::dirtyFullColumnName(), Query::Equals, false);
+    if (!qb.exec()) {
+        return false;
+    }
+    const QList<Part> parts = qb.result();
+    for (Part part : parts) {
+        if (!PartHelper::truncate(part)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DataStore::unhidePimItem(PimItem &pimItem)
+{
+    if (!m_dbOpened) {
+        return false;
+    }
+    logDebug() << "DataStore::unhidePimItem(" << pimItem << ")";
+    return removeItemParts(pimItem, {QByteArrayLiteral("ATR:HIDDEN")});
+}
+
+bool DataStore::unhideAllPimItems()
+{
+    if (!m_dbOpened) {
+        return false;
+    }
+    logDebug() << "DataStore::unhideAllPimItems()";
+    return PartHelper::remove(Part::nameFullColumnName(), QStringLiteral("ATR:HIDDEN"));
+}
+
+// Collections
+
+bool DataStore::appendCollection(Collection &collection)
+{
+    if (!collection.insert()) {
+        return false;
+    }
+    m_notificationCollector->notifyCollectionAdded(collection);
+    return true;
+}
+
+bool DataStore::cleanupCollection(Collection &collection)
+{
+    const QList<PimItem> items = collection.items();
+    for (const PimItem &item : items) {
+        cleanupPimItem(item);
+    }
+    collection.clearMimeTypes();
+    Entity::clearRelation<CollectionPimItemRelation>(collection.id(), Entity::Left);
+
+    const QList<CollectionAttribute> attributes = collection.attributes();
+    for (CollectionAttribute attribute : attributes) {
+        if (!attribute.remove()) {
+            return false;
+        }
+    }
+
+    m_notificationCollector->notifyCollectionRemoved(collection);
+    return collection.remove();
+}
+
+bool DataStore::canMoveUnder(const Collection &collection, const Collection &newParent)
+{
+    if (newParent.isValid()) {
+        if (newParent.id() == collection.id()) {
+            return false;
+        }
+        // A collection cannot go below itself or its own descendants.
+        Collection current = newParent;
+        while (current.parentId() != 0) {
+            if (current.parentId() == collection.id()) {
+                return false;
+            }
+            current = current.parent();
+            if (!current.isValid()) {
+                break;
+            }
+        }
+    }
+
+    // Names are unique among siblings; the only sibling that may carry the name is the collection.
+    SelectQueryBuilder<Collection> qb;
+    if (newParent.id() <= 0) {
+        qb.addValueCondition(Collection::parentIdColumn(), Query::Is, QVariant());
+    } else {
+        qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, newParent.id());
+    }
+    qb.addValueCondition(Collection::nameColumn(), Query::Equals, collection.name());
+    if (!qb.exec()) {
+        return false;
+    }
+    const QList<Collection> sameName = qb.result();
+    return sameName.isEmpty() || sameName.first().id() == collection.id();
+}
+
+bool DataStore::propagateResourceId(qint64 parentId, qint64 resourceId)
+{
+    Transaction transaction(this);
+    QueryBuilder qb(Collection::tableName(), QueryBuilder::UpdateStatement);
+    qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, parentId);
+    qb.setColumnValue(Collection::resourceIdColumn(), resourceId);
+    if (!qb.exec() || !transaction.commit()) {
+        return false;
+    }
+    const QList<Collection> children = Collection::retrieveFiltered(Collection::parentIdColumn(), parentId);
+    for (const Collection &child : children) {
+        if (!propagateResourceId(child.id(), resourceId)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DataStore::moveCollection(Collection &collection, const Collection &newParent)
+{
+    if (collection.parentId() == newParent.id()) {
+        return true;
+    }
+    if (!m_dbOpened || !newParent.isValid()) {
+        return false;
+    }
+
+    const qint64 resourceId = newParent.id() > 0 ? newParent.resourceId() : collection.resourceId();
+    const Collection oldParent = collection.parent();
+
+    if (!canMoveUnder(collection, newParent)) {
+        return false;
+    }
+
+    collection.setParentId(newParent.id());
+    if (collection.resourceId() != resourceId) {
+        collection.setResourceId(resourceId);
+        if (!propagateResourceId(collection.id(), resourceId)) {
+            return false;
+        }
+    }
+
+    if (!collection.update()) {
+        return false;
+    }
+
+    m_notificationCollector->notifyCollectionMoved(collection, oldParent);
+    return true;
+}
+
+void DataStore::activeCachePolicy(Collection &col)
+{
+    if (!col.cachePolicyInherit()) {
+        return;
+    }
+
+    Collection parent = col;
+    while (parent.parentId() != 0) {
+        parent = parent.parent();
+        if (!parent.isValid()) {
+            break;
+        }
+        if (!parent.cachePolicyInherit()) {
+            col.setCachePolicyCheckInterval(parent.cachePolicyCheckInterval());
+            col.setCachePolicyCacheTimeout(parent.cachePolicyCacheTimeout());
+            col.setCachePolicySyncOnDemand(parent.cachePolicySyncOnDemand());
+            col.setCachePolicyLocalParts(parent.cachePolicyLocalParts());
+            return;
+        }
+    }
+
+    col.setCachePolicyCheckInterval(-1);
+    col.setCachePolicyCacheTimeout(-1);
+    col.setCachePolicySyncOnDemand(false);
+    col.setCachePolicyLocalParts(QStringLiteral("ALL"));
+}
+
+bool DataStore::appendMimeTypeForCollection(qint64 collectionId, const QStringList &mimeTypes)
+{
+    if (mimeTypes.isEmpty()) {
+        return true;
+    }
+    SelectQueryBuilder<MimeType> qb;
+    qb.addValueCondition(MimeType::nameColumn(), Query::In, mimeTypes);
+    if (!qb.exec()) {
+        return false;
+    }
+
+    QStringList missingMimeTypes = mimeTypes;
+    const QList<MimeType> existing = qb.result();
+    for (const MimeType &mimeType : existing) {
+        if (!Collection::addMimeType(collectionId, mimeType.id())) {
+            return false;
+        }
+        missingMimeTypes.removeAll(mimeType.name());
+    }
+
+    for (const QString &mimeType : std::as_const(missingMimeTypes)) {
+        qint64 mimeTypeId = -1;
+        if (!appendMimeType(mimeType, &mimeTypeId)) {
+            return false;
+        }
+        if (!Collection::addMimeType(collectionId, mimeTypeId)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DataStore::appendMimeType(const QString &mimetype, qint64 *insertId)
+{
+    if (MimeType::exists(mimetype)) {
+        logDebug() << "Cannot insert mimetype " << mimetype << " because it already exists.";
+        return false;
+    }
+    MimeType mt(mimetype);
+    return mt.insert(insertId);
+}
+
+// Items
+
+bool DataStore::appendPimItem(QList<Part> &parts, const MimeType &mimetype, const Collection &collection,
+                              const QDateTime &dateTime, const QString &remote_id, const QString &remoteRevision,
+                              PimItem &pimItem)
+{
+    pimItem.setMimeTypeId(mimetype.id());
+    pimItem.setCollectionId(collection.id());
+    if (dateTime.isValid()) {
+        pimItem.setDatetime(dateTime);
+    }
+    if (remote_id.isEmpty()) {
+        // An item made here has not reached its resource yet.
+        pimItem.setDirty(true);
+    } else {
+        pimItem.setRemoteId(remote_id);
+        pimItem.setDirty(false);
+    }
+    pimItem.setRemoteRevision(remoteRevision);
+    pimItem.setAtime(QDateTime::currentDateTimeUtc());
+
+    if (!pimItem.insert()) {
+        return false;
+    }
+
+    for (Part &part : parts) {
+        part.setPimItemId(pimItem.id());
+        if (part.datasize() < part.data().size()) {
+            part.setDatasize(part.data().size());
+        }
+        if (!PartHelper::insert(&part)) {
+            return false;
+        }
+    }
+
+    m_notificationCollector->notifyItemAdded(pimItem, collection, mimetype.name());
+    return true;
+}
+
+bool DataStore::cleanupPimItem(const PimItem &item)
+{
+    if (!item.isValid()) {
+        return false;
+    }
+
+    // Reported first: the record needs the item's collection and remote revision.
+    m_notificationCollector->notifyItemRemoved(item);
+
+    if (!item.clearFlags()) {
+        return false;
+    }
+    if (!PartHelper::remove(Part::pimItemIdColumn(), item.id())) {
+        return false;
+    }
+    if (!PimItem::remove(PimItem::idColumn(), item.id())) {
+        return false;
+    }
+    if (!Entity::clearRelation<CollectionPimItemRelation>(item.id(), Entity::Right)) {
+        return false;
+    }
+    return true;
+}
+
+bool DataStore::cleanupPimItems(const Collection &collection)
+{
+    if (!m_dbOpened || !collection.isValid()) {
+        return false;
+    }
+
+    QueryBuilder qb(Flag::tableName());
+    qb.addColumn(PimItemFlagRelation::leftFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, PimItemFlagRelation::tableName(), PimItemFlagRelation::rightFullColumnName(),
+               Flag::idFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, PimItem::tableName(), PimItem::idFullColumnName(),
+               PimItemFlagRelation::leftFullColumnName());
+    qb.addValueCondition(Flag::nameFullColumnName(), Query::Equals, QStringLiteral("\\DELETED"));
+    qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
+    if (!qb.exec()) {
+        return false;
+    }
+
+    QList<qint64> ids;
+    while (qb.query().next()) {
+        ids.append(qb.query().value(0).toLongLong());
+    }
+    for (qint64 id : std::as_const(ids)) {
+        if (!cleanupPimItem(PimItem::retrieveById(id))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Collection attributes
+
+bool DataStore::addCollectionAttribute(const Collection &col, const QByteArray &key, const QByteArray &value)
+{
+    SelectQueryBuilder<CollectionAttribute> qb;
+    qb.addValueCondition(CollectionAttribute::collectionIdColumn(), Query::Equals, col.id());
+    qb.addValueCondition(CollectionAttribute::typeColumn(), Query::Equals, key);
+    if (!qb.exec()) {
+        return false;
+    }
+    if (!qb.result().isEmpty()) {
+        logDebug() << "Attribute" << key << "already exists for collection" << col.id();
+        return false;
+    }
+
+    CollectionAttribute attribute(col.id(), key, value);
+    if (!attribute.insert()) {
+        return false;
+    }
+    m_notificationCollector->notifyCollectionChanged(col, {key});
+    return true;
+}
+
+bool DataStore::removeCollectionAttribute(const Collection &col, const QByteArray &key)
+{
+    SelectQueryBuilder<CollectionAttribute> qb;
+    qb.addValueCondition(CollectionAttribute::collectionIdColumn(), Query::Equals, col.id());
+    qb.addValueCondition(CollectionAttribute::typeColumn(), Query::Equals, key);
+    if (!qb.exec()) {
+        return false;
+    }
+    const QList<CollectionAttribute> attributes = qb.result();
+    for (CollectionAttribute attribute : attributes) {
+        if (!attribute.remove()) {
+            return false;
+        }
+    }
+    m_notificationCollector->notifyCollectionChanged(col, {key});
+    return true;
+}
+
+qint64 DataStore::highestPimItemId() const
+{
+    if (!m_dbOpened) {
+        return -1;
+    }
+    QSqlQuery query(m_database);
+    const QString statement = QStringLiteral("SELECT MAX(%1) FROM %2").arg(PimItem::idColumn(), PimItem::tableName());
+    if (!query.exec(statement) || !query.next()) {
+        debugLastQueryError(query, "DataStore::highestPimItemId");
+        return -1;
+    }
+    return query.value(0).toLongLong();
+}
+
+// Error reports
+
+void DataStore::debugLastDbError(const char *actionDescription) const
+{
+    logError() << "Database error:" << actionDescription;
+    logError() << "  Last driver error:" << m_database.lastError().driverText();
+    logError() << "  Last database error:" << m_database.lastError().databaseText();
+
+    Tracer::self()->error(QStringLiteral("DataStore (Database Error)"),
+                          QStringLiteral("%1\nDriver said: %2\nDatabase said:%3")
+                              .arg(QString::fromLatin1(actionDescription), m_database.lastError().driverText(),
+                                   m_database.lastError().databaseText()));
+}
+
+void DataStore::debugLastQueryError(const QSqlQuery &query, const char *actionDescription) const
+{
+    logError() << "Query error:" << actionDescription;
+    logError() << "  Last error message:" << query.lastError().text();
+    logError() << "  Last driver error:" << m_database.lastError().driverText();
+    logError() << "  Last database error:" << m_database.lastError().databaseText();
+
+    Tracer::self()->error(QStringLiteral("DataStore (Database Query Error)"),
+                          QStringLiteral("%1: %2").arg(QString::fromLatin1(actionDescription), query.lastError().text()));
+}

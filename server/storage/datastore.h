@@ -1,0 +1,131 @@
+#ifndef TALVORI_DATASTORE_H
+#define TALVORI_DATASTORE_H
+
+#include "storage/entities.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class NotificationCollector;
+class QSqlQuery;
+
+// The database gateway of one thread. Every thread that uses the database gets its own instance
+// from self(), with its own named connection, its own transaction nesting counter and its own
+// NotificationCollector. The composite operations below never open a transaction themselves;
+// callers wrap them in a Transaction so that a failure anywhere undoes all of it.
+class DataStore : public QObject
+{
+    Q_OBJECT
+public:
+    // This thread's instance, created (and its connection opened) on first use; it is deleted when
+    // the thread ends.
+    static DataStore *self();
+    ~DataStore() override;
+
+    // Creates or completes the schema and then updates it; run once by the server at start-up.
+    bool init();
+
+    void open();
+    void close();
+    bool isOpened() const { return m_dbOpened; }
+    QSqlDatabase database() const { return m_database; }
+
+    NotificationCollector *notificationCollector() const { return m_notificationCollector; }
+    void setSessionId(const QByteArray &sessionId);
+
+    static QString collectionDelimiter() { return QStringLiteral("/"); }
+
+    // Only the outermost begin, commit and rollback reach the driver; nested ones count. On SQLite
+    // the outermost transaction also holds a process-wide lock, so one connection writes at a time.
+    bool beginTransaction();
+    bool commitTransaction();
+    bool rollbackTransaction();
+    bool inTransaction() const { return m_transactionLevel > 0; }
+    unsigned int transactionLevel() const { return m_transactionLevel; }
+
+    bool setItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
+    bool appendItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags, bool &flagsChanged,
+                         bool checkIfExists = true, const Talvori::Collection &collection = Talvori::Collection());
+    bool removeItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
+
+    bool removeItemParts(const Talvori::PimItem &item, const QList<QByteArray> &partNames);
+    // Drops the cached payload parts of an item without unsaved changes; the owning resource can
+    // deliver them again.
+    bool invalidateItemCache(const Talvori::PimItem &item);
+
+    bool appendCollection(Talvori::Collection &collection);
+    // Removes the collection with its items, allowed MIME types, search links and attributes.
+    // Child collections must be gone already.
+    bool cleanupCollection(Talvori::Collection &collection);
+    // A parent record with id 0 stands for the root.
+    bool moveCollection(Talvori::Collection &collection, const Talvori::Collection &newParent);
+    bool appendMimeTypeForCollection(qint64 collectionId, const QStringList &mimeTypes);
+    // Fills the cache policy columns of a collection that inherits them from its nearest ancestor
+    // with a policy of its own, in memory only.
+    static void activeCachePolicy(Talvori::Collection &col);
+
+    bool appendMimeType(const QString &mimetype, qint64 *insertId = nullptr);
+    bool appendPimItem(QList<Talvori::Part> &parts, const Talvori::MimeType &mimetype,
+                       const Talvori::Collection &collection, const QDateTime &dateTime, const QString &remote_id,
+                       const QString &remoteRevision, Talvori::PimItem &pimItem);
+    bool cleanupPimItem(const Talvori::PimItem &item);
+    // Removes the items of the collection that carry the \DELETED flag.
+    bool cleanupPimItems(const Talvori::Collection &collection);
+    bool unhidePimItem(Talvori::PimItem &pimItem);
+    bool unhideAllPimItems();
+
+    bool addCollectionAttribute(const Talvori::Collection &col, const QByteArray &key, const QByteArray &value);
+    bool removeCollectionAttribute(const Talvori::Collection &col, const QByteArray &key);
+
+    // -1 on error; 0 for an empty item table.
+    qint64 highestPimItemId() const;
+    qint64 uidNext() const { return highestPimItemId() + 1; }
+
+    // Payload files follow the transaction: a file written inside one is deleted again when it
+    // rolls back, and a file that a change no longer needs is deleted only once the change is
+    // committed, so a row restored by a rollback never points at a deleted file. Outside a
+    // transaction a file to remove goes at once.
+    void addCreatedFile(const QString &fileName);
+    void removeFileOnCommit(const QString &fileName);
+
+    // Called with the collector of every data store created from now on, in the thread of that
+    // store; the notification manager registers here to connect to each collector's notify().
+    static void setCollectorRegistration(std::function<void(NotificationCollector *)> registration);
+
+Q_SIGNALS:
+    // After the outermost commit succeeded.
+    void transactionCommitted();
+    // When the outermost rollback starts.
+    void transactionRolledBack();
+
+protected:
+    DataStore();
+
+    void debugLastDbError(const char *actionDescription) const;
+    void debugLastQueryError(const QSqlQuery &query, const char *actionDescription) const;
+
+private:
+    // Schema changes the initializer cannot make (renames, conversions). Runs after it; nothing to
+    // do until there is an update description.
+    bool updateSchema();
+    bool isSqlite() const;
+    bool propagateResourceId(qint64 parentId, qint64 resourceId);
+    static bool canMoveUnder(const Talvori::Collection &collection, const Talvori::Collection &newParent);
+
+    QStringList m_filesCreated;
+    QStringList m_filesToRemove;
+    QString m_connectionName;
+    QSqlDatabase m_database;
+    bool m_dbOpened = false;
+    unsigned int m_transactionLevel = 0;
+    QByteArray m_sessionId;
+    NotificationCollector *m_notificationCollector = nullptr;
+};
+
+#endif

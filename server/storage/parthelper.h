@@ -1,0 +1,48 @@
+#ifndef TALVORI_PARTHELPER_H
+#define TALVORI_PARTHELPER_H
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+namespace Talvori {
+class Part;
+}
+
+// The only code that stores, reads and removes payload part data. A payload above the configured
+// size goes to a file of its own, "<part id>_r<revision>" in the payload directory, and the row
+// keeps the file's path; anything smaller stays in the row. Row and file always move together.
+class PartHelper
+{
+public:
+    // Stores a new part; part->datasize() must hold the payload's full size. Run inside a
+    // transaction: the row is written before its file.
+    static bool insert(Talvori::Part *part, qint64 *insertId = nullptr);
+    // Rewrites the payload. A file payload gets a new revision file; the old file is deleted only
+    // after the row points at the new one. dataSize may exceed data.size() when the caller
+    // appends the rest to the new file itself. Throws PartHelperException.
+    static void update(Talvori::Part *part, const QByteArray &data, qint64 dataSize);
+    static bool remove(Talvori::Part *part);
+    // Removes every part whose column equals value, with their files.
+    static bool remove(const QString &column, const QVariant &value);
+    // Drops the payload (file included) but keeps the row, with datasize 0.
+    static bool truncate(Talvori::Part &part);
+
+    // The payload: data itself, or the content of the file data names.
+    static QByteArray translateData(const QByteArray &data, bool isExternal);
+    static QByteArray translateData(const Talvori::Part &part);
+
+    // "<payload directory>/<id>", without revision.
+    static QString fileNameForId(qint64 id);
+    // Where payload files live: "talvori/file_db_data" in the user's data directory.
+    static QString storagePath();
+
+private:
+    static bool storeExternally(qint64 dataSize);
+    // A file no row needs any more, deleted once the change is committed.
+    static void removeFile(const QString &fileName);
+    // A file no row ever pointed at, deleted at once.
+    static void discardFile(const QString &fileName);
+};
+
+#endif

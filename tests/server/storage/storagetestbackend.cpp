@@ -1,0 +1,106 @@
+#include "storagetestbackend.h"
+
+#include "storage/dbconfig.h"
+
+#include <xdgbasedirs.h>
+
+#include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+
+StorageTestBackend::StorageTestBackend()
+{
+    const QString wanted = qEnvironmentVariable("TALVORI_TEST_BACKEND");
+    if (wanted == QLatin1String("mariadb")) {
+        m_kind = MariaDb;
+        m_server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::MariaDb);
+    } else if (wanted == QLatin1String("postgresql")) {
+        m_kind = PostgreSql;
+        m_server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
+    } else {
+        m_kind = Sqlite;
+    }
+}
+
+StorageTestBackend::~StorageTestBackend() = default;
+
+QString StorageTestBackend::name() const
+{
+    switch (m_kind) {
+    case MariaDb:
+        return QStringLiteral("mariadb");
+    case PostgreSql:
+        return QStringLiteral("postgresql");
+    case Sqlite:
+        break;
+    }
+    return QStringLiteral("sqlite");
+}
+
+bool StorageTestBackend::configure(QString *error)
+{
+    m_environment = std::make_unique<TempEnvironment>();
+    if (!m_environment->isValid()) {
+        *error = QStringLiteral("no temporary directory");
+        return false;
+    }
+    QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+    if (m_kind == Sqlite) {
+        settings.setValue(QStringLiteral("General/Driver"), QStringLiteral("QSQLITE"));
+        settings.setValue(QStringLiteral("QSQLITE/Name"), m_environment->path() + QLatin1String("/talvori.db"));
+    } else {
+        const QString driver = m_server->driverName();
+        settings.setValue(QStringLiteral("General/Driver"), driver);
+        settings.beginGroup(driver);
+        settings.setValue(QStringLiteral("StartServer"), false);
+        settings.setValue(QStringLiteral("Name"), m_server->databaseName());
+        settings.setValue(QStringLiteral("Host"), m_server->hostName());
+        settings.setValue(QStringLiteral("User"), m_server->userName());
+        settings.setValue(QStringLiteral("Password"), m_server->password());
+        settings.setValue(QStringLiteral("Options"), m_server->connectOptions());
+        settings.endGroup();
+    }
+    settings.sync();
+
+    DbConfig *config = DbConfig::configuredDatabase();
+    if (!config->init(settings)) {
+        *error = QStringLiteral("the backend did not accept its settings");
+        return false;
+    }
+    return true;
+}
+
+QSqlDatabase StorageTestBackend::createEmptyDatabase(const QString &name, QString *error)
+{
+    const QString connectionName = QLatin1String("empty-") + name;
+    if (m_kind == Sqlite) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(m_environment->path() + QLatin1Char('/') + name + QLatin1String(".db"));
+        if (!db.open()) {
+            *error = db.lastError().text();
+        }
+        return db;
+    }
+
+    {
+        QSqlDatabase admin = m_server->addConnection(QLatin1String("admin-") + name);
+        if (!admin.open()) {
+            *error = admin.lastError().text();
+            return QSqlDatabase();
+        }
+        QSqlQuery query(admin);
+        if (!query.exec(QLatin1String("CREATE DATABASE ") + name)) {
+            *error = query.lastError().text();
+            return QSqlDatabase();
+        }
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String("admin-") + name);
+
+    QSqlDatabase db = m_server->addConnection(connectionName);
+    db.setDatabaseName(name);
+    if (!db.open()) {
+        *error = db.lastError().text();
+    }
+    return db;
+}

@@ -1,0 +1,55 @@
+#ifndef TALVORI_STORAGETESTBACKEND_H
+#define TALVORI_STORAGETESTBACKEND_H
+
+#include "tempenvironment.h"
+#include "testdatabaseserver.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+// The database one storage test program runs against, chosen by TALVORI_TEST_BACKEND ("sqlite",
+// the default, "mariadb" or "postgresql"): a private XDG environment whose server settings point the
+// configured backend at a fresh SQLite file or at a throwaway database server, so DataStore::self()
+// opens it like the server does. One per test program, prepared in initTestCase() with
+// TALVORI_PREPARE_STORAGE_BACKEND.
+class StorageTestBackend
+{
+public:
+    enum Kind { Sqlite, MariaDb, PostgreSql };
+
+    StorageTestBackend();
+    ~StorageTestBackend();
+
+    Kind kind() const { return m_kind; }
+    QString name() const;
+    TestDatabaseServer *server() const { return m_server.get(); }
+    // Made by configure(), after the database server started: the environment points TMPDIR at a
+    // private directory that the server's unprivileged account could not write to.
+    const TempEnvironment &environment() const { return *m_environment; }
+
+    // Writes the settings and reads them into the configured backend. Needs a running server.
+    bool configure(QString *error);
+    // A new connection to a new, empty database of the same backend, opened.
+    QSqlDatabase createEmptyDatabase(const QString &name, QString *error);
+
+private:
+    Kind m_kind;
+    std::unique_ptr<TempEnvironment> m_environment;
+    std::unique_ptr<TestDatabaseServer> m_server;
+};
+
+// Starts the database server when there is one (failing in CI, skipping elsewhere when it cannot
+// start), configures the backend and creates the schema through the thread's data store.
+#define TALVORI_PREPARE_STORAGE_BACKEND(backend)                                                                       \
+    do {                                                                                                               \
+        if ((backend).server())                                                                                        \
+            TALVORI_START_TEST_DB_SERVER(*(backend).server());                                                        \
+        QString prepareError;                                                                                          \
+        QVERIFY2((backend).configure(&prepareError), qPrintable(prepareError));                                       \
+        QVERIFY2(DataStore::self()->isOpened(), "the data store did not open its connection");                       \
+        QVERIFY(DataStore::self()->init());                                                                            \
+    } while (false)
+
+#endif
