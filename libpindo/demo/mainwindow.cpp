@@ -262,13 +262,23 @@ void MainWindow::slotFutureResultsReadyAt(int startIndex, int endIndex)
 
 void MainWindow::slotImageLoadingBunchReady()
 {
-    for (const MyImageData &data : std::as_const(m_imageLoadingBuncher)) {
-        new MyImageItem(m_treeWidget, data.url, data.coordinates);
+    if (m_imageLoadingBuncher.isEmpty()) {
+        return;
     }
-    if (!m_imageLoadingBuncher.isEmpty()) {
-        m_treeWidget->resizeColumnToContents(0);
+    // One insertion per batch: the list and the markers are rebuilt once, not once per image.
+    QList<QTreeWidgetItem *> items;
+    items.reserve(m_imageLoadingBuncher.size());
+    for (const MyImageData &data : std::as_const(m_imageLoadingBuncher)) {
+        items.append(new MyImageItem(nullptr, data.url, data.coordinates));
     }
     m_imageLoadingBuncher.clear();
+    m_treeWidget->addTopLevelItems(items);
+    // File names as wide as they need, but the coordinates stay readable beside long ones.
+    m_treeWidget->resizeColumnToContents(0);
+    const int widest = m_treeWidget->viewport()->width() * 2 / 5;
+    if (m_treeWidget->columnWidth(0) > widest) {
+        m_treeWidget->setColumnWidth(0, widest);
+    }
 }
 
 void MainWindow::slotMarkersMoved(const QList<QPersistentModelIndex> &markerIndices)

@@ -1,6 +1,8 @@
 #include "daxconfiggroup.h"
 #include "daxconfig.h"
 
+#include <QStringList>
+
 DaxConfigGroup::DaxConfigGroup(DaxConfig *config, const QString &name)
     : m_config(config)
     , m_name(name)
@@ -25,6 +27,18 @@ bool DaxConfigGroup::hasKey(const QString &key) const
 QVariant DaxConfigGroup::readEntry(const QString &key, const QVariant &defaultValue) const
 {
     return m_config->readValue(fullKey(key), defaultValue);
+}
+
+QString DaxConfigGroup::readEntry(const QString &key, const QString &defaultValue) const
+{
+    const QVariant value = readEntry(key, QVariant());
+    if (!value.isValid()) {
+        return defaultValue;
+    }
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(','));
+    }
+    return value.toString();
 }
 
 void DaxConfigGroup::writeEntry(const QString &key, const QVariant &value)

@@ -18,6 +18,12 @@ public:
 
     bool hasKey(const QString &key) const;
     QVariant readEntry(const QString &key, const QVariant &defaultValue = QVariant()) const;
+    // Text values; a text with commas written by hand (unquoted) reads back whole.
+    QString readEntry(const QString &key, const QString &defaultValue) const;
+    QString readEntry(const QString &key, const char *defaultValue) const
+    {
+        return readEntry(key, QString::fromUtf8(defaultValue));
+    }
     template<typename T>
     T readEntry(const QString &key, const T &defaultValue) const
     {

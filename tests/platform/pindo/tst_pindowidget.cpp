@@ -305,6 +305,18 @@ void TestPindoWidget::settingsRoundTrip()
     QCOMPARE(other.getCenter(), GeoCoordinates(-33.5, -70.25));
     QCOMPARE(other.zoomLevel(), 7);
     QCOMPARE(other.mouseMode(), MouseModeZoomIntoGroup);
+
+    // A file written by hand, with the geo URL unquoted.
+    QFile handWritten(file);
+    QVERIFY(handWritten.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    handWritten.write("[WidgetConfig]\nCenter=geo:47,8\nZoom=3\n");
+    handWritten.close();
+    {
+        DaxConfig config(file, DaxConfig::SimpleConfig);
+        other.readSettingsFromGroup(config.group(QStringLiteral("WidgetConfig")));
+    }
+    QCOMPARE(other.getCenter(), GeoCoordinates(47, 8));
+    QCOMPARE(other.zoomLevel(), 3);
 }
 
 void TestPindoWidget::paintsMarkers()
