@@ -2,7 +2,10 @@
 
 #include "serveraccount.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlError>
@@ -12,6 +15,7 @@
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +31,55 @@ QStringList postgresBinDirs()
     for (const QString &v : std::as_const(versions))
         dirs.append(lib.filePath(v + QLatin1String("/bin")));
     return dirs;
+}
+
+// cp -a keeps owners and modes, which matters for data directories of the server account.
+bool copyTree(const QString &from, const QString &to)
+{
+    QProcess cp;
+    cp.start(QStringLiteral("cp"), {QStringLiteral("-a"), from, to});
+    return cp.waitForFinished(120000) && cp.exitStatus() == QProcess::NormalExit && cp.exitCode() == 0;
+}
+
+// Where a freshly initialised data directory for this server program is kept between test
+// programs: initialising one takes seconds, copying it a fraction of that. The key changes with
+// the program (a new server version) and with how the fixture initialises. Empty when caching
+// is off (TALVORI_TEST_DB_CACHE=0) or the cache directory is not ours.
+QString dataDirectoryCache(const QString &program, const QString &recipe)
+{
+    if (qEnvironmentVariable("TALVORI_TEST_DB_CACHE") == QLatin1String("0"))
+        return QString();
+    const QString base = QStringLiteral("/tmp/talvori-test-db-cache-%1").arg(::geteuid());
+    if (!QDir().mkpath(base) || QFileInfo(base).ownerId() != ::geteuid())
+        return QString();
+    QFile(base).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                               | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    const QFileInfo info(program);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QFile::encodeName(info.canonicalFilePath()));
+    hash.addData(QByteArray::number(info.size()) + ' ' + QByteArray::number(info.lastModified().toMSecsSinceEpoch()));
+    hash.addData(recipe.toUtf8());
+    return base + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex().left(24));
+}
+
+// Fills dataDir from the cache; false when there is nothing cached.
+bool restoreDataDirectory(const QString &cache, const QString &dataDir)
+{
+    // Both servers insist on a data directory only their account can enter.
+    return !cache.isEmpty() && QFileInfo(cache).isDir() && copyTree(cache + QLatin1String("/."), dataDir)
+        && QFile(dataDir).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Keeps a copy of a freshly initialised dataDir. Test programs running at the same time may race:
+// only a complete copy is renamed into place, and the loser throws its copy away.
+void storeDataDirectory(const QString &dataDir, const QString &cache)
+{
+    if (cache.isEmpty() || QFileInfo::exists(cache))
+        return;
+    const QString partial = cache + QStringLiteral(".partial-%1").arg(QCoreApplication::applicationPid());
+    if (copyTree(dataDir, partial) && QDir().rename(partial, cache))
+        return;
+    QDir(partial).removeRecursively();
 }
 
 bool writeFile(const QString &path, const QByteArray &contents)
@@ -188,15 +241,22 @@ bool TestDatabaseServer::initMariaDb()
     if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error) || !ServerAccount::handOver(socketDirectory(), &error))
         return fail(error);
 
-    QProcess install;
-    install.setWorkingDirectory(dir);
-    ServerAccount::prepare(install, installer,
-                           {QLatin1String("--defaults-file=") + config, QLatin1String("--datadir=") + dir + QLatin1String("/data"),
-                            QStringLiteral("--auth-root-authentication-method=socket"), QStringLiteral("--skip-test-db")});
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start();
-    if (!install.waitForFinished(120000) || install.exitStatus() != QProcess::NormalExit || install.exitCode() != 0)
-        return fail(QStringLiteral("%1 failed: %2").arg(installer, QString::fromLocal8Bit(install.readAll().right(2000))));
+    const QStringList installArguments = {QLatin1String("--defaults-file=") + config,
+                                          QLatin1String("--datadir=") + dir + QLatin1String("/data"),
+                                          QStringLiteral("--auth-root-authentication-method=socket"),
+                                          QStringLiteral("--skip-test-db")};
+    // The configuration's paths differ per run but do not shape the data directory.
+    const QString cache = dataDirectoryCache(server, installArguments.mid(2).join(QLatin1Char(' ')) + ServerAccount::name());
+    if (!restoreDataDirectory(cache, dir + QLatin1String("/data"))) {
+        QProcess install;
+        install.setWorkingDirectory(dir);
+        ServerAccount::prepare(install, installer, installArguments);
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start();
+        if (!install.waitForFinished(120000) || install.exitStatus() != QProcess::NormalExit || install.exitCode() != 0)
+            return fail(QStringLiteral("%1 failed: %2").arg(installer, QString::fromLocal8Bit(install.readAll().right(2000))));
+        storeDataDirectory(dir + QLatin1String("/data"), cache);
+    }
 
     return launch(server, {QLatin1String("--defaults-file=") + config});
 }
@@ -218,18 +278,23 @@ bool TestDatabaseServer::initPostgreSql()
         || !ServerAccount::handOver(pwFile, &error))
         return fail(error);
 
-    QProcess init;
-    init.setWorkingDirectory(dir);
     // C.UTF-8 exists on every Debian system, unlike the English locales.
-    ServerAccount::prepare(init, initdb,
-                           {QStringLiteral("-D"), dir + QLatin1String("/data"), QStringLiteral("-U"), userName(),
-                            QLatin1String("--pwfile=") + pwFile, QStringLiteral("-A"), QStringLiteral("scram-sha-256"),
-                            QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                            QStringLiteral("--no-sync")});
-    init.setProcessChannelMode(QProcess::MergedChannels);
-    init.start();
-    if (!init.waitForFinished(120000) || init.exitStatus() != QProcess::NormalExit || init.exitCode() != 0)
-        return fail(QStringLiteral("%1 failed: %2").arg(initdb, QString::fromLocal8Bit(init.readAll().right(2000))));
+    const QStringList initArguments = {QStringLiteral("-U"), userName(), QStringLiteral("-A"), QStringLiteral("scram-sha-256"),
+                                       QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
+                                       QStringLiteral("--no-sync"), QLatin1String("--pwfile=") + pwFile,
+                                       QStringLiteral("-D"), dir + QLatin1String("/data")};
+    const QString cache =
+        dataDirectoryCache(initdb, initArguments.mid(0, 8).join(QLatin1Char(' ')) + password() + ServerAccount::name());
+    if (!restoreDataDirectory(cache, dir + QLatin1String("/data"))) {
+        QProcess init;
+        init.setWorkingDirectory(dir);
+        ServerAccount::prepare(init, initdb, initArguments);
+        init.setProcessChannelMode(QProcess::MergedChannels);
+        init.start();
+        if (!init.waitForFinished(120000) || init.exitStatus() != QProcess::NormalExit || init.exitCode() != 0)
+            return fail(QStringLiteral("%1 failed: %2").arg(initdb, QString::fromLocal8Bit(init.readAll().right(2000))));
+        storeDataDirectory(dir + QLatin1String("/data"), cache);
+    }
 
     return launch(server, {QStringLiteral("-D"), dir + QLatin1String("/data"), QStringLiteral("-k"), socketDirectory(),
                            QStringLiteral("-c"), QStringLiteral("listen_addresses="), QStringLiteral("-c"),

@@ -11,7 +11,9 @@
 // A throwaway MariaDB or PostgreSQL server for one test program: a fresh data directory and a
 // socket in a short temporary directory, no TCP listener, a login with a password and an empty
 // database. Start it once in initTestCase(); the destructor stops it and removes every file.
-// As root the server runs under the unprivileged ServerAccount.
+// As root the server runs under the unprivileged ServerAccount. A freshly initialised data
+// directory is kept in /tmp/talvori-test-db-cache-<uid> and copied for the next test program,
+// which saves most of the start-up time (TALVORI_TEST_DB_CACHE=0 turns that off).
 //
 //     TestDatabaseServer m_mariadb{TestDatabaseServer::MariaDb};
 //     void initTestCase() { TALVORI_START_TEST_DB_SERVER(m_mariadb); }
