@@ -426,6 +426,8 @@ bool DataStore::propagateResourceId(qint64 parentId, qint64 resourceId)
     if (!qb.exec() || !transaction.commit()) {
         return false;
     }
+    // The statement bypassed the records, so cached copies of the children are stale.
+    Collection::invalidateCompleteCache();
     const QList<Collection> children = Collection::retrieveFiltered(Collection::parentIdColumn(), parentId);
     for (const Collection &child : children) {
         if (!propagateResourceId(child.id(), resourceId)) {

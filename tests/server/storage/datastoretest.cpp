@@ -566,12 +566,13 @@ void DataStoreTest::moveCollectionChangesResourceOfSubtree()
     QVERIFY(m_store->appendCollection(child));
     Collection grandChild = makeCollection(m_resource.id(), child.id());
     QVERIFY(m_store->appendCollection(grandChild));
+    QCOMPARE(Collection::retrieveById(grandChild.id()).resourceId(), m_resource.id());
 
     Transaction transaction(m_store);
     QVERIFY(m_store->moveCollection(top, targetTop));
     QVERIFY(transaction.commit());
 
-    Collection::invalidateCompleteCache();
+    // Read through the record cache, which holds the children from before the move.
     QCOMPARE(Collection::retrieveById(top.id()).resourceId(), target.id());
     QCOMPARE(Collection::retrieveById(child.id()).resourceId(), target.id());
     QCOMPARE(Collection::retrieveById(grandChild.id()).resourceId(), target.id());
