@@ -25,13 +25,9 @@ DbConfig::DbConfig()
 
 DbConfig::~DbConfig() = default;
 
-void DbConfig::startInternalServer()
-{
-}
+void DbConfig::startInternalServer() { }
 
-void DbConfig::stopInternalServer()
-{
-}
+void DbConfig::stopInternalServer() { }
 
 qint64 DbConfig::sizeThreshold() const
 {
@@ -115,6 +111,22 @@ void DbConfig::reportProcessEnded(QProcess *process, const QString &executable, 
     logError() << "exit code:" << process->exitCode();
     logFatal() << "process error:" << process->errorString();
     std::abort();
+}
+
+QString DbConfig::commandLineArgument(const QString &path)
+{
+    if (!path.contains(QLatin1Char(' ')) && !path.contains(QLatin1Char('"')))
+        return path;
+    QString escaped = path;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+void DbConfig::runCommandLine(const QString &commandLine)
+{
+    const QStringList command = QProcess::splitCommand(commandLine);
+    if (!command.isEmpty())
+        QProcess::execute(command.first(), command.mid(1));
 }
 
 QString preferredSocketDirectory(const QString &defaultDirectory)

@@ -53,8 +53,14 @@ protected:
     // Starts a database server program and waits until it runs; a program that does not start
     // within 30 s ends the process with the fatal start-up lines.
     static void startServerProcess(QProcess *process, const QString &executable, const QStringList &arguments);
+    // Quotes a path for a command line kept in the settings ("CleanServerShutdownCommand"), which
+    // runCommandLine() splits again.
+    static QString commandLineArgument(const QString &path);
+    // Runs a command line and waits for it to end.
+    static void runCommandLine(const QString &commandLine);
     // The fatal lines for a server process that ended while we were still trying to connect.
-    [[noreturn]] static void reportProcessEnded(QProcess *process, const QString &executable, const QStringList &arguments);
+    [[noreturn]] static void reportProcessEnded(QProcess *process, const QString &executable,
+                                                const QStringList &arguments);
 
 private:
     qint64 m_sizeThreshold;

@@ -20,9 +20,10 @@ namespace {
 // and the tools in /usr/bin.
 QStringList mysqlSearchPath()
 {
-    return {QStringLiteral("/usr/sbin"),         QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/local/libexec"),
-            QStringLiteral("/usr/libexec"),      QStringLiteral("/opt/mysql/libexec"),
-            QStringLiteral("/opt/local/lib/mysql5/bin"), QStringLiteral("/opt/mysql/sbin"), QStringLiteral("/usr/bin")};
+    return {QStringLiteral("/usr/sbin"),          QStringLiteral("/usr/local/sbin"),
+            QStringLiteral("/usr/local/libexec"), QStringLiteral("/usr/libexec"),
+            QStringLiteral("/opt/mysql/libexec"), QStringLiteral("/opt/local/lib/mysql5/bin"),
+            QStringLiteral("/opt/mysql/sbin"),    QStringLiteral("/usr/bin")};
 }
 
 // The first of the names found; MariaDB installs its programs under both the old and its own names.
@@ -34,16 +35,6 @@ QString findMysqlProgram(const QStringList &names)
             return path;
     }
     return QString();
-}
-
-// Quotes a path for a command line that QProcess::splitCommand() takes apart again.
-QString quoted(const QString &path)
-{
-    if (!path.contains(QLatin1Char(' ')) && !path.contains(QLatin1Char('"')))
-        return path;
-    QString escaped = path;
-    escaped.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
 QString socketFile(const QString &socketDirectory)
@@ -83,7 +74,8 @@ bool DbConfigMysql::init(QSettings &settings)
     // Linux servers have no shared-memory transport; the tools reach the server through its socket.
     const QString defaultCleanShutdownCommand = adminPath.isEmpty()
         ? QString()
-        : QStringLiteral("%1 shutdown --socket=%2").arg(quoted(adminPath), quoted(socketFile(m_socketDirectory)));
+        : QStringLiteral("%1 shutdown --socket=%2")
+              .arg(commandLineArgument(adminPath), commandLineArgument(socketFile(m_socketDirectory)));
     m_installDbPath = findMysqlProgram({QStringLiteral("mysql_install_db"), QStringLiteral("mariadb-install-db")});
     logDebug() << "Found mysql_install_db: " << m_installDbPath;
     m_checkPath = findMysqlProgram({QStringLiteral("mysqlcheck"), QStringLiteral("mariadb-check")});
@@ -97,8 +89,8 @@ bool DbConfigMysql::init(QSettings &settings)
     m_password = settings.value(QStringLiteral("Password"), QString()).toString();
     m_connectionOptions = settings.value(QStringLiteral("Options"), QString()).toString();
     m_serverPath = settings.value(QStringLiteral("ServerPath"), defaultServerPath).toString();
-    m_cleanServerShutdownCommand =
-        settings.value(QStringLiteral("CleanServerShutdownCommand"), defaultCleanShutdownCommand).toString();
+    m_cleanServerShutdownCommand
+        = settings.value(QStringLiteral("CleanServerShutdownCommand"), defaultCleanShutdownCommand).toString();
     settings.endGroup();
 
     if (m_startServer && (m_serverPath.isEmpty() || !QFile::exists(m_serverPath)))
@@ -147,8 +139,8 @@ void DbConfigMysql::startInternalServer()
         return;
     const QString dataHome = XdgBaseDirs::saveDir("data", QStringLiteral("talvori"));
     const QString dataDir = XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_data"));
-    const QString socketDirectory =
-        preferredSocketDirectory(XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_misc")));
+    const QString socketDirectory
+        = preferredSocketDirectory(XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_misc")));
 
     const QString globalTemplate = XdgBaseDirs::findResourceFile("config", QStringLiteral("talvori/mysql-global.conf"));
     const QString localTemplate = XdgBaseDirs::findResourceFile("config", QStringLiteral("talvori/mysql-local.conf"));
@@ -221,8 +213,9 @@ void DbConfigMysql::startInternalServer()
     }
 
     if (QDir(dataDir).isEmpty() && !m_installDbPath.isEmpty()) {
-        const QStringList arguments = {QStringLiteral("--force"), QStringLiteral("--defaults-file=%1").arg(globalTemplate),
-                                       QStringLiteral("--datadir=%1/").arg(dataDir)};
+        const QStringList arguments
+            = {QStringLiteral("--force"), QStringLiteral("--defaults-file=%1").arg(globalTemplate),
+               QStringLiteral("--datadir=%1/").arg(dataDir)};
         QProcess::execute(m_installDbPath, arguments);
     }
 
@@ -231,9 +224,9 @@ void DbConfigMysql::startInternalServer()
     if (rebuild)
         logDebug() << "Rebuilt" << configFile << "from" << globalTemplate << localTemplate;
 
-    const QStringList arguments = {QStringLiteral("--defaults-file=%1/mysql.conf").arg(dataHome),
-                                   QStringLiteral("--datadir=%1/").arg(dataDir),
-                                   QStringLiteral("--socket=%1").arg(socketFile(socketDirectory))};
+    const QStringList arguments
+        = {QStringLiteral("--defaults-file=%1/mysql.conf").arg(dataHome), QStringLiteral("--datadir=%1/").arg(dataDir),
+           QStringLiteral("--socket=%1").arg(socketFile(socketDirectory))};
     m_process = std::make_unique<QProcess>();
     startServerProcess(m_process.get(), m_serverPath, arguments);
 
@@ -250,9 +243,10 @@ void DbConfigMysql::startInternalServer()
         for (int attempt = 0; attempt < 120; ++attempt) {
             if (db.open()) {
                 if (!m_checkPath.isEmpty()) {
-                    QProcess::execute(m_checkPath, {QStringLiteral("--check-upgrade"), QStringLiteral("--all-databases"),
-                                                    QStringLiteral("--auto-repair"),
-                                                    QStringLiteral("--socket=%1").arg(socketFile(socketDirectory))});
+                    QProcess::execute(m_checkPath,
+                                      {QStringLiteral("--check-upgrade"), QStringLiteral("--all-databases"),
+                                       QStringLiteral("--auto-repair"),
+                                       QStringLiteral("--socket=%1").arg(socketFile(socketDirectory))});
                 }
                 QSqlQuery query(db);
                 // The name goes into the statement text, where it cannot be a placeholder; quoting it
@@ -286,9 +280,7 @@ void DbConfigMysql::stopInternalServer()
     if (!m_process)
         return;
     if (!m_cleanServerShutdownCommand.isEmpty()) {
-        const QStringList command = QProcess::splitCommand(m_cleanServerShutdownCommand);
-        if (!command.isEmpty())
-            QProcess::execute(command.first(), command.mid(1));
+        runCommandLine(m_cleanServerShutdownCommand);
         if (m_process->waitForFinished(3000)) {
             m_process.reset();
             return;

@@ -41,7 +41,8 @@ bool DbConfigMysqlEmbedded::init(QSettings &settings)
     m_hostName = settings.value(QStringLiteral("Host"), QString()).toString();
     m_userName = settings.value(QStringLiteral("User"), QString()).toString();
     m_password = settings.value(QStringLiteral("Password"), QString()).toString();
-    m_connectionOptions = settings.value(QStringLiteral("Options"), QStringLiteral("SERVER_DATADIR=%1").arg(dataDir)).toString();
+    m_connectionOptions
+        = settings.value(QStringLiteral("Options"), QStringLiteral("SERVER_DATADIR=%1").arg(dataDir)).toString();
     settings.setValue(QStringLiteral("Name"), m_databaseName);
     settings.setValue(QStringLiteral("Options"), m_connectionOptions);
     settings.endGroup();

@@ -32,15 +32,6 @@ QStringList postgresSearchPath()
     return dirs;
 }
 
-QString quoted(const QString &path)
-{
-    if (!path.contains(QLatin1Char(' ')) && !path.contains(QLatin1Char('"')))
-        return path;
-    QString escaped = path;
-    escaped.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
 // initdb refuses a locale the system does not have; minimal systems only have C.UTF-8.
 QString clusterLocale()
 {
@@ -55,8 +46,9 @@ QString clusterLocale()
 // Replaces the (possibly commented-out) line that sets key, or appends one.
 void setConfigValue(QString &configuration, const QString &key, const QString &value)
 {
-    const QRegularExpression line(QStringLiteral("^[ \\t]*#?[ \\t]*%1[ \\t]*=[^\\n]*$").arg(QRegularExpression::escape(key)),
-                                  QRegularExpression::MultilineOption);
+    const QRegularExpression line(
+        QStringLiteral("^[ \\t]*#?[ \\t]*%1[ \\t]*=[^\\n]*$").arg(QRegularExpression::escape(key)),
+        QRegularExpression::MultilineOption);
     const QString replacement = key + QLatin1String(" = ") + value;
     const QRegularExpressionMatch match = line.match(configuration);
     if (match.hasMatch()) {
@@ -99,7 +91,9 @@ bool DbConfigPostgresql::init(QSettings &settings)
         defaultHostName = preferredSocketDirectory(XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_misc")));
         const QString dataDir = XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_data"));
         if (!defaultServerPath.isEmpty())
-            defaultCleanShutdownCommand = QStringLiteral("%1 stop -D%2").arg(quoted(defaultServerPath), quoted(dataDir));
+            defaultCleanShutdownCommand
+                = QStringLiteral("%1 stop -D%2")
+                      .arg(commandLineArgument(defaultServerPath), commandLineArgument(dataDir));
     }
 
     settings.beginGroup(driverName());
@@ -110,8 +104,8 @@ bool DbConfigPostgresql::init(QSettings &settings)
     m_connectionOptions = settings.value(QStringLiteral("Options"), QString()).toString();
     m_serverPath = settings.value(QStringLiteral("ServerPath"), defaultServerPath).toString();
     m_initDbPath = settings.value(QStringLiteral("InitDbPath"), defaultInitDbPath).toString();
-    m_cleanServerShutdownCommand =
-        settings.value(QStringLiteral("CleanServerShutdownCommand"), defaultCleanShutdownCommand).toString();
+    m_cleanServerShutdownCommand
+        = settings.value(QStringLiteral("CleanServerShutdownCommand"), defaultCleanShutdownCommand).toString();
     settings.endGroup();
 
     settings.beginGroup(driverName());
@@ -148,7 +142,8 @@ QString DbConfigPostgresql::editedServerConfiguration(const QString &configurati
     // Servers since 9.3 take a list of directories under a new name.
     QString escapedDirectory = socketDirectory;
     escapedDirectory.replace(QLatin1Char('\''), QLatin1String("''"));
-    const QString socketKey = edited.contains(QLatin1String("unix_socket_directories")) || !edited.contains(QLatin1String("unix_socket_directory"))
+    const QString socketKey = edited.contains(QLatin1String("unix_socket_directories"))
+            || !edited.contains(QLatin1String("unix_socket_directory"))
         ? QStringLiteral("unix_socket_directories")
         : QStringLiteral("unix_socket_directory");
     setConfigValue(edited, socketKey, QLatin1Char('\'') + escapedDirectory + QLatin1Char('\''));
@@ -161,11 +156,12 @@ void DbConfigPostgresql::startInternalServer()
     if (!m_startServer)
         return;
     const QString dataDir = XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_data"));
-    const QString socketDirectory =
-        preferredSocketDirectory(XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_misc")));
+    const QString socketDirectory
+        = preferredSocketDirectory(XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_misc")));
 
     if (!QFile::exists(QStringLiteral("%1/PG_VERSION").arg(dataDir))) {
-        QProcess::execute(m_initDbPath, {QStringLiteral("-D"), dataDir, QStringLiteral("--locale=%1").arg(clusterLocale())});
+        QProcess::execute(m_initDbPath,
+                          {QStringLiteral("-D"), dataDir, QStringLiteral("--locale=%1").arg(clusterLocale())});
 
         QFile file(dataDir + QLatin1String("/postgresql.conf"));
         if (file.open(QIODevice::ReadOnly)) {
@@ -178,9 +174,9 @@ void DbConfigPostgresql::startInternalServer()
 
     // The server's own messages go to a log file: pg_ctl returns once the server runs, and a
     // server writing into a pipe nobody reads any more would lose them or block.
-    const QStringList arguments = {QStringLiteral("-w"), QStringLiteral("-t10"), QStringLiteral("start"),
-                                   QStringLiteral("-D%1").arg(dataDir), QStringLiteral("-l"),
-                                   dataDir + QLatin1String("/postgresql.log")};
+    const QStringList arguments = {QStringLiteral("-w"),    QStringLiteral("-t10"),
+                                   QStringLiteral("start"), QStringLiteral("-D%1").arg(dataDir),
+                                   QStringLiteral("-l"),    dataDir + QLatin1String("/postgresql.log")};
     m_process = std::make_unique<QProcess>();
     startServerProcess(m_process.get(), m_serverPath, arguments);
     // pg_ctl only launches the server and ends by design; its exit status says whether the
@@ -241,9 +237,7 @@ void DbConfigPostgresql::stopInternalServer()
     const QString dataDir = XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_data"));
     const QString pidFile = dataDir + QLatin1String("/postmaster.pid");
     if (!m_cleanServerShutdownCommand.isEmpty()) {
-        const QStringList command = QProcess::splitCommand(m_cleanServerShutdownCommand);
-        if (!command.isEmpty())
-            QProcess::execute(command.first(), command.mid(1));
+        runCommandLine(m_cleanServerShutdownCommand);
         // The server removes its pid file when it has shut down; pg_ctl itself ended long ago.
         if (m_process->waitForFinished(3000) || m_process->state() == QProcess::NotRunning) {
             if (!QFile::exists(pidFile)) {

@@ -24,8 +24,7 @@ QSqlError sqliteError(sqlite3 *db, const QString &text, QSqlError::ErrorType typ
 
 SqliteDriver::SqliteDriver(QObject *parent)
     : QSqlDriver(parent)
-{
-}
+{ }
 
 SqliteDriver::~SqliteDriver()
 {
@@ -35,9 +34,8 @@ SqliteDriver::~SqliteDriver()
 void SqliteDriver::registerDriver()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        QSqlDatabase::registerSqlDriver(QStringLiteral("QSQLITE3"), new QSqlDriverCreator<SqliteDriver>);
-    });
+    std::call_once(
+        once, [] { QSqlDatabase::registerSqlDriver(QStringLiteral("QSQLITE3"), new QSqlDriverCreator<SqliteDriver>); });
 }
 
 bool SqliteDriver::hasFeature(DriverFeature feature) const
@@ -92,7 +90,8 @@ bool SqliteDriver::open(const QString &db, const QString &, const QString &, con
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, busyTimeout);
     // WAL lets readers go on while one connection writes; a read-only open cannot switch modes.
-    if (!(flags & SQLITE_OPEN_READONLY) && !execute(QStringLiteral("PRAGMA journal_mode=WAL"), QSqlError::ConnectionError)) {
+    if (!(flags & SQLITE_OPEN_READONLY)
+        && !execute(QStringLiteral("PRAGMA journal_mode=WAL"), QSqlError::ConnectionError)) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         setOpenError(true);

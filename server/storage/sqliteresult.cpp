@@ -168,9 +168,10 @@ bool SqliteResult::exec()
 {
     if (!m_statement) {
         // QSqlQuery clears the error of a failed prepare() before calling exec(); say it again.
-        setLastError(m_prepareError.isValid() ? m_prepareError
-                                              : QSqlError(QStringLiteral("Unable to execute statement"),
-                                                          QStringLiteral("No statement prepared"), QSqlError::StatementError));
+        setLastError(m_prepareError.isValid()
+                         ? m_prepareError
+                         : QSqlError(QStringLiteral("Unable to execute statement"),
+                                     QStringLiteral("No statement prepared"), QSqlError::StatementError));
         return false;
     }
     clearRows();
@@ -195,7 +196,8 @@ bool SqliteResult::exec()
             switch (value.metaType().id()) {
             case QMetaType::QByteArray: {
                 const QByteArray bytes = value.toByteArray();
-                rc = sqlite3_bind_blob64(m_statement, i + 1, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+                rc = sqlite3_bind_blob64(m_statement, i + 1, bytes.constData(), sqlite3_uint64(bytes.size()),
+                                         SQLITE_TRANSIENT);
                 break;
             }
             case QMetaType::Bool:

@@ -102,7 +102,8 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
     if (switchesUser()) {
         // runuser resets HOME, USER and the like for the target account; env puts back exactly the
         // environment the test chose.
-        QStringList wrapped{QStringLiteral("-u"), name(), QStringLiteral("--"), QStringLiteral("env"), QStringLiteral("-i")};
+        QStringList wrapped{QStringLiteral("-u"), name(), QStringLiteral("--"), QStringLiteral("env"),
+                            QStringLiteral("-i")};
         const QStringList keys = environment.keys();
         for (const QString &key : keys)
             wrapped.append(key + QLatin1Char('=') + environment.value(key));
@@ -110,7 +111,8 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
         wrapped.append(arguments);
         QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
         if (runuser.isEmpty())
-            runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+            runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"),
+                                                     {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         process.setProgram(runuser);
         process.setArguments(wrapped);
     } else {
@@ -132,8 +134,8 @@ QString ServerAccount::findProgram(const QStringList &names, const QStringList &
         }
         return QString();
     }
-    const QStringList dirs = extraDirs + QStringList{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
-                                                     QStringLiteral("/usr/local/sbin")};
+    const QStringList dirs = extraDirs
+        + QStringList{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin")};
     for (const QString &n : names) {
         QString found = QStandardPaths::findExecutable(n);
         if (found.isEmpty())

@@ -92,8 +92,7 @@ bool writeFile(const QString &path, const QByteArray &contents)
 
 TestDatabaseServer::TestDatabaseServer(Kind kind)
     : m_kind(kind)
-{
-}
+{ }
 
 TestDatabaseServer::~TestDatabaseServer()
 {
@@ -214,7 +213,8 @@ bool TestDatabaseServer::start()
 
 bool TestDatabaseServer::initMariaDb()
 {
-    const QString installer = ServerAccount::findProgram({QStringLiteral("mariadb-install-db"), QStringLiteral("mysql_install_db")});
+    const QString installer
+        = ServerAccount::findProgram({QStringLiteral("mariadb-install-db"), QStringLiteral("mysql_install_db")});
     const QString server = ServerAccount::findProgram({QStringLiteral("mariadbd"), QStringLiteral("mysqld")});
     if (installer.isEmpty() || server.isEmpty())
         return fail(QStringLiteral("mariadbd/mysqld or mariadb-install-db not found (install mariadb-server)"));
@@ -238,15 +238,16 @@ bool TestDatabaseServer::initMariaDb()
     if (!writeFile(config, conf))
         return fail(QStringLiteral("cannot write %1").arg(config));
     QString error;
-    if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error) || !ServerAccount::handOver(socketDirectory(), &error))
+    if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error)
+        || !ServerAccount::handOver(socketDirectory(), &error))
         return fail(error);
 
-    const QStringList installArguments = {QLatin1String("--defaults-file=") + config,
-                                          QLatin1String("--datadir=") + dir + QLatin1String("/data"),
-                                          QStringLiteral("--auth-root-authentication-method=socket"),
-                                          QStringLiteral("--skip-test-db")};
+    const QStringList installArguments
+        = {QLatin1String("--defaults-file=") + config, QLatin1String("--datadir=") + dir + QLatin1String("/data"),
+           QStringLiteral("--auth-root-authentication-method=socket"), QStringLiteral("--skip-test-db")};
     // The configuration's paths differ per run but do not shape the data directory.
-    const QString cache = dataDirectoryCache(server, installArguments.mid(2).join(QLatin1Char(' ')) + ServerAccount::name());
+    const QString cache
+        = dataDirectoryCache(server, installArguments.mid(2).join(QLatin1Char(' ')) + ServerAccount::name());
     if (!restoreDataDirectory(cache, dir + QLatin1String("/data"))) {
         QProcess install;
         install.setWorkingDirectory(dir);
@@ -254,7 +255,8 @@ bool TestDatabaseServer::initMariaDb()
         install.setProcessChannelMode(QProcess::MergedChannels);
         install.start();
         if (!install.waitForFinished(120000) || install.exitStatus() != QProcess::NormalExit || install.exitCode() != 0)
-            return fail(QStringLiteral("%1 failed: %2").arg(installer, QString::fromLocal8Bit(install.readAll().right(2000))));
+            return fail(
+                QStringLiteral("%1 failed: %2").arg(installer, QString::fromLocal8Bit(install.readAll().right(2000))));
         storeDataDirectory(dir + QLatin1String("/data"), cache);
     }
 
@@ -274,17 +276,24 @@ bool TestDatabaseServer::initPostgreSql()
     if (!writeFile(pwFile, password().toUtf8() + '\n'))
         return fail(QStringLiteral("cannot write %1").arg(pwFile));
     QString error;
-    if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error) || !ServerAccount::handOver(socketDirectory(), &error)
-        || !ServerAccount::handOver(pwFile, &error))
+    if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error)
+        || !ServerAccount::handOver(socketDirectory(), &error) || !ServerAccount::handOver(pwFile, &error))
         return fail(error);
 
     // C.UTF-8 exists on every Debian system, unlike the English locales.
-    const QStringList initArguments = {QStringLiteral("-U"), userName(), QStringLiteral("-A"), QStringLiteral("scram-sha-256"),
-                                       QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                                       QStringLiteral("--no-sync"), QLatin1String("--pwfile=") + pwFile,
-                                       QStringLiteral("-D"), dir + QLatin1String("/data")};
-    const QString cache =
-        dataDirectoryCache(initdb, initArguments.mid(0, 8).join(QLatin1Char(' ')) + password() + ServerAccount::name());
+    const QStringList initArguments = {QStringLiteral("-U"),
+                                       userName(),
+                                       QStringLiteral("-A"),
+                                       QStringLiteral("scram-sha-256"),
+                                       QStringLiteral("-E"),
+                                       QStringLiteral("UTF8"),
+                                       QStringLiteral("--locale=C.UTF-8"),
+                                       QStringLiteral("--no-sync"),
+                                       QLatin1String("--pwfile=") + pwFile,
+                                       QStringLiteral("-D"),
+                                       dir + QLatin1String("/data")};
+    const QString cache = dataDirectoryCache(
+        initdb, initArguments.mid(0, 8).join(QLatin1Char(' ')) + password() + ServerAccount::name());
     if (!restoreDataDirectory(cache, dir + QLatin1String("/data"))) {
         QProcess init;
         init.setWorkingDirectory(dir);
@@ -292,13 +301,15 @@ bool TestDatabaseServer::initPostgreSql()
         init.setProcessChannelMode(QProcess::MergedChannels);
         init.start();
         if (!init.waitForFinished(120000) || init.exitStatus() != QProcess::NormalExit || init.exitCode() != 0)
-            return fail(QStringLiteral("%1 failed: %2").arg(initdb, QString::fromLocal8Bit(init.readAll().right(2000))));
+            return fail(
+                QStringLiteral("%1 failed: %2").arg(initdb, QString::fromLocal8Bit(init.readAll().right(2000))));
         storeDataDirectory(dir + QLatin1String("/data"), cache);
     }
 
-    return launch(server, {QStringLiteral("-D"), dir + QLatin1String("/data"), QStringLiteral("-k"), socketDirectory(),
-                           QStringLiteral("-c"), QStringLiteral("listen_addresses="), QStringLiteral("-c"),
-                           QStringLiteral("fsync=off")});
+    return launch(server,
+                  {QStringLiteral("-D"), dir + QLatin1String("/data"), QStringLiteral("-k"), socketDirectory(),
+                   QStringLiteral("-c"), QStringLiteral("listen_addresses="), QStringLiteral("-c"),
+                   QStringLiteral("fsync=off")});
 }
 
 bool TestDatabaseServer::launch(const QString &program, const QStringList &arguments)
@@ -348,9 +359,10 @@ bool TestDatabaseServer::createLoginAndDatabase()
     const QString name = QStringLiteral("tvdbfixture-%1").arg(quintptr(this));
     QStringList statements;
     if (m_kind == MariaDb) {
-        statements << QStringLiteral("CREATE USER '%1'@'localhost' IDENTIFIED BY '%2'").arg(userName(), password())
-                   << QStringLiteral("GRANT ALL PRIVILEGES ON *.* TO '%1'@'localhost' WITH GRANT OPTION").arg(userName())
-                   << QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(databaseName());
+        statements
+            << QStringLiteral("CREATE USER '%1'@'localhost' IDENTIFIED BY '%2'").arg(userName(), password())
+            << QStringLiteral("GRANT ALL PRIVILEGES ON *.* TO '%1'@'localhost' WITH GRANT OPTION").arg(userName())
+            << QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(databaseName());
     } else {
         statements << QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8'").arg(databaseName());
     }

@@ -89,8 +89,8 @@ private:
 #define TALVORI_START_TEST_DB_SERVER(server)                                                                           \
     do {                                                                                                               \
         if (!(server).start()) {                                                                                       \
-            const QByteArray reason = ((server).kindName() + QLatin1String(" test server: ") + (server).errorString())  \
-                                          .toLocal8Bit();                                                              \
+            const QByteArray reason                                                                                    \
+                = ((server).kindName() + QLatin1String(" test server: ") + (server).errorString()).toLocal8Bit();      \
             if (TestDatabaseServer::required())                                                                        \
                 QFAIL(reason.constData());                                                                             \
             QSKIP(reason.constData());                                                                                 \

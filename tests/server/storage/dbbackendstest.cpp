@@ -90,8 +90,10 @@ private Q_SLOTS:
                 QTest::addRow("%s %s", qPrintable(driver), name) << driver << text << allBytes << true;
             // PostgreSQL text cannot hold NUL; bytea can.
             QTest::addRow("%s NUL in text", qPrintable(driver))
-                << driver << QString::fromUtf8("a\0b\0", 4) << QByteArray("\0", 1) << (driver != QLatin1String("QPSQL"));
-            QTest::addRow("%s empty", qPrintable(driver)) << driver << QString(QLatin1String("")) << QByteArray("") << true;
+                << driver << QString::fromUtf8("a\0b\0", 4) << QByteArray("\0", 1)
+                << (driver != QLatin1String("QPSQL"));
+            QTest::addRow("%s empty", qPrintable(driver))
+                << driver << QString(QLatin1String("")) << QByteArray("") << true;
         }
     }
 
@@ -179,8 +181,9 @@ private Q_SLOTS:
             config->apply(db);
             QVERIFY2(db.open(), qPrintable(db.lastError().text()));
             QSqlQuery query(db);
-            QVERIFY(query.exec(driver == QLatin1String("QMYSQL") ? QStringLiteral("SELECT DATABASE(), CURRENT_USER()")
-                                                                 : QStringLiteral("SELECT current_database(), current_user")));
+            QVERIFY(query.exec(driver == QLatin1String("QMYSQL")
+                                   ? QStringLiteral("SELECT DATABASE(), CURRENT_USER()")
+                                   : QStringLiteral("SELECT current_database(), current_user")));
             QVERIFY(query.next());
             QCOMPARE(query.value(0).toString(), server.databaseName());
             QVERIFY(query.value(1).toString().startsWith(server.userName()));

@@ -67,8 +67,9 @@ private Q_SLOTS:
         QTest::newRow("QSQLITE") << QStringLiteral("QSQLITE") << QStringLiteral("QSQLITE");
         QTest::newRow("QSQLITE3") << QStringLiteral("QSQLITE3") << QStringLiteral("QSQLITE3");
         QTest::newRow("embedded") << QStringLiteral("QMYSQL_EMBEDDED")
-                                  << (QSqlDatabase::isDriverAvailable(QStringLiteral("QMYSQL_EMBEDDED")) ? QStringLiteral("QMYSQL_EMBEDDED")
-                                                                                                         : QString());
+                                  << (QSqlDatabase::isDriverAvailable(QStringLiteral("QMYSQL_EMBEDDED"))
+                                          ? QStringLiteral("QMYSQL_EMBEDDED")
+                                          : QString());
         QTest::newRow("case matters") << QStringLiteral("qsqlite") << QString();
         QTest::newRow("unknown") << QStringLiteral("QODBC") << QString();
     }
@@ -90,7 +91,8 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("expectedThreshold");
         QTest::addColumn<bool>("expectedExternal");
         QTest::newRow("defaults") << QVariant() << QVariant() << qint64(4096) << true;
-        QTest::newRow("set") << QVariant(QStringLiteral("100000")) << QVariant(QStringLiteral("false")) << qint64(100000) << false;
+        QTest::newRow("set") << QVariant(QStringLiteral("100000")) << QVariant(QStringLiteral("false"))
+                             << qint64(100000) << false;
         QTest::newRow("negative") << QVariant(QStringLiteral("-5")) << QVariant() << qint64(0) << true;
         QTest::newRow("not a number") << QVariant(QStringLiteral("abc")) << QVariant() << qint64(0) << true;
     }
@@ -128,8 +130,10 @@ private Q_SLOTS:
                                                {QStringLiteral("QMYSQL/Password"), QVariant()}};
         QTest::newRow("QMYSQL existing server")
             << QStringLiteral("QMYSQL")
-            << QVariantMap{{QStringLiteral("QMYSQL/StartServer"), false}, {QStringLiteral("QMYSQL/Host"), QStringLiteral("db.example")},
-                           {QStringLiteral("QMYSQL/User"), QStringLiteral("u")}, {QStringLiteral("QMYSQL/Password"), QStringLiteral("p")},
+            << QVariantMap{{QStringLiteral("QMYSQL/StartServer"), false},
+                           {QStringLiteral("QMYSQL/Host"), QStringLiteral("db.example")},
+                           {QStringLiteral("QMYSQL/User"), QStringLiteral("u")},
+                           {QStringLiteral("QMYSQL/Password"), QStringLiteral("p")},
                            {QStringLiteral("QMYSQL/Name"), QStringLiteral("mail")}}
             << QVariantMap{{QStringLiteral("QMYSQL/Name"), QStringLiteral("mail")},
                            {QStringLiteral("QMYSQL/Host"), QStringLiteral("db.example")},
@@ -143,12 +147,14 @@ private Q_SLOTS:
                                                               {QStringLiteral("QPSQL/Options"), QVariant()},
                                                               {QStringLiteral("QPSQL/ServerPath"), QVariant()},
                                                               {QStringLiteral("QPSQL/InitDbPath"), QVariant()}};
-        QTest::newRow("QPSQL own server") << QStringLiteral("QPSQL") << QVariantMap{{QStringLiteral("QPSQL/StartServer"), true}}
-                                          << QVariantMap{{QStringLiteral("QPSQL/Name"), QStringLiteral("talvori")},
-                                                         {QStringLiteral("QPSQL/StartServer"), true},
-                                                         {QStringLiteral("QPSQL/Host"), data + QStringLiteral("/talvori/db_misc")}};
+        QTest::newRow("QPSQL own server")
+            << QStringLiteral("QPSQL") << QVariantMap{{QStringLiteral("QPSQL/StartServer"), true}}
+            << QVariantMap{{QStringLiteral("QPSQL/Name"), QStringLiteral("talvori")},
+                           {QStringLiteral("QPSQL/StartServer"), true},
+                           {QStringLiteral("QPSQL/Host"), data + QStringLiteral("/talvori/db_misc")}};
         QTest::newRow("QSQLITE3") << QStringLiteral("QSQLITE3") << QVariantMap()
-                                  << QVariantMap{{QStringLiteral("QSQLITE3/Name"), data + QStringLiteral("/talvori/talvori.db")},
+                                  << QVariantMap{{QStringLiteral("QSQLITE3/Name"),
+                                                  data + QStringLiteral("/talvori/talvori.db")},
                                                  {QStringLiteral("QSQLITE3/Host"), QVariant()}};
     }
 
@@ -204,7 +210,8 @@ private Q_SLOTS:
         for (const QString &key : keys) {
             if (!written.contains(key))
                 QSKIP(qPrintable(key + QLatin1String(": the database server is not installed here")));
-            QVERIFY2(QFileInfo(written.value(key).toString()).isExecutable(), qPrintable(written.value(key).toString()));
+            QVERIFY2(QFileInfo(written.value(key).toString()).isExecutable(),
+                     qPrintable(written.value(key).toString()));
         }
     }
 
@@ -220,8 +227,10 @@ private Q_SLOTS:
     void mysqlApply()
     {
         QFETCH(bool, startServer);
-        writeSettings({{QStringLiteral("QMYSQL/StartServer"), startServer}, {QStringLiteral("QMYSQL/Host"), QStringLiteral("h")},
-                       {QStringLiteral("QMYSQL/User"), QStringLiteral("u")}, {QStringLiteral("QMYSQL/Password"), QStringLiteral("p")},
+        writeSettings({{QStringLiteral("QMYSQL/StartServer"), startServer},
+                       {QStringLiteral("QMYSQL/Host"), QStringLiteral("h")},
+                       {QStringLiteral("QMYSQL/User"), QStringLiteral("u")},
+                       {QStringLiteral("QMYSQL/Password"), QStringLiteral("p")},
                        {QStringLiteral("QMYSQL/Options"), QStringLiteral("MYSQL_OPT_RECONNECT=1")}});
         DbConfigMysql config;
         initAndRead(config);
@@ -231,7 +240,8 @@ private Q_SLOTS:
         QCOMPARE(db.databaseName(), QStringLiteral("talvori"));
         if (startServer) {
             QVERIFY(db.hostName().isEmpty() && db.userName().isEmpty() && db.password().isEmpty());
-            QCOMPARE(db.connectOptions(), QLatin1String("UNIX_SOCKET=") + m_dir->filePath(QStringLiteral("data"))
+            QCOMPARE(db.connectOptions(),
+                     QLatin1String("UNIX_SOCKET=") + m_dir->filePath(QStringLiteral("data"))
                          + QLatin1String("/talvori/db_misc/mysql.socket;MYSQL_OPT_RECONNECT=1"));
         } else {
             QCOMPARE(db.hostName(), QStringLiteral("h"));
@@ -248,7 +258,8 @@ private Q_SLOTS:
         DbConfigMysqlEmbedded config;
         const QVariantMap written = initAndRead(config);
         const QString dataDir = m_dir->filePath(QStringLiteral("data")) + QLatin1String("/talvori/db/");
-        QCOMPARE(written.value(QStringLiteral("QMYSQL_EMBEDDED/Options")).toString(), QLatin1String("SERVER_DATADIR=") + dataDir);
+        QCOMPARE(written.value(QStringLiteral("QMYSQL_EMBEDDED/Options")).toString(),
+                 QLatin1String("SERVER_DATADIR=") + dataDir);
         QVERIFY(QFileInfo(dataDir + QLatin1String("talvori")).isDir());
         QVERIFY(!config.useInternalServer());
     }
@@ -258,8 +269,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("setting");
         QTest::addColumn<QString>("expected"); // relative to the temporary directory
         QTest::newRow("default") << QVariant() << QStringLiteral("default/dir");
-        QTest::newRow("relative with user") << QVariant(QStringLiteral("sockets/$USER")) << QStringLiteral("home/sockets/alice");
-        QTest::newRow("absolute with user twice") << QVariant(QStringLiteral("@TMP@/s-$USER/$USER")) << QStringLiteral("s-alice/alice");
+        QTest::newRow("relative with user")
+            << QVariant(QStringLiteral("sockets/$USER")) << QStringLiteral("home/sockets/alice");
+        QTest::newRow("absolute with user twice")
+            << QVariant(QStringLiteral("@TMP@/s-$USER/$USER")) << QStringLiteral("s-alice/alice");
     }
 
     void socketDirectory()
@@ -290,14 +303,21 @@ private Q_SLOTS:
             << QStringLiteral("#listen_addresses = 'localhost'\t\t# what IP address(es) to listen on;\n"
                               "#unix_socket_directories = '/var/run/postgresql'\t# comma-separated list\n"
                               "#standard_conforming_strings = on\n")
-                   + tail
-            << QStringLiteral("listen_addresses = ''\nunix_socket_directories = '/s/o''k'\nstandard_conforming_strings = on\n") + tail;
+                + tail
+            << QStringLiteral(
+                   "listen_addresses = ''\nunix_socket_directories = '/s/o''k'\nstandard_conforming_strings = on\n")
+                + tail;
         QTest::newRow("old sample")
-            << QStringLiteral("#listen_addresses = 'localhost'\n#unix_socket_directory = ''\n#standard_conforming_strings = off\n") + tail
-            << QStringLiteral("listen_addresses = ''\nunix_socket_directory = '/s/o''k'\nstandard_conforming_strings = on\n") + tail;
+            << QStringLiteral(
+                   "#listen_addresses = 'localhost'\n#unix_socket_directory = ''\n#standard_conforming_strings = off\n")
+                + tail
+            << QStringLiteral(
+                   "listen_addresses = ''\nunix_socket_directory = '/s/o''k'\nstandard_conforming_strings = on\n")
+                + tail;
         QTest::newRow("settings missing") << tail
-                                          << tail + QStringLiteral("listen_addresses = ''\nunix_socket_directories = '/s/o''k'\n"
-                                                                   "standard_conforming_strings = on\n");
+                                          << tail
+                + QStringLiteral("listen_addresses = ''\nunix_socket_directories = '/s/o''k'\n"
+                                 "standard_conforming_strings = on\n");
     }
 
     void postgresConfiguration()

@@ -149,11 +149,12 @@ private Q_SLOTS:
         QVERIFY(ServerAccount::makeTraversable(m_base->path()));
         QVERIFY2(prepareRunner(), "dbconfigrunner is missing from the build tree");
         // The configuration template as installed, in a system configuration directory.
-        const QString buildTemplate =
-            qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/config/talvori/mysql-global.conf");
+        const QString buildTemplate
+            = qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/config/talvori/mysql-global.conf");
         QVERIFY(QFile::copy(buildTemplate, m_base->filePath(QStringLiteral("sysconfig/talvori/mysql-global.conf")))
                 || (QDir().mkpath(m_base->filePath(QStringLiteral("sysconfig/talvori")))
-                    && QFile::copy(buildTemplate, m_base->filePath(QStringLiteral("sysconfig/talvori/mysql-global.conf")))));
+                    && QFile::copy(buildTemplate,
+                                   m_base->filePath(QStringLiteral("sysconfig/talvori/mysql-global.conf")))));
         QDir().mkpath(m_base->filePath(QStringLiteral("home")));
     }
 
@@ -180,7 +181,8 @@ private Q_SLOTS:
         // First start: the install tool fills the empty data directory, the configuration file
         // is built from the template, and the stop leaves no process behind.
         Run first = run();
-        QVERIFY2(!first.crashed && first.exitCode == 0 && first.out.contains(QLatin1String("runs 1")), qPrintable(describe(first)));
+        QVERIFY2(!first.crashed && first.exitCode == 0 && first.out.contains(QLatin1String("runs 1")),
+                 qPrintable(describe(first)));
         QVERIFY(QFileInfo(dataDir + QLatin1String("/mysql")).isDir());
         QCOMPARE(readFile(config), readFile(globalTemplate));
         QVERIFY(!(QFile(config).permissions() & QFileDevice::WriteOther));
@@ -193,7 +195,8 @@ private Q_SLOTS:
         const QString firstLog = readFile(dataDir + QLatin1String("/mysql.err"));
         QVERIFY(firstLog.contains(QLatin1String("ready for connections")));
         Run second = run();
-        QVERIFY2(!second.crashed && second.exitCode == 0 && second.out.contains(QLatin1String("runs 2")), qPrintable(describe(second)));
+        QVERIFY2(!second.crashed && second.exitCode == 0 && second.out.contains(QLatin1String("runs 2")),
+                 qPrintable(describe(second)));
         QVERIFY(readFile(dataDir + QLatin1String("/mysql.err.old")).startsWith(firstLog));
         QVERIFY(!readFile(dataDir + QLatin1String("/mysql.err")).contains(firstLog));
 
@@ -208,7 +211,8 @@ private Q_SLOTS:
         QCOMPARE(socketDirectory.size(), 89);
         writeSettings({{QStringLiteral("Connection/SocketDirectory"), socketDirectory}});
         Run third = run();
-        QVERIFY2(!third.crashed && third.exitCode == 0 && third.out.contains(QLatin1String("runs 3")), qPrintable(describe(third)));
+        QVERIFY2(!third.crashed && third.exitCode == 0 && third.out.contains(QLatin1String("runs 3")),
+                 qPrintable(describe(third)));
         QCOMPARE(readFile(config), readFile(globalTemplate) + QString::fromUtf8(local));
         QCOMPARE(QFileInfo(dataDir + QLatin1String("/ib_logfile0")).size(), 48 * 1024 * 1024);
         QVERIFY(!QFile::exists(socketDirectory + QLatin1String("/mysql.socket"))); // removed at shutdown
@@ -233,13 +237,15 @@ private Q_SLOTS:
                 QFAIL("PostgreSQL is not installed (postgresql)");
             QSKIP("PostgreSQL is not installed (postgresql)");
         }
-        writeSettings({{QStringLiteral("General/Driver"), QStringLiteral("QPSQL")}, {QStringLiteral("QPSQL/StartServer"), true}});
+        writeSettings(
+            {{QStringLiteral("General/Driver"), QStringLiteral("QPSQL")}, {QStringLiteral("QPSQL/StartServer"), true}});
         const QString dataDir = dataHome() + QLatin1String("/db_data");
         const QString socketDirectory = dataHome() + QLatin1String("/db_misc");
 
         // First start: a new cluster, configured for a socket in the socket directory only.
         Run first = run();
-        QVERIFY2(!first.crashed && first.exitCode == 0 && first.out.contains(QLatin1String("runs 1")), qPrintable(describe(first)));
+        QVERIFY2(!first.crashed && first.exitCode == 0 && first.out.contains(QLatin1String("runs 1")),
+                 qPrintable(describe(first)));
         QVERIFY(QFile::exists(dataDir + QLatin1String("/PG_VERSION")));
         const QString conf = readFile(dataDir + QLatin1String("/postgresql.conf"));
         QVERIFY(conf.contains(QLatin1String("\nlisten_addresses = ''\n")));
@@ -253,7 +259,8 @@ private Q_SLOTS:
         // Second start: the same cluster and database.
         const QDateTime created = QFileInfo(dataDir + QLatin1String("/PG_VERSION")).lastModified();
         Run second = run();
-        QVERIFY2(!second.crashed && second.exitCode == 0 && second.out.contains(QLatin1String("runs 2")), qPrintable(describe(second)));
+        QVERIFY2(!second.crashed && second.exitCode == 0 && second.out.contains(QLatin1String("runs 2")),
+                 qPrintable(describe(second)));
         QCOMPARE(QFileInfo(dataDir + QLatin1String("/PG_VERSION")).lastModified(), created);
         QVERIFY(!QFile::exists(dataDir + QLatin1String("/postmaster.pid")));
     }
@@ -273,10 +280,12 @@ private Q_SLOTS:
         Run result = run();
         QVERIFY2(result.crashed || result.exitCode != 0, qPrintable(describe(result)));
         QVERIFY2(result.err.contains(QLatin1String("Unknown database driver: ")) && result.err.contains(driver)
-                     && result.err.contains(QLatin1String("Available drivers are: ")) && result.err.contains(QLatin1String("QSQLITE3")),
+                     && result.err.contains(QLatin1String("Available drivers are: "))
+                     && result.err.contains(QLatin1String("QSQLITE3")),
                  qPrintable(describe(result)));
         // Error lines also land in the program's error log.
-        QVERIFY(readFile(dataHome() + QLatin1String("/dbconfigrunner.error")).contains(QLatin1String("Unknown database driver: ")));
+        QVERIFY(readFile(dataHome() + QLatin1String("/dbconfigrunner.error"))
+                    .contains(QLatin1String("Unknown database driver: ")));
     }
 };
 

@@ -135,7 +135,9 @@ private Q_SLOTS:
     void concurrentWriters()
     {
         QFETCH(QString, options);
-        const QString file = QStringLiteral("concurrent-%1.db").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QString file = QStringLiteral("concurrent-%1.db")
+                                 .arg(QTest::currentDataTag())
+                                 .replace(QLatin1Char(' '), QLatin1Char('-'));
         {
             QSqlDatabase db = open(file, options);
             QVERIFY(db.open());

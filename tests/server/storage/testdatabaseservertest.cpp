@@ -54,7 +54,8 @@ private Q_SLOTS:
         QProcess process;
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/tests/dbbackendstest"), QStringList());
+        process.start(qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/tests/dbbackendstest"),
+                      QStringList());
         QVERIFY(process.waitForFinished(120000));
         const QString output = QString::fromLocal8Bit(process.readAll());
         QVERIFY2(output.contains(QLatin1String("MariaDB test server: mariadbd/mysqld or mariadb-install-db not found")),
