@@ -83,4 +83,9 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, NotificationMessage &m
 Q_DECLARE_METATYPE(NotificationMessage)
 Q_DECLARE_METATYPE(NotificationMessage::List)
 
+// The name the bus interface descriptions use for the record type.
+namespace Talvori {
+using NotificationMessage = ::NotificationMessage;
+}
+
 #endif

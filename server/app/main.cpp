@@ -1,13 +1,22 @@
 #include "common/log.h"
 #include "connection/talvoriserver.h"
+#include "connection/tvapplication.h"
 #include "unixsignalwatcher.h"
 
-#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    initLogging(QString::fromLatin1(argv[0]));
+    TvApplication app(argc, argv);
+    app.setDescription(QStringLiteral("Talvori storage server\nUsage: talvoriserver [options]"));
+    app.readCommandLine();
+
+    // One server per bus: a second one must not take the first one's socket and database away.
+    if (!QDBusConnection::sessionBus().registerService(QStringLiteral("org.freedesktop.Talvori"))) {
+        logError() << "Unable to register service org.freedesktop.Talvori: another server is already running on this bus.";
+        return 1;
+    }
 
     TalvoriServer *server = TalvoriServer::instance();
     UnixSignalWatcher signalWatcher;

@@ -1,14 +1,24 @@
 #include "talvoriserver.h"
 
 #include "common/log.h"
+#include "common/tracer.h"
+#include "serveradaptor.h"
+#include "services/notificationmanager.h"
+#include "services/resourcemanager.h"
+#include "storage/datastore.h"
+#include "storage/dbconfig.h"
 #include "talvoriconnection.h"
 
 #include <xdgbasedirs.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QLocalSocket>
 #include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTimer>
 
 static TalvoriServer *s_instance = nullptr;
@@ -24,21 +34,51 @@ TalvoriServer::TalvoriServer(QObject *parent)
     : QLocalServer(parent)
 {
     QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+
+    DbConfig *dbConfig = DbConfig::configuredDatabase();
+    dbConfig->init(settings);
+    if (dbConfig->useInternalServer())
+        startDatabaseProcess();
+    else
+        createDatabase();
+
     s_instance = this;
 
     QSettings connectionSettings(XdgBaseDirs::talvoriConnectionConfigFile(XdgBaseDirs::WriteOnly), QSettings::IniFormat);
 
     const QString pipeName = settings.value(QStringLiteral("Connection/NamedPipe"), QStringLiteral("Talvori")).toString();
     if (!listenOnPipe(pipeName))
-        logFatal() << "Unable to listen on Named Pipe" << pipeName << ":" << errorString();
+        logFatal() << "Unable to listen on Named Pipe" << pipeName;
 
     connectionSettings.setValue(QStringLiteral("Data/Method"), QStringLiteral("NamedPipe"));
     connectionSettings.setValue(QStringLiteral("Data/NamedPipe"), pipeName);
+    connectionSettings.sync();
+
+    DataStore *db = DataStore::self();
+    if (!db->database().isOpen())
+        logFatal() << "Unable to open database" << db->database().lastError().text();
+    if (!db->init())
+        logFatal() << "Unable to initialize database.";
+
+    NotificationManager::self();
+    Tracer::self();
+    ResourceManager::self();
+
+    new ServerAdaptor(this);
+    QDBusConnection::sessionBus().registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
 
     const QString busAddress = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!busAddress.isEmpty())
+    if (!busAddress.isEmpty()) {
         connectionSettings.setValue(QStringLiteral("DBUS/Address"), busAddress);
-    connectionSettings.sync();
+        connectionSettings.sync();
+    }
+
+    auto *watcher = new QDBusServiceWatcher(QStringLiteral("org.freedesktop.Talvori.Control"),
+                                            QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TalvoriServer::serviceOwnerChanged);
+
+    // Items hidden for the preprocessors of an earlier run would otherwise stay hidden for good.
+    db->unhideAllPimItems();
 }
 
 bool TalvoriServer::listenOnPipe(const QString &name)
@@ -50,16 +90,66 @@ bool TalvoriServer::listenOnPipe(const QString &name)
     if (serverError() != QAbstractSocket::AddressInUseError)
         return false;
 
-    // The name is taken. If a server answers there, it is another running instance and its
-    // socket must not be stolen; otherwise the file is left over from a crash and can go.
+    // The name is taken. If a server answers there, it is another running instance and its socket
+    // must not be stolen; otherwise the file is left over from a crash and can go.
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(1000)) {
         probe.disconnectFromServer();
+        logError() << "Another server is already listening on" << name;
         return false;
     }
     QLocalServer::removeServer(name);
     return listen(name);
+}
+
+void TalvoriServer::startDatabaseProcess()
+{
+    XdgBaseDirs::saveDir("data", QStringLiteral("talvori"));
+    XdgBaseDirs::saveDir("data", QStringLiteral("talvori/file_db_data"));
+    DbConfig::configuredDatabase()->startInternalServer();
+}
+
+void TalvoriServer::createDatabase()
+{
+    const QLatin1String initCon("initConnection");
+    {
+        DbConfig *config = DbConfig::configuredDatabase();
+        QSqlDatabase db = QSqlDatabase::addDatabase(config->driverName(), initCon);
+        config->apply(db);
+        db.setDatabaseName(config->databaseName());
+        if (!db.isValid())
+            logFatal() << "Invalid database object during initial database connection";
+
+        if (db.open()) {
+            db.close();
+        } else {
+            logDebug() << "Failed to use database" << config->databaseName();
+            logDebug() << "Database error:" << db.lastError().text();
+            logDebug() << "Trying to create database now...";
+            db.close();
+            db.setDatabaseName(QString());
+            if (db.open()) {
+                {
+                    QSqlQuery query(db);
+                    if (!query.exec(QStringLiteral("CREATE DATABASE talvori"))) {
+                        logError() << "Failed to create database";
+                        logError() << "Query error:" << query.lastError().text();
+                        logFatal() << "Database error:" << db.lastError().text();
+                    }
+                }
+                db.close();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(initCon);
+}
+
+void TalvoriServer::stopDatabaseProcess()
+{
+    DbConfig *config = DbConfig::configuredDatabase();
+    if (config->useInternalServer())
+        config->stopInternalServer();
 }
 
 void TalvoriServer::incomingConnection(quintptr socketDescriptor)
@@ -79,6 +169,10 @@ void TalvoriServer::quit()
     m_alreadyShutdown = true;
     close();
 
+    // Service threads and the search manager come first once they exist; then the connections,
+    // so that nothing uses the database after it is closed.
+    logDebug() << "terminating service threads";
+
     logDebug() << "terminating connection threads";
     for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {
         if (!connection)
@@ -89,8 +183,13 @@ void TalvoriServer::quit()
     }
     m_connections.clear();
 
+    DataStore::self()->close();
+
+    logDebug() << "stopping db process";
+    stopDatabaseProcess();
+
     const QString connectionConfig = XdgBaseDirs::talvoriConnectionConfigFile(XdgBaseDirs::WriteOnly);
-    if (QFile::exists(connectionConfig) && !QFile::remove(connectionConfig))
+    if (!QFile::remove(connectionConfig))
         logError() << "Failed to remove runtime connection config file";
 
     QTimer::singleShot(0, this, &TalvoriServer::doQuit);
@@ -99,4 +198,14 @@ void TalvoriServer::quit()
 void TalvoriServer::doQuit()
 {
     QCoreApplication::exit(0);
+}
+
+void TalvoriServer::serviceOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner)
+{
+    Q_UNUSED(name);
+    Q_UNUSED(oldOwner);
+    if (newOwner.isEmpty()) {
+        logError() << "Control process died, committing suicide!";
+        quit();
+    }
 }

@@ -7,8 +7,10 @@
 
 class TalvoriConnection;
 
-// The process-wide server: listens on the named pipe, publishes the connection settings clients
-// read, and runs one TalvoriConnection thread per client until quit() shuts everything down.
+// The process-wide server. It brings up the database, listens on the named pipe, publishes the
+// connection settings clients read, starts the services and bus objects, runs one
+// TalvoriConnection thread per client, and shuts everything down in a fixed order on quit() or
+// when its control process leaves the bus.
 class TalvoriServer : public QLocalServer
 {
     Q_OBJECT
@@ -16,10 +18,12 @@ public:
     static TalvoriServer *instance();
 
 public Q_SLOTS:
+    // Shuts down once; the event loop ends after the caller (a bus call, say) has returned.
     void quit();
 
 private Q_SLOTS:
     void doQuit();
+    void serviceOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 protected:
     void incomingConnection(quintptr socketDescriptor) override;
@@ -27,7 +31,11 @@ protected:
 private:
     explicit TalvoriServer(QObject *parent = nullptr);
     bool listenOnPipe(const QString &name);
+    void startDatabaseProcess();
+    void createDatabase();
+    void stopDatabaseProcess();
 
+    // Main thread only.
     QList<QPointer<TalvoriConnection>> m_connections;
     bool m_alreadyShutdown = false;
 };

@@ -11,7 +11,6 @@
 ServerProcess::ServerProcess(const TempEnvironment &environment)
     : m_environment(environment)
 {
-    m_process.setProcessEnvironment(environment.environment());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
@@ -39,15 +38,22 @@ QString ServerProcess::socketPath() const
 
 bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
 {
+    m_process.setProcessEnvironment(m_environment.environment());
     m_process.start(executable(QStringLiteral("talvoriserver")), arguments);
     if (!m_process.waitForStarted(timeoutMs))
         return false;
+    // The server is ready once its socket answers and it has published the connection settings;
+    // with a session bus, the bus address is the last thing it writes there.
+    const bool withBus = m_environment.environment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    const QString connectionFile = m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc");
     for (int waited = 0; waited < timeoutMs; waited += 50) {
         QLocalSocket probe;
         probe.connectToServer(socketPath());
         if (probe.waitForConnected(200)) {
             probe.disconnectFromServer();
-            return true;
+            const QSettings connection(connectionFile, QSettings::IniFormat);
+            if (connection.contains(withBus ? QStringLiteral("DBUS/Address") : QStringLiteral("Data/NamedPipe")))
+                return true;
         }
         if (m_process.state() == QProcess::NotRunning)
             return false;

@@ -11,6 +11,7 @@ class ServerProcess
 {
 public:
     explicit ServerProcess(const TempEnvironment &environment);
+    // The environment is read when the process starts, so variables set later still count.
     ~ServerProcess();
 
     // Starts the server and waits until its socket accepts connections.

@@ -26,3 +26,9 @@ void TempEnvironment::writeServerSettings(const QString &group, const QString &k
     QSettings settings(configHome() + QLatin1String("/talvori/talvoriserverrc"), QSettings::IniFormat);
     settings.setValue(group + QLatin1Char('/') + key, value);
 }
+
+void TempEnvironment::setVariable(const QString &name, const QString &value)
+{
+    m_environment.insert(name, value);
+    qputenv(name.toLocal8Bit().constData(), value.toLocal8Bit());
+}

@@ -21,6 +21,8 @@ public:
     QProcessEnvironment environment() const { return m_environment; }
 
     void writeServerSettings(const QString &group, const QString &key, const QVariant &value) const;
+    // Sets a variable here and for the processes started with environment().
+    void setVariable(const QString &name, const QString &value);
 
 private:
     QTemporaryDir m_dir;

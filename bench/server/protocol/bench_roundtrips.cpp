@@ -6,6 +6,7 @@
 #include "protocolclient.h"
 #include "serverprocess.h"
 #include "tempenvironment.h"
+#include "testbus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,6 +19,11 @@ int main(int argc, char **argv)
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 20000;
 
     TempEnvironment environment;
+    TestBus bus;
+    if (!bus.start(environment.path()))
+        return 1;
+    bus.exportTo(environment);
+    environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
     ServerProcess server(environment);
     if (!server.start()) {
         std::fprintf(stderr, "server did not start: %s\n", server.output().constData());

@@ -4,6 +4,7 @@
 #include "protocolclient.h"
 #include "serverprocess.h"
 #include "tempenvironment.h"
+#include "testbus.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -26,12 +27,16 @@ private:
     bool connect(ProtocolClient &client);
 
     TempEnvironment m_environment;
+    TestBus m_bus;
     ServerProcess *m_server = nullptr;
 };
 
 void TalvoriConnectionTest::initTestCase()
 {
     QVERIFY(m_environment.isValid());
+    QVERIFY(m_bus.start(m_environment.path()));
+    m_bus.exportTo(m_environment);
+    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
     m_server = new ServerProcess(m_environment);
     QVERIFY2(m_server->start(), m_server->output().constData());
 }
