@@ -104,8 +104,10 @@ bool DbInitializer::checkTable(const QDomElement &element)
 
     QString error;
     if (hasTable(tableName)) {
-        // Existing columns are never altered or dropped; missing ones are added.
-        const QSqlRecord table = m_database.record(tableName);
+        // Existing columns are never altered or dropped; missing ones are added. The fields are
+        // looked up under the name the database keeps (PostgreSQL folds it to lower case), or every
+        // column would look missing.
+        const QSqlRecord table = m_database.record(storedTableName(tableName));
         for (const ColumnDescription &column : tableDescription.columns) {
             bool found = false;
             for (int i = 0; i < table.count(); ++i) {
@@ -302,15 +304,20 @@ QString DbInitializer::buildCreateRelationTableStatement(const QString &tableNam
               .arg(relation.firstTable, relation.firstColumn, relation.secondTable, relation.secondColumn);
 }
 
-bool DbInitializer::hasTable(const QString &tableName) const
+QString DbInitializer::storedTableName(const QString &tableName) const
 {
     const QStringList tables = m_database.tables();
     for (const QString &table : tables) {
         if (table.compare(tableName, Qt::CaseInsensitive) == 0) {
-            return true;
+            return table;
         }
     }
-    return false;
+    return QString();
+}
+
+bool DbInitializer::hasTable(const QString &tableName) const
+{
+    return !storedTableName(tableName).isEmpty();
 }
 
 bool DbInitializer::hasIndex(const QString &tableName, const QString &indexName)

@@ -100,6 +100,8 @@ private:
     bool checkTable(const QDomElement &element);
     bool checkRelation(const QDomElement &element);
     bool hasTable(const QString &tableName) const;
+    // The table's name as the database lists it, matched without regard to case; empty if none.
+    QString storedTableName(const QString &tableName) const;
     bool execute(const QString &statement, QString *error) const;
 
     QString m_templateFile;

@@ -4,6 +4,7 @@
 
 #include <xdgbasedirs.h>
 
+#include <QFile>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -39,15 +40,18 @@ QString StorageTestBackend::name() const
 
 bool StorageTestBackend::configure(QString *error)
 {
-    m_environment = std::make_unique<TempEnvironment>();
-    if (!m_environment->isValid()) {
+    m_dir = std::make_unique<QTemporaryDir>();
+    if (!m_dir->isValid()) {
         *error = QStringLiteral("no temporary directory");
         return false;
     }
+    // The server settings, payload files and SQLite files of this program live here only.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("data"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("config"))));
     QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
     if (m_kind == Sqlite) {
         settings.setValue(QStringLiteral("General/Driver"), QStringLiteral("QSQLITE"));
-        settings.setValue(QStringLiteral("QSQLITE/Name"), m_environment->path() + QLatin1String("/talvori.db"));
+        settings.setValue(QStringLiteral("QSQLITE/Name"), m_dir->path() + QLatin1String("/talvori.db"));
     } else {
         const QString driver = m_server->driverName();
         settings.setValue(QStringLiteral("General/Driver"), driver);
@@ -75,7 +79,7 @@ QSqlDatabase StorageTestBackend::createEmptyDatabase(const QString &name, QStrin
     const QString connectionName = QLatin1String("empty-") + name;
     if (m_kind == Sqlite) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(m_environment->path() + QLatin1Char('/') + name + QLatin1String(".db"));
+        db.setDatabaseName(m_dir->path() + QLatin1Char('/') + name + QLatin1String(".db"));
         if (!db.open()) {
             *error = db.lastError().text();
         }

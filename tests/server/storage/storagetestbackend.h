@@ -1,11 +1,11 @@
 #ifndef TALVORI_STORAGETESTBACKEND_H
 #define TALVORI_STORAGETESTBACKEND_H
 
-#include "tempenvironment.h"
 #include "testdatabaseserver.h"
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -25,9 +25,9 @@ public:
     Kind kind() const { return m_kind; }
     QString name() const;
     TestDatabaseServer *server() const { return m_server.get(); }
-    // Made by configure(), after the database server started: the environment points TMPDIR at a
-    // private directory that the server's unprivileged account could not write to.
-    const TempEnvironment &environment() const { return *m_environment; }
+    // The directory that holds this program's XDG data and configuration homes and its SQLite
+    // files; made by configure().
+    QString path() const { return m_dir ? m_dir->path() : QString(); }
 
     // Writes the settings and reads them into the configured backend. Needs a running server.
     bool configure(QString *error);
@@ -36,7 +36,7 @@ public:
 
 private:
     Kind m_kind;
-    std::unique_ptr<TempEnvironment> m_environment;
+    std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestDatabaseServer> m_server;
 };
 
