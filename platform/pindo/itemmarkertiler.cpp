@@ -16,7 +16,13 @@ ItemMarkerTiler::ItemMarkerTiler(ModelHelper *modelHelper, QObject *parent)
 {
     connect(m_modelHelper, &ModelHelper::signalModelChangedDrastically, this, &ItemMarkerTiler::invalidate);
     connect(m_modelHelper, &ModelHelper::signalVisibilityChanged, this, &ItemMarkerTiler::invalidate);
+    connect(m_modelHelper, &QObject::destroyed, this, &ItemMarkerTiler::invalidate);
     connectModel();
+}
+
+ModelHelper *ItemMarkerTiler::modelHelper() const
+{
+    return m_modelHelper;
 }
 
 void ItemMarkerTiler::connectModel()
@@ -86,7 +92,7 @@ void ItemMarkerTiler::ensureMarkers()
     }
     m_markers.clear();
     m_levels.clear();
-    if (m_modelHelper->model()) {
+    if (m_modelHelper && m_modelHelper->model()) {
         collectMarkers(QModelIndex());
     }
     m_markersValid = true;
@@ -124,7 +130,7 @@ const QVector<ItemMarkerTiler::Group> &ItemMarkerTiler::groupsAtLevel(int level)
     QVector<double> lonSums;
     QHash<quint64, int> groupOfTile;
     groupOfTile.reserve(m_markers.size() / 4 + 16);
-    const QItemSelectionModel *selection = m_modelHelper->selectionModel();
+    const QItemSelectionModel *selection = m_modelHelper ? m_modelHelper->selectionModel() : nullptr;
     const bool anySelected = selection && selection->hasSelection();
     for (int i = 0; i < m_markers.size(); ++i) {
         const Marker &marker = m_markers.at(i);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QVector>
 
 namespace Pindo
@@ -42,7 +43,8 @@ public:
 
     ItemMarkerTiler(ModelHelper *modelHelper, QObject *parent = nullptr);
 
-    ModelHelper *modelHelper() const { return m_modelHelper; }
+    // Null once the helper is gone.
+    ModelHelper *modelHelper() const;
 
     static TileIndex tileIndexFor(const GeoCoordinates &coordinates, int level);
 
@@ -73,7 +75,8 @@ private:
     void collectMarkers(const QModelIndex &parent);
     void connectModel();
 
-    ModelHelper *m_modelHelper;
+    // Usually owned by the model, which may go first.
+    QPointer<ModelHelper> m_modelHelper;
     QVector<Marker> m_markers;
     bool m_markersValid = false;
     QHash<int, QVector<Group>> m_levels;

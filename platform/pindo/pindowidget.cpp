@@ -463,6 +463,9 @@ void PindoWidget::selectGroup(int groupNumber, bool add)
     }
     const QList<QPersistentModelIndex> indices = m_tiler->groupIndices(groups.at(groupNumber));
     ModelHelper *helper = m_tiler->modelHelper();
+    if (!helper) {
+        return;
+    }
     if (QItemSelectionModel *selection = helper->selectionModel()) {
         QItemSelection items;
         for (const QPersistentModelIndex &index : indices) {
@@ -500,7 +503,7 @@ void PindoWidget::mouseMoveEvent(QMouseEvent *event)
             return;
         }
         m_drag = Drag::Panning;
-        if (m_pressedGroup >= 0 && m_mouseMode == MouseModePan && m_tiler
+        if (m_pressedGroup >= 0 && m_mouseMode == MouseModePan && m_tiler && m_tiler->modelHelper()
             && (m_tiler->modelHelper()->modelFlags() & ModelHelper::FlagMovable)) {
             const QVector<ItemMarkerTiler::Group> &groups = m_tiler->groupsAtLevel(tileLevel());
             if (m_pressedGroup < groups.size()) {
@@ -530,7 +533,7 @@ void PindoWidget::mouseReleaseEvent(QMouseEvent *event)
     if (drag == Drag::MovingMarkers) {
         const QList<QPersistentModelIndex> moved = m_movingIndices;
         m_movingIndices.clear();
-        if (m_tiler) {
+        if (m_tiler && m_tiler->modelHelper()) {
             m_tiler->modelHelper()->onIndicesMoved(moved, screenToGeo(event->position()), QPersistentModelIndex());
         }
     } else if (drag == Drag::Pending && m_pressedGroup >= 0) {

@@ -128,6 +128,17 @@ void TestItemMarkerTiler::followsTheModel()
     QCOMPARE(tiler.markerCount(), 0);
     QVERIFY(tiler.groupsAtLevel(3).isEmpty());
     QVERIFY(!tiler.markerIndex(0).isValid());
+
+    // The helper belongs to its model; a tiler that outlives both is empty, not dangling.
+    auto *shortLived = new QStandardItemModel;
+    addRow(*shortLived, at(1, 1));
+    auto *helperOfShortLived = new TestModelHelper(shortLived, nullptr);
+    ItemMarkerTiler orphan(helperOfShortLived);
+    QCOMPARE(orphan.markerCount(), 1);
+    delete shortLived;
+    QVERIFY(!orphan.modelHelper());
+    QCOMPARE(orphan.markerCount(), 0);
+    QVERIFY(orphan.groupsAtLevel(5).isEmpty());
 }
 
 void TestItemMarkerTiler::selectionCounts()
