@@ -218,6 +218,7 @@ void TestDemoPindo::twoBatchesMakeOneRun()
     for (const QString &name : {QStringLiteral("nogps.jpg"), QStringLiteral("cut.jpg"), QStringLiteral("missing.jpg")}) {
         QVERIFY2(demo.row(name) >= 0, qPrintable(name));
         QCOMPARE(demo.tree->topLevelItem(demo.row(name))->text(1), QString());
+        QVERIFY(!demo.helper->itemCoordinates(demo.model()->index(demo.row(name), 0)));
     }
     QCOMPARE(demo.tiler->markerCount(), 2);
 
