@@ -88,6 +88,8 @@ void NotificationMessage::registerDBusTypes()
 {
     qDBusRegisterMetaType<NotificationMessage>();
     qDBusRegisterMetaType<NotificationMessage::List>();
+    // The interface descriptions name the list type with its namespace.
+    qRegisterMetaType<NotificationMessage::List>("Talvori::NotificationMessage::List");
 }
 
 static const char *typeName(int type)

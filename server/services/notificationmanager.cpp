@@ -31,13 +31,15 @@ NotificationManager::NotificationManager()
     QDBusConnection::sessionBus().registerObject(QStringLiteral("/notifications/debug"), this,
                                                  QDBusConnection::ExportScriptableSlots);
 
-    // Every data store created from now on, on any thread, reports through this manager.
+    // Every data store created from now on, on any thread, reports through this manager; the main
+    // thread's own store usually exists already (the server opens it first) and is connected here.
     DataStore::setCollectorRegistration([this](NotificationCollector *collector) { connectCollector(collector); });
+    connectCollector(DataStore::self()->notificationCollector());
 }
 
 void NotificationManager::connectCollector(NotificationCollector *collector)
 {
-    connect(collector, &NotificationCollector::notify, this, &NotificationManager::slotNotify);
+    connect(collector, &NotificationCollector::notify, this, &NotificationManager::slotNotify, Qt::UniqueConnection);
 }
 
 void NotificationManager::slotNotify(const NotificationMessage::List &msgs)

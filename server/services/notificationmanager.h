@@ -26,7 +26,8 @@ public Q_SLOTS:
     Q_SCRIPTABLE void emitPendingNotifications();
 
 Q_SIGNALS:
-    void notify(const NotificationMessage::List &msgs);
+    // Spelled as in the interface description, so the bus adaptor finds it to relay.
+    void notify(const Talvori::NotificationMessage::List &msgs);
 
 private:
     NotificationManager();

@@ -6,6 +6,7 @@
 #include "storage/entities.h"
 
 #include <QDBusConnection>
+#include <QSet>
 
 using namespace Talvori;
 
@@ -42,9 +43,27 @@ void ResourceManager::removeResourceInstance(const QString &name)
     if (!resource.isValid())
         return;
     // No transaction around this: each collection goes by itself, and one that cannot be removed
-    // does not keep the others.
-    const Collection::List collections = resource.collections();
-    for (Collection collection : collections)
-        db->cleanupCollection(collection);
+    // does not keep the others. Children go before their parents, so that no step finds a
+    // collection that still has children, whatever order the list comes in.
+    QList<Collection> remaining = resource.collections();
+    while (!remaining.isEmpty()) {
+        QSet<qint64> parents;
+        for (const Collection &collection : std::as_const(remaining))
+            parents.insert(collection.parentId());
+        QList<Collection> next;
+        for (Collection &collection : remaining) {
+            if (parents.contains(collection.id()))
+                next.append(collection);
+            else
+                db->cleanupCollection(collection);
+        }
+        if (next.size() == remaining.size()) {
+            // A cycle in the parent links; remove the rest as they come.
+            for (Collection &collection : next)
+                db->cleanupCollection(collection);
+            break;
+        }
+        remaining = next;
+    }
     resource.remove();
 }
