@@ -215,8 +215,14 @@ QString QueryBuilder::buildStatement()
             columns.append(columnValue.first);
             placeholders.append(bindValue(columnValue.second));
         }
-        statement = QLatin1String("INSERT INTO ") + m_table + QLatin1String(" (") + columns.join(QLatin1String(", "))
-            + QLatin1String(") VALUES (") + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
+        if (columns.isEmpty() && m_databaseType != MySQL) {
+            // A row of nothing but defaults; only MySQL accepts an empty column list for that.
+            statement = QLatin1String("INSERT INTO ") + m_table + QLatin1String(" DEFAULT VALUES");
+        } else {
+            statement = QLatin1String("INSERT INTO ") + m_table + QLatin1String(" (")
+                + columns.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
+                + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
+        }
         if (m_databaseType == PostgreSQL) {
             statement += QLatin1String(" RETURNING id");
         }

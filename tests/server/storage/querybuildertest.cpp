@@ -196,6 +196,17 @@ void QueryBuilderTest::statementText_data()
         << QueryBuilder::PostgreSQL << insertFlag << "INSERT INTO FlagTable (name, other) VALUES (:0, :1) RETURNING id"
         << QVariantList{QStringLiteral("x"), 2};
 
+    const auto insertDefaults = BuilderFactory([](QueryBuilder::DatabaseType d) {
+        return makeBuilder(QStringLiteral("PimItemTable"), QueryBuilder::InsertStatement, d);
+    });
+    QTest::newRow("insert of defaults, SQLite") << QueryBuilder::Sqlite << insertDefaults
+                                                << "INSERT INTO PimItemTable DEFAULT VALUES" << QVariantList{};
+    QTest::newRow("insert of defaults, MySQL") << QueryBuilder::MySQL << insertDefaults
+                                               << "INSERT INTO PimItemTable () VALUES ()" << QVariantList{};
+    QTest::newRow("insert of defaults, PostgreSQL") << QueryBuilder::PostgreSQL << insertDefaults
+                                                    << "INSERT INTO PimItemTable DEFAULT VALUES RETURNING id"
+                                                    << QVariantList{};
+
     const auto updateJoined = BuilderFactory([](QueryBuilder::DatabaseType d) {
         QueryBuilder qb = makeBuilder(QStringLiteral("PimItemTable"), QueryBuilder::UpdateStatement, d);
         qb.addJoin(QueryBuilder::InnerJoin, QStringLiteral("CollectionPimItemRelation"),
