@@ -20,6 +20,7 @@ StorageTestBackend::StorageTestBackend()
         m_server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
     } else {
         m_kind = Sqlite;
+        m_sqliteDriver = wanted == QLatin1String("sqlite3") ? QStringLiteral("QSQLITE3") : QStringLiteral("QSQLITE");
     }
 }
 
@@ -35,7 +36,7 @@ QString StorageTestBackend::name() const
     case Sqlite:
         break;
     }
-    return QStringLiteral("sqlite");
+    return m_sqliteDriver == QLatin1String("QSQLITE3") ? QStringLiteral("sqlite3") : QStringLiteral("sqlite");
 }
 
 bool StorageTestBackend::configure(QString *error)
@@ -50,8 +51,8 @@ bool StorageTestBackend::configure(QString *error)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("config"))));
     QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
     if (m_kind == Sqlite) {
-        settings.setValue(QStringLiteral("General/Driver"), QStringLiteral("QSQLITE"));
-        settings.setValue(QStringLiteral("QSQLITE/Name"), m_dir->path() + QLatin1String("/talvori.db"));
+        settings.setValue(QStringLiteral("General/Driver"), m_sqliteDriver);
+        settings.setValue(m_sqliteDriver + QLatin1String("/Name"), m_dir->path() + QLatin1String("/talvori.db"));
     } else {
         const QString driver = m_server->driverName();
         settings.setValue(QStringLiteral("General/Driver"), driver);

@@ -10,7 +10,7 @@
 #include <memory>
 
 // The database one storage test program runs against, chosen by TALVORI_TEST_BACKEND ("sqlite",
-// the default, "mariadb" or "postgresql"): a private XDG environment whose server settings point the
+// the default, "sqlite3" for our own SQLite driver, "mariadb" or "postgresql"): a private XDG environment whose server settings point the
 // configured backend at a fresh SQLite file or at a throwaway database server, so DataStore::self()
 // opens it like the server does. One per test program, prepared in initTestCase() with
 // TALVORI_PREPARE_STORAGE_BACKEND.
@@ -22,6 +22,7 @@ public:
     StorageTestBackend();
     ~StorageTestBackend();
 
+    // Sqlite for both SQLite drivers.
     Kind kind() const { return m_kind; }
     QString name() const;
     TestDatabaseServer *server() const { return m_server.get(); }
@@ -36,6 +37,7 @@ public:
 
 private:
     Kind m_kind;
+    QString m_sqliteDriver;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestDatabaseServer> m_server;
 };
