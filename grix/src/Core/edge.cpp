@@ -28,7 +28,7 @@ Edge::Edge(Graph *graph, Node *from, Node *to)
 
 Edge::~Edge()
 {
-    if (m_from) {
+    if (m_graph && m_from) {
         if (m_from == m_to) {
             m_from->removeEdge(this, Node::SelfEdges);
         } else {
@@ -38,14 +38,15 @@ Edge::~Edge()
     }
     m_from = nullptr;
     m_to = nullptr;
-    if (m_registered)
+    if (m_graph && m_registered)
         DynamicPropertiesList::New()->forget(this);
     Q_EMIT removed();
 }
 
 void Edge::remove()
 {
-    m_graph->remove(this);
+    if (m_graph)
+        m_graph->remove(this);
 }
 
 void Edge::setEngine(QJSEngine *engine)

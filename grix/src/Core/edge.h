@@ -37,6 +37,8 @@ public:
     QJSEngine *engine() const { return m_engine; }
     QJSValue scriptValue() const { return m_scriptValue; }
     void markRegistered() { m_registered = true; }
+    // Called by a graph being destroyed: the edge goes without touching the graph or its nodes.
+    void orphan() { m_graph = nullptr; }
 
 public Q_SLOTS:
     Node *from() const { return m_from; }

@@ -22,17 +22,22 @@ Graph::Graph(GraphDocument *document)
 Graph::~Graph()
 {
     DynamicPropertiesList::New()->clear(this);
-    // Edges first, so nodes go without edges that point back at them; then the nodes at once,
-    // since the graph they would report to is going away.
-    const EdgeList edges = m_edges;
+    // Nodes and edges (including removed ones awaiting deletion) are deleted with the graph as
+    // its QObject children, which Qt does in linear time; deleting them one by one would search
+    // the children list for each. Orphaned first, they skip all bookkeeping with the graph and
+    // with each other, since any of them may go before the others.
+    const QObjectList children = this->children();
+    for (QObject *child : children) {
+        if (auto *n = qobject_cast<Node *>(child))
+            n->orphan();
+        else if (auto *e = qobject_cast<Edge *>(child))
+            e->orphan();
+    }
     m_edges.clear();
-    qDeleteAll(edges);
-    const NodeList nodes = m_nodes;
     m_nodes.clear();
     m_nodeSet.clear();
     m_begin = nullptr;
     m_ends.clear();
-    qDeleteAll(nodes);
 }
 
 void Graph::calcRelativeCenter()

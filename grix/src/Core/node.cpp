@@ -30,6 +30,8 @@ Node::Node(Graph *graph)
 Node::~Node()
 {
     Q_EMIT removed();
+    if (!m_graph)
+        return;
     // Copies: each removal takes the edge out of these lists.
     for (const EdgeList &list : {m_inEdges, m_outEdges, m_selfEdges}) {
         for (Edge *e : list)
@@ -53,7 +55,8 @@ void Node::endChange()
 
 void Node::remove()
 {
-    m_graph->remove(this);
+    if (m_graph)
+        m_graph->remove(this);
 }
 
 void Node::removeEdge(Edge *edge, int list)

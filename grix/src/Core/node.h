@@ -55,6 +55,8 @@ public:
     QJSValue scriptValue() const { return m_scriptValue; }
     // Set once this node has entered the dynamic-property registry, so only such nodes clean it up.
     void markRegistered() { m_registered = true; }
+    // Called by a graph being destroyed: the node goes without touching the graph or its edges.
+    void orphan() { m_graph = nullptr; }
 
 public Q_SLOTS:
     void setX(int x);

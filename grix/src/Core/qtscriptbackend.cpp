@@ -87,6 +87,7 @@ void QtScriptBackend::start()
     m_evaluating = true;
     const QJSValue result = engine->evaluate(m_script, QString(), 1);
     m_evaluating = false;
+    m_failed = result.isError();
     QString text = result.toString();
     if (result.isError() && result.hasProperty(QStringLiteral("lineNumber")))
         text += QStringLiteral(" (line %1)").arg(result.property(QStringLiteral("lineNumber")).toInt());

@@ -31,6 +31,8 @@ public:
     void loadFile(const QString &path);
     QJSEngine *engine() const;
     bool isRunning() const;
+    // Whether the last evaluation ended in an uncaught script error (or was stopped).
+    bool lastRunFailed() const { return m_failed; }
 
 public Q_SLOTS:
     void start();
@@ -54,6 +56,7 @@ private:
     QJSEngine *m_engine = nullptr;
     std::atomic_bool m_evaluating = false;
     bool m_runningTool = false;
+    bool m_failed = false;
 };
 
 #endif
