@@ -191,7 +191,9 @@ private Q_SLOTS:
         QCOMPARE(written.value(QStringLiteral("QMYSQL/StartServer")).toBool(), true);
         QVERIFY(QFileInfo(written.value(QStringLiteral("QMYSQL/ServerPath")).toString()).isExecutable());
 
-        // Second start: the server's log of the first run moves to mysql.err.old, the data stays.
+        // Second start: the server's log of the first run moves to mysql.err.old, the data stays,
+        // and the configuration, still newer than its template, is left alone.
+        const QDateTime configBuilt = QFileInfo(config).lastModified();
         const QString firstLog = readFile(dataDir + QLatin1String("/mysql.err"));
         QVERIFY(firstLog.contains(QLatin1String("ready for connections")));
         Run second = run();
@@ -199,6 +201,7 @@ private Q_SLOTS:
                  qPrintable(describe(second)));
         QVERIFY(readFile(dataDir + QLatin1String("/mysql.err.old")).startsWith(firstLog));
         QVERIFY(!readFile(dataDir + QLatin1String("/mysql.err")).contains(firstLog));
+        QCOMPARE(QFileInfo(config).lastModified(), configBuilt);
 
         // A newer local template rebuilds the configuration; the server adapts its redo log to
         // the new size itself and keeps the data. The socket lies in a directory of 89
