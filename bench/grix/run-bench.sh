@@ -12,7 +12,7 @@ echo "Installing the reference tool (python3-networkx) when missing"
 if ! dpkg-query -W -f='${Status}' python3-networkx 2>/dev/null | grep -q 'install ok installed'; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends python3-networkx
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends python3-networkx >/dev/null
 fi
 
 work=$(mktemp -d)
