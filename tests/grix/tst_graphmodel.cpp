@@ -214,6 +214,17 @@ void TestGraphModel::positionsAndChangeSignals()
     QCOMPARE(n->value().typeId(), QMetaType::QString);
     QCOMPARE(graphChanged.count(), 2);
 
+    // An edge changes with either of its nodes and with the kind of its graph.
+    Node *m = g->addNode(QStringLiteral("m"));
+    Edge *e = g->addEdge(n, m);
+    QSignalSpy edgeChanged(e, &Edge::changed);
+    n->setWidth(2);
+    m->setColor(QStringLiteral("red"));
+    QCOMPARE(edgeChanged.count(), 2);
+    g->setDirected(true);
+    QCOMPARE(edgeChanged.count(), 4);
+    g->remove(e);
+
     // hideName stores the flag as given: the graph passes visibility straight through.
     g->setNodeNameVisibility(false);
     QVERIFY(!n->showName());

@@ -14,15 +14,14 @@ Edge::Edge(Graph *graph, Node *from, Node *to)
     , m_to(to)
     , m_color(graph->edgeDefaultColor())
 {
-    connect(from, &Node::changed, this, &Edge::changed);
+    // The nodes and the graph announce their changes to the edge themselves (Node::emitChanged,
+    // Graph::setDirected), which keeps an edge free of signal connections of its own.
     if (from == to) {
         from->addSelfEdge(this);
     } else {
         from->addOutEdge(this);
-        connect(to, &Node::changed, this, &Edge::changed);
         to->addInEdge(this);
     }
-    connect(graph, &Graph::complexityChanged, this, &Edge::changed);
     m_relativeIndex = int(to->edges(from).size());
 }
 

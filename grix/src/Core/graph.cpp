@@ -85,6 +85,9 @@ void Graph::setDirected(bool directed)
         e->emitChangedSignal();
     m_directed = directed;
     Q_EMIT complexityChanged(directed);
+    // Every edge changes with the kind of its graph.
+    for (Edge *e : std::as_const(m_edges))
+        e->emitChangedSignal();
 }
 
 bool Graph::setBegin(Node *node)

@@ -44,13 +44,24 @@ Node::~Node()
 void Node::notifyChange()
 {
     if (!m_changing)
-        Q_EMIT changed();
+        emitChanged();
+}
+
+void Node::emitChanged()
+{
+    Q_EMIT changed();
+    // An edge changes with its nodes. Told directly rather than through a connection per edge
+    // and node: on graphs of a million edges those connections cost hundreds of megabytes.
+    for (const EdgeList *list : {&m_outEdges, &m_inEdges, &m_selfEdges}) {
+        for (Edge *e : *list)
+            e->emitChangedSignal();
+    }
 }
 
 void Node::endChange()
 {
     m_changing = false;
-    Q_EMIT changed();
+    emitChanged();
 }
 
 void Node::remove()
@@ -170,19 +181,19 @@ void Node::setValue(const QString &value)
 void Node::setIcon(const QString &icon)
 {
     m_icon = icon;
-    Q_EMIT changed();
+    emitChanged();
 }
 
 void Node::hideName(bool shown)
 {
     m_showName = shown;
-    Q_EMIT changed();
+    emitChanged();
 }
 
 void Node::hideValue(bool shown)
 {
     m_showValue = shown;
-    Q_EMIT changed();
+    emitChanged();
 }
 
 void Node::addDynamicProperty(const QString &property, const QVariant &value)

@@ -110,6 +110,7 @@ Q_SIGNALS:
 
 private:
     void notifyChange();
+    void emitChanged();
 
     Graph *m_graph;
     qreal m_x = 0;
