@@ -15,6 +15,10 @@ if ! dpkg-query -W -f='${Status}' python3-networkx 2>/dev/null | grep -q 'instal
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends python3-networkx >/dev/null
 fi
 
+# Debian's interpreter, so the reference is the Debian package even where another Python with its
+# own networkx comes first on PATH.
+py=${PYTHON:-/usr/bin/python3}
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -27,7 +31,7 @@ echo "== script: 1,000 nodes, 10,000 edges =="
 "$bench" stop
 
 echo "== plain-text import: 100,000 node lines and 1,000,000 edge lines =="
-python3 - "$work/edges.txt" <<'PY'
+$py - "$work/edges.txt" <<'PY'
 import random, sys
 rng = random.Random(42)
 nodes, edges = 100_000, 1_000_000
@@ -42,7 +46,7 @@ with open(sys.argv[1], "w") as f:
             made += 1
 PY
 "$bench" import "$work/edges.txt"
-python3 - "$work/edges.txt" <<'PY'
+$py - "$work/edges.txt" <<'PY'
 import resource, sys, time
 import networkx as nx
 start, cpu = time.perf_counter(), time.process_time()
@@ -55,7 +59,7 @@ PY
 
 echo "== complete-graph tool on 1,000 nodes =="
 "$bench" complete 1000
-python3 - <<'PY'
+$py - <<'PY'
 import resource, time
 import networkx as nx
 start, cpu = time.perf_counter(), time.process_time()
