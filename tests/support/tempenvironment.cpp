@@ -3,8 +3,16 @@
 #include <QDir>
 #include <QSettings>
 
+// Every environment changes TMPDIR; later ones still go below the temporary directory the process
+// started with, not inside an earlier one that may be gone by then.
+static QString baseTempDir()
+{
+    static const QString base = QDir::tempPath();
+    return base;
+}
+
 TempEnvironment::TempEnvironment()
-    : m_dir(QDir::tempPath() + QLatin1String("/tv-XXXXXX"))
+    : m_dir(baseTempDir() + QLatin1String("/tv-XXXXXX"))
 {
     QDir().mkpath(dataHome());
     QDir().mkpath(configHome());
