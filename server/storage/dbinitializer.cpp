@@ -227,6 +227,7 @@ DbInitializer::TableDescription DbInitializer::parseTableDescription(const QDomE
             DataDescription data;
             for (int i = 0; i < columns.size() && i < values.size(); ++i) {
                 data.data.insert(columns.at(i), values.at(i));
+                data.columns.append(columns.at(i));
             }
             table.data.append(data);
         }

@@ -41,6 +41,9 @@ public:
     {
         // Column name to SQL value text ('important', NULL, true, ...).
         QHash<QString, QString> data;
+        // The columns in the order the description names them, so statements come out the same
+        // on every run.
+        QStringList columns;
     };
 
     struct TableDescription

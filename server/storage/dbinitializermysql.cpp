@@ -61,9 +61,9 @@ QString DbInitializerMySql::buildInsertValuesStatement(const TableDescription &t
 {
     QStringList columns;
     QStringList values;
-    for (auto it = dataDescription.data.cbegin(); it != dataDescription.data.cend(); ++it) {
-        columns.append(it.key());
-        QString value = it.value();
+    for (const QString &column : dataDescription.columns) {
+        columns.append(column);
+        QString value = dataDescription.data.value(column);
         // The server reads a backslash in a string literal as an escape.
         value.replace(QLatin1String("\\"), QLatin1String("\\\\"));
         values.append(value);

@@ -55,9 +55,9 @@ QString DbInitializerPostgreSql::buildInsertValuesStatement(const TableDescripti
 {
     QStringList columns;
     QStringList values;
-    for (auto it = dataDescription.data.cbegin(); it != dataDescription.data.cend(); ++it) {
-        columns.append(it.key());
-        QString value = it.value();
+    for (const QString &column : dataDescription.columns) {
+        columns.append(column);
+        QString value = dataDescription.data.value(column);
         // Text columns are binary here, and the binary input syntax reads a backslash as an escape.
         value.replace(QLatin1String("\\"), QLatin1String("\\\\"));
         values.append(value);

@@ -44,9 +44,9 @@ QString DbInitializerSqlite::buildInsertValuesStatement(const TableDescription &
 {
     QStringList columns;
     QStringList values;
-    for (auto it = dataDescription.data.cbegin(); it != dataDescription.data.cend(); ++it) {
-        columns.append(it.key());
-        QString value = it.value();
+    for (const QString &column : dataDescription.columns) {
+        columns.append(column);
+        QString value = dataDescription.data.value(column);
         value.replace(QLatin1String("true"), QLatin1String("1"));
         value.replace(QLatin1String("false"), QLatin1String("0"));
         values.append(value);

@@ -8,23 +8,22 @@
 #include <QSqlRecord>
 
 QueryBuilder::QueryBuilder(const QString &table, QueryType type)
-    : m_table(table)
-    , m_query(DataStore::self()->database())
-    , m_type(type)
+    : QueryBuilder(DataStore::self()->database(), table, type)
 {
-    m_databaseType = qsqlDriverNameToDatabaseType(DataStore::self()->database().driverName());
 }
 
 QueryBuilder::QueryBuilder(const QSqlDatabase &database, const QString &table, QueryType type)
     : m_table(table)
     , m_databaseType(qsqlDriverNameToDatabaseType(database.driverName()))
+    , m_database(database)
     , m_query(database)
     , m_type(type)
 {
 }
 
 QueryBuilder::QueryBuilder(const QueryBuilder &other)
-    : m_query(DataStore::self()->database())
+    : m_database(other.m_database)
+    , m_query(other.m_database)
 {
     *this = other;
 }
@@ -37,6 +36,10 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_table = other.m_table;
     m_databaseType = other.m_databaseType;
     m_rootCondition = other.m_rootCondition;
+    if (m_database.connectionName() != other.m_database.connectionName()) {
+        m_database = other.m_database;
+        m_query = QSqlQuery(m_database);
+    }
     m_type = other.m_type;
     m_columns = other.m_columns;
     m_bindValues = other.m_bindValues;

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -90,6 +91,7 @@ private:
     QString m_table;
     DatabaseType m_databaseType = Unknown;
     QHash<int, Query::Condition> m_rootCondition;
+    QSqlDatabase m_database;
     QSqlQuery m_query;
     QueryType m_type;
     QStringList m_columns;
