@@ -5,6 +5,7 @@
 #include "common/tracer.h"
 #include "handler/unknowncommandhandler.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/datastore.h"
 
 #include <QLocalSocket>
 
@@ -188,6 +189,38 @@ void TalvoriConnection::setSessionId(const QByteArray &id)
     Tracer::self()->beginConnection(m_identifier, QString());
     m_streamParser->setTracerIdentifier(m_identifier);
     m_sessionId = id;
+    // Notifications recorded from now on name the session that caused them.
+    storageBackend()->setSessionId(id);
+}
+
+DataStore *TalvoriConnection::storageBackend()
+{
+    if (!m_backend)
+        m_backend = DataStore::self();
+    return m_backend;
+}
+
+Talvori::Collection TalvoriConnection::selectedCollection() const
+{
+    if (m_selectedCollection <= 0)
+        return Talvori::Collection();
+    return Talvori::Collection::retrieveById(m_selectedCollection);
+}
+
+bool TalvoriConnection::isOwnerResource(const Talvori::PimItem &item) const
+{
+    if (m_resourceContext.isValid())
+        return true;
+    return isOwnerResource(Talvori::Collection::retrieveById(item.collectionId()));
+}
+
+bool TalvoriConnection::isOwnerResource(const Talvori::Collection &collection) const
+{
+    if (m_resourceContext.isValid())
+        return true;
+    if (!collection.isValid())
+        return false;
+    return collection.resource().name().toUtf8() == m_sessionId;
 }
 
 void TalvoriConnection::addStatusMessage(const QByteArray &msg)

@@ -2,12 +2,14 @@
 #define TALVORI_TALVORICONNECTION_H
 
 #include "handler/handler.h"
+#include "storage/entities.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
 #include <QThread>
 
+class DataStore;
 class ImapStreamParser;
 class QLocalSocket;
 
@@ -26,8 +28,22 @@ public:
     QString identifier() const { return m_identifier; }
     ConnectionState connectionState() const { return m_connectionState; }
 
+    // The data store of the connection's thread, fetched once.
+    virtual DataStore *storageBackend();
+
     qint64 selectedCollectionId() const { return m_selectedCollection; }
     void setSelectedCollection(qint64 id) { m_selectedCollection = id; }
+    // The record of the selected collection; invalid while none (id 0 or less) is selected.
+    Talvori::Collection selectedCollection() const;
+
+    // The resource a resource process acts for after RESSELECT; invalid when none is selected.
+    Talvori::Resource resourceContext() const { return m_resourceContext; }
+    void setResourceContext(const Talvori::Resource &resource) { m_resourceContext = resource; }
+
+    // Whether the client is the resource that owns the data: always with a resource context,
+    // otherwise when the session id is the owning resource's name.
+    bool isOwnerResource(const Talvori::PimItem &item) const;
+    bool isOwnerResource(const Talvori::Collection &collection) const;
 
     // Queued untagged lines, written in order by flushStatusMessageQueue().
     void addStatusMessage(const QByteArray &msg);
@@ -58,6 +74,8 @@ private:
     QString m_identifier;
     QByteArray m_sessionId;
     ImapStreamParser *m_streamParser = nullptr;
+    DataStore *m_backend = nullptr;
+    Talvori::Resource m_resourceContext;
 };
 
 #endif

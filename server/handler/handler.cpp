@@ -1,8 +1,17 @@
 #include "handler.h"
 
 #include "capability.h"
+#include "create.h"
+#include "delete.h"
+#include "list.h"
 #include "login.h"
 #include "logout.h"
+#include "modify.h"
+#include "resourceselect.h"
+#include "select.h"
+#include "status.h"
+#include "subscribe.h"
+#include "transactionhandler.h"
 
 #include "protocol/imapstreamparser.h"
 #include "protocol/scope.h"
@@ -66,7 +75,24 @@ struct AuthenticatedCommand {
 };
 
 const AuthenticatedCommand authenticatedCommands[] = {
-    {nullptr, nullptr},
+    {"LIST", [](Scope::SelectionScope s) -> Handler * { return new List(s, false); }},
+    {"LSUB", [](Scope::SelectionScope s) -> Handler * { return new List(s, true); }},
+    {"X-TVLIST", [](Scope::SelectionScope s) -> Handler * { return new List(s, false); }},
+    {"X-TVLSUB", [](Scope::SelectionScope s) -> Handler * { return new List(s, true); }},
+    {"SELECT", [](Scope::SelectionScope s) -> Handler * { return new Select(s); }},
+    {"STATUS", [](Scope::SelectionScope) -> Handler * { return new Status; }},
+    {"SUBSCRIBE", [](Scope::SelectionScope) -> Handler * { return new Subscribe(true); }},
+    {"UNSUBSCRIBE", [](Scope::SelectionScope) -> Handler * { return new Subscribe(false); }},
+    {"CREATE", [](Scope::SelectionScope s) -> Handler * { return new Create(s); }},
+    {"MODIFY", [](Scope::SelectionScope s) -> Handler * { return new Modify(s); }},
+    {"DELETE", [](Scope::SelectionScope s) -> Handler * { return new Delete(s); }},
+    {"BEGIN",
+     [](Scope::SelectionScope) -> Handler * { return new TransactionHandler(TransactionHandler::Begin); }},
+    {"COMMIT",
+     [](Scope::SelectionScope) -> Handler * { return new TransactionHandler(TransactionHandler::Commit); }},
+    {"ROLLBACK",
+     [](Scope::SelectionScope) -> Handler * { return new TransactionHandler(TransactionHandler::Rollback); }},
+    {"RESSELECT", [](Scope::SelectionScope) -> Handler * { return new ResourceSelect; }},
 };
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+class ImapStreamParser;
+
 // How a command names its items or collections: by plain ids, or after a scope word by uid
 // ("UID"), by remote identifier ("RID") or by a chain of remote identifiers up to the root
 // ("HRID").
@@ -23,6 +25,10 @@ public:
     QStringList remoteIdChain() const { return m_remoteIdChain; }
 
     static SelectionScope selectionFromWord(const QByteArray &word);
+
+    // Reads the identifiers that follow for this scope's selection; throws HandlerException when
+    // they are missing or malformed.
+    void readFromStream(ImapStreamParser *parser);
 
 protected:
     SelectionScope m_selection;

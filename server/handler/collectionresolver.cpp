@@ -1,0 +1,135 @@
+#include "collectionresolver.h"
+
+#include "common/exception.h"
+#include "connection/talvoriconnection.h"
+#include "protocol/scope.h"
+#include "storage/queryhelper.h"
+#include "storage/selectquerybuilder.h"
+
+using namespace Talvori;
+
+namespace {
+
+void addParentCondition(QueryBuilder &qb, qint64 parentId)
+{
+    if (parentId <= 0)
+        qb.addValueCondition(Collection::parentIdColumn(), Query::Is, QVariant());
+    else
+        qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, parentId);
+}
+
+} // namespace
+
+void CollectionResolver::addScopeCondition(const Scope &scope, TalvoriConnection *connection, QueryBuilder &qb)
+{
+    switch (scope.selection()) {
+    case Scope::Plain:
+    case Scope::ById:
+        QueryHelper::setToQuery(scope.idSet(), Collection::idFullColumnName(), qb);
+        return;
+    case Scope::ByRemoteId:
+        if (connection->selectedCollectionId() <= 0 && !connection->resourceContext().isValid())
+            throw HandlerException("Operations based on remote identifiers require a resource or collection context");
+        addRemoteIdCondition(scope.remoteIdList(), connection, qb);
+        return;
+    case Scope::ByRemotePath: {
+        if (!connection->resourceContext().isValid())
+            throw HandlerException(
+                "Operations based on hierarchical remote identifiers require a resource or collection context");
+        const Collection collection = resolveRidChain(scope.remoteIdChain(), connection->resourceContext().id());
+        qb.addValueCondition(Collection::idFullColumnName(), Query::Equals, collection.id());
+        return;
+    }
+    }
+    throw HandlerException("WTF?");
+}
+
+void CollectionResolver::addRemoteIdCondition(const QStringList &remoteIds, TalvoriConnection *connection,
+                                              QueryBuilder &qb)
+{
+    if (remoteIds.size() == 1) {
+        qb.addValueCondition(Collection::remoteIdFullColumnName(), Query::Equals, remoteIds.first());
+    } else {
+        qb.addValueCondition(Collection::remoteIdFullColumnName(), Query::In, remoteIds);
+    }
+    if (connection->resourceContext().isValid())
+        qb.addValueCondition(Collection::resourceIdFullColumnName(), Query::Equals,
+                             connection->resourceContext().id());
+}
+
+Collection CollectionResolver::resolveRidChain(const QStringList &chain, qint64 resourceId)
+{
+    if (chain.size() < 2)
+        throw HandlerException("Empty or incomplete hierarchical RID chain");
+    if (!chain.last().isEmpty())
+        throw HandlerException("Hierarchical RID chain is not root-terminated");
+
+    qint64 parentId = 0;
+    Collection result;
+    for (qsizetype i = chain.size() - 2; i >= 0; --i) {
+        SelectQueryBuilder<Collection> qb;
+        addParentCondition(qb, parentId);
+        qb.addValueCondition(Collection::remoteIdColumn(), Query::Equals, chain.at(i));
+        qb.addValueCondition(Collection::resourceIdColumn(), Query::Equals, resourceId);
+        if (!qb.exec())
+            throw HandlerException("Unable to execute query");
+        const QList<Collection> results = qb.result();
+        if (results.size() != 1)
+            throw HandlerException("Hierarchical RID does not specify a unique collection");
+        result = results.first();
+        parentId = result.id();
+    }
+    return result;
+}
+
+Collection CollectionResolver::resolveSingle(const Scope &scope, TalvoriConnection *connection)
+{
+    if (scope.selection() == Scope::Plain || scope.selection() == Scope::ById) {
+        const ImapInterval::List intervals = scope.idSet().intervals();
+        if (intervals.size() == 1 && intervals.first().size() == 0
+            && intervals.first().begin() == 0 && intervals.first().end() == 0) {
+            Collection root;
+            root.setId(0);
+            return root;
+        }
+    }
+
+    SelectQueryBuilder<Collection> qb;
+    addScopeCondition(scope, connection, qb);
+    if (!qb.exec())
+        throw HandlerException("Unable to execute query");
+    const QList<Collection> results = qb.result();
+    if (results.isEmpty())
+        throw HandlerException("No collection found");
+    if (results.size() > 1)
+        throw HandlerException("Collection cannot be uniquely identified");
+    return results.first();
+}
+
+bool CollectionResolver::isNameUnique(const Collection &collection, const QString &name, qint64 parentId)
+{
+    SelectQueryBuilder<Collection> qb;
+    addParentCondition(qb, parentId);
+    qb.addValueCondition(Collection::nameColumn(), Query::Equals, name);
+    if (!qb.exec())
+        return false;
+    const QList<Collection> results = qb.result();
+    return results.isEmpty() || results.first().id() == collection.id();
+}
+
+bool CollectionResolver::canMoveUnder(const Collection &collection, const Collection &newParent)
+{
+    if (newParent.isValid()) {
+        if (newParent.id() == collection.id())
+            return false;
+        Collection current = newParent;
+        while (current.parentId() != 0) {
+            if (current.parentId() == collection.id())
+                return false;
+            current = current.parent();
+            if (!current.isValid())
+                break;
+        }
+    }
+    return isNameUnique(collection, collection.name(), newParent.id());
+}

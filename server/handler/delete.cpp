@@ -1,0 +1,59 @@
+#include "delete.h"
+
+#include "collectionhooks.h"
+#include "collectionresolver.h"
+
+#include "common/exception.h"
+#include "connection/talvoriconnection.h"
+#include "storage/datastore.h"
+#include "storage/selectquerybuilder.h"
+#include "storage/transaction.h"
+
+using namespace Talvori;
+
+Delete::Delete(Scope::SelectionScope scope)
+    : m_scope(scope)
+{
+}
+
+bool Delete::deleteRecursive(Collection &collection)
+{
+    QList<Collection> children = collection.children();
+    for (Collection &child : children) {
+        if (!deleteRecursive(child))
+            return false;
+    }
+    return m_connection->storageBackend()->cleanupCollection(collection);
+}
+
+bool Delete::parseStream()
+{
+    m_scope.readFromStream(m_streamParser);
+    SelectQueryBuilder<Collection> qb;
+    CollectionResolver::addScopeCondition(m_scope, m_connection, qb);
+    if (!qb.exec())
+        throw HandlerException("Unable to execute collection query");
+    const QList<Collection> collections = qb.result();
+    if (collections.isEmpty())
+        throw HandlerException("No collection selected");
+    if (collections.size() > 1)
+        throw HandlerException("Deleting multiple collections is not yet implemented");
+    Collection collection = collections.first();
+
+    DataStore *db = m_connection->storageBackend();
+    Transaction transaction(db);
+    if (!collection.isValid())
+        return failureResponse("No such collection.");
+
+    if (collection.parentId() == 0 && collection.resource().name() == QLatin1String("talvori_search_resource"))
+        return failureResponse("Cannot delete virtual root collection");
+
+    CollectionHooks::removePersistentSearch(collection);
+
+    if (!deleteRecursive(collection))
+        return failureResponse("Unable to delete collection");
+
+    if (!transaction.commit())
+        return failureResponse("Unable to commit transaction.");
+    return successResponse("DELETE completed");
+}

@@ -1,0 +1,36 @@
+#include "transactionhandler.h"
+
+#include "connection/talvoriconnection.h"
+#include "storage/datastore.h"
+
+#include <QMetaEnum>
+
+TransactionHandler::TransactionHandler(Mode mode)
+    : m_mode(mode)
+{
+}
+
+bool TransactionHandler::parseStream()
+{
+    DataStore *db = m_connection->storageBackend();
+    switch (m_mode) {
+    case Begin:
+        if (!db->beginTransaction())
+            return failureResponse("Unable to begin transaction.");
+        break;
+    case Rollback:
+        if (!db->inTransaction())
+            return failureResponse("There is no transaction in progress.");
+        if (!db->rollbackTransaction())
+            return failureResponse("Unable to roll back transaction.");
+        break;
+    case Commit:
+        if (!db->inTransaction())
+            return failureResponse("There is no transaction in progress.");
+        if (!db->commitTransaction())
+            return failureResponse("Unable to commit transaction.");
+        break;
+    }
+    const QByteArray text = QByteArray(QMetaEnum::fromType<Mode>().valueToKey(m_mode)) + " completed";
+    return successResponse(text.constData());
+}

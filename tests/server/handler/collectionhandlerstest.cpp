@@ -1,0 +1,680 @@
+// Collection commands against the real server process over its socket: the listing line byte for
+// byte, listing order and filters, scopes by id, remote id and remote id chain, create, modify,
+// delete, select, status, subscribe, client transactions and the resource context.
+
+#include "listingline.h"
+#include "protocolclient.h"
+#include "serverprocess.h"
+#include "tempenvironment.h"
+#include "testbus.h"
+
+#include <notificationmessage.h>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QSignalSpy>
+#include <QTest>
+
+// Listens on its own bus connection for the server's "notify" signal, as any client would.
+class NotifyListener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NotifyListener(const QString &address)
+        : m_connection(QDBusConnection::connectToBus(address, QStringLiteral("listener")))
+    {
+        m_connection.connect(QString(), QStringLiteral("/notifications"),
+                             QStringLiteral("org.freedesktop.Talvori.NotificationManager"), QStringLiteral("notify"),
+                             this, SLOT(received(QDBusMessage)));
+    }
+    QList<NotificationMessage::List> batches;
+
+public Q_SLOTS:
+    void received(const QDBusMessage &message)
+    {
+        NotificationMessage::List list;
+        message.arguments().value(0).value<QDBusArgument>() >> list;
+        batches.append(list);
+    }
+
+private:
+    QDBusConnection m_connection;
+};
+
+class CollectionHandlersTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void listingLineIsExact();
+    void persistentSearchIsQuotedTwice();
+    void listingOrderAndDepth_data();
+    void listingOrderAndDepth();
+    void listingFilters_data();
+    void listingFilters();
+    void remoteIdAddressing_data();
+    void remoteIdAddressing();
+    void failures_data();
+    void failures();
+    void createInheritsContentTypesAndTakesPaths();
+    void modify();
+    void moveUnderOwnDescendantIsRefused();
+    void deleteRemovesSubtreeChildrenFirst();
+    void rollbackLeavesNothingCommitNotifiesOnce();
+    void nestedBeginNeedsTwoCommits();
+    void selectStatusSubscribe();
+
+private:
+    bool login(ProtocolClient &client, const QByteArray &session);
+    QList<QByteArray> run(ProtocolClient &client, const QByteArray &command);
+    QByteArray tagged(ProtocolClient &client, const QByteArray &command);
+    qint64 create(ProtocolClient &client, const QByteArray &arguments);
+    QList<ListingLine> list(ProtocolClient &client, const QByteArray &arguments);
+    QStringList listNames(ProtocolClient &client, const QByteArray &arguments);
+    void addResource(const QString &name);
+    // Notifications that arrive within a short while.
+    QList<NotificationMessage::List> settleNotifications();
+
+    TempEnvironment m_environment;
+    TestBus m_bus;
+    ServerProcess *m_server = nullptr;
+    NotifyListener *m_listener = nullptr;
+    ProtocolClient m_res1;
+    int m_tag = 0;
+    // The fixture tree of resource "res1": Top (inode/directory) / Child / Leaf, and Top / Sibling.
+    // Resource "res2" has a top-level "Other" with the same remote id as Child.
+    qint64 m_top = -1;
+    qint64 m_child = -1;
+    qint64 m_leaf = -1;
+    qint64 m_sibling = -1;
+    qint64 m_other = -1;
+};
+
+void CollectionHandlersTest::initTestCase()
+{
+    QVERIFY(m_environment.isValid());
+    QVERIFY(m_bus.start(m_environment.path()));
+    m_bus.exportTo(m_environment);
+    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
+    m_server = new ServerProcess(m_environment);
+    QVERIFY2(m_server->start(), m_server->output().constData());
+    m_listener = new NotifyListener(m_bus.address());
+
+    for (const char *name : {"res1", "res2", "fmt", "tx", "mod", "del"})
+        addResource(QString::fromLatin1(name));
+
+    QVERIFY(login(m_res1, "res1"));
+    m_top = create(m_res1, "\"Top\" 0 (MIMETYPE (inode/directory) REMOTEID \"top\")");
+    m_child = create(m_res1, "\"Child\" " + QByteArray::number(m_top) + " (REMOTEID \"child\")");
+    m_leaf = create(m_res1,
+                    "\"Leaf\" " + QByteArray::number(m_child) + " (MIMETYPE (text/plain) REMOTEID \"leaf\")");
+    m_sibling = create(m_res1, "\"Sibling\" " + QByteArray::number(m_top)
+                                   + " (MIMETYPE (inode/directory text/calendar) REMOTEID \"sib\")");
+    ProtocolClient res2;
+    QVERIFY(login(res2, "res2"));
+    m_other = create(res2, "\"Other\" 0 (MIMETYPE (inode/directory) REMOTEID \"child\")");
+    QVERIFY(m_top > 0 && m_child > 0 && m_leaf > 0 && m_sibling > 0 && m_other > 0);
+}
+
+void CollectionHandlersTest::cleanupTestCase()
+{
+    delete m_listener;
+    m_res1.disconnectFromServer();
+    QCOMPARE(m_server->stop(), 0);
+    delete m_server;
+}
+
+void CollectionHandlersTest::addResource(const QString &name)
+{
+    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
+                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
+    const QDBusMessage reply = manager.call(QStringLiteral("addResourceInstance"), name,
+                                            QStringList{QStringLiteral("Resource")});
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+}
+
+bool CollectionHandlersTest::login(ProtocolClient &client, const QByteArray &session)
+{
+    if (!client.connectToServer(m_server->socketPath()))
+        return false;
+    bool ok = false;
+    if (client.readLine(&ok) != "* OK Talvori Almost IMAP Server [PROTOCOL 26]" || !ok)
+        return false;
+    return tagged(client, "LOGIN " + session) == "OK User logged in";
+}
+
+QList<QByteArray> CollectionHandlersTest::run(ProtocolClient &client, const QByteArray &command)
+{
+    const QByteArray tag = 't' + QByteArray::number(++m_tag);
+    return client.command(tag, command);
+}
+
+// The tagged line without its tag.
+QByteArray CollectionHandlersTest::tagged(ProtocolClient &client, const QByteArray &command)
+{
+    const QList<QByteArray> lines = run(client, command);
+    if (lines.isEmpty())
+        return QByteArray();
+    const QByteArray last = lines.last();
+    return last.mid(last.indexOf(' ') + 1);
+}
+
+qint64 CollectionHandlersTest::create(ProtocolClient &client, const QByteArray &arguments)
+{
+    const QList<QByteArray> lines = run(client, "CREATE " + arguments);
+    ListingLine line;
+    if (lines.size() != 2 || !lines.last().endsWith("OK CREATE completed") || !line.parse(lines.first())) {
+        qWarning() << "CREATE" << arguments << "answered" << lines;
+        return -1;
+    }
+    return line.id;
+}
+
+QList<ListingLine> CollectionHandlersTest::list(ProtocolClient &client, const QByteArray &arguments)
+{
+    QList<ListingLine> result;
+    const QList<QByteArray> lines = run(client, arguments);
+    for (const QByteArray &text : lines.mid(0, lines.size() - 1)) {
+        ListingLine line;
+        if (line.parse(text))
+            result.append(line);
+    }
+    if (lines.isEmpty() || !lines.last().endsWith("OK List completed"))
+        qWarning() << arguments << "answered" << lines;
+    return result;
+}
+
+QStringList CollectionHandlersTest::listNames(ProtocolClient &client, const QByteArray &arguments)
+{
+    QStringList names;
+    for (const ListingLine &line : list(client, arguments))
+        names.append(line.name);
+    return names;
+}
+
+QList<NotificationMessage::List> CollectionHandlersTest::settleNotifications()
+{
+    QTest::qWait(400);
+    const QList<NotificationMessage::List> batches = m_listener->batches;
+    m_listener->batches.clear();
+    return batches;
+}
+
+void CollectionHandlersTest::listingLineIsExact()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "fmt"));
+    const QByteArray name = "Qu\\\"ote \\\\ Zo\xc3\xab";
+    const QList<QByteArray> created = run(
+        client, "CREATE \"" + name
+                    + "\" 0 (MIMETYPE (inode/directory text/x-a text/x-b) REMOTEID \"r\\\"1\" CACHEPOLICY (INHERIT false INTERVAL 5 "
+                      "CACHETIMEOUT 10 SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) color \"red\")");
+    QCOMPARE(created.size(), 2);
+    ListingLine parsed;
+    QVERIFY(parsed.parse(created.first()));
+    const QByteArray id = QByteArray::number(parsed.id);
+    const QByteArray expected = "* " + id + " 0 (NAME \"" + name
+                                + "\" MIMETYPE (inode/directory text/x-a text/x-b) REMOTEID \"r\\\"1\" REMOTEREVISION \"\" "
+                                  "RESOURCE \"fmt\" CACHEPOLICY (INHERIT false INTERVAL 5 CACHETIMEOUT 10 "
+                                  "SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) color \"red\")";
+    QCOMPARE(created.first(), expected);
+    QCOMPARE(parsed.name, QString::fromUtf8("Qu\"ote \\ Zo\xc3\xab"));
+    QCOMPARE(parsed.remoteId, QStringLiteral("r\"1"));
+
+    // The listing shows the same line; statistics and ancestors slot in at their places.
+    QCOMPARE(run(client, "LIST " + id + " 0 ()").first(), expected);
+    const QByteArray withExtras = run(client, "X-TVLIST " + id + " 0 () (STATISTICS true ANCESTORS 2)").first();
+    QCOMPARE(withExtras,
+             QByteArray(expected)
+                 .replace("RESOURCE \"fmt\" ", "RESOURCE \"fmt\" MESSAGES 0 UNSEEN 0 SIZE 0 ")
+                 .replace("PLD:B)) ", "PLD:B)) ANCESTORS ((0 \"\")) "));
+
+    // Without attributes the line ends in a space before the closing parenthesis; an inherited
+    // policy shows the effective one of the nearest ancestor with its own.
+    const qint64 child = create(client, "\"plain\" " + id + " ()");
+    QVERIFY(child > 0);
+    const QByteArray childLine = run(client, "LIST " + QByteArray::number(child) + " 0 ()").first();
+    QVERIFY2(childLine.endsWith(
+                 " CACHEPOLICY (INHERIT true INTERVAL 5 CACHETIMEOUT 10 SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) )"),
+             childLine.constData());
+    QVERIFY2(childLine.contains(" MIMETYPE (inode/directory text/x-a text/x-b) "), childLine.constData());
+}
+
+void CollectionHandlersTest::persistentSearchIsQuotedTwice()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "fmt"));
+    const qint64 id = create(client, "\"search\" 0 ()");
+    QVERIFY(id > 0);
+    const QByteArray ids = QByteArray::number(id);
+    QCOMPARE(tagged(client, "MODIFY " + ids
+                                + " PERSISTENTSEARCH \"(QUERYLANGUAGE SPARQL QUERYSTRING \\\"say \\\\\\\"hi\\\\\\\"\\\")\""),
+             QByteArray("OK MODIFY done"));
+    const QByteArray line = run(client, "LIST " + ids + " 0 ()").first();
+    // Inner quoting: "say \"hi\"". Outer quoting escapes that again.
+    QVERIFY2(line.contains(" PERSISTENTSEARCH \"(QUERYLANGUAGE SPARQL QUERYSTRING \\\"say \\\\\\\"hi\\\\\\\"\\\")\" "
+                           "CACHEPOLICY"),
+             line.constData());
+    ListingLine parsed;
+    QVERIFY(parsed.parse(line));
+    QCOMPARE(parsed.queryLanguage, QStringLiteral("SPARQL"));
+    QCOMPARE(parsed.queryString, QStringLiteral("say \"hi\""));
+}
+
+void CollectionHandlersTest::listingOrderAndDepth_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<int>>("ancestorCounts");
+
+    const QByteArray top = QByteArray::number(m_top);
+    const QByteArray child = QByteArray::number(m_child);
+    QTest::newRow("root, depth 0: nothing") << QByteArray("LIST 0 0 ()") << QStringList() << QList<int>();
+    QTest::newRow("whole tree of a resource, children first")
+        << QByteArray("LIST 0 INF (RESOURCE \"res1\")") << QStringList{"Leaf", "Child", "Sibling", "Top"}
+        << QList<int>();
+    QTest::newRow("base alone at depth 0") << "LIST " + child + " 0 ()" << QStringList{"Child"} << QList<int>();
+    QTest::newRow("children of the base at depth 1")
+        << "LIST " + top + " 1 ()" << QStringList{"Child", "Sibling"} << QList<int>();
+    QTest::newRow("depth 2 below the base") << "LIST " + top + " 2 ()" << QStringList{"Leaf", "Child", "Sibling"}
+                                            << QList<int>();
+    QTest::newRow("ancestors up to the root")
+        << "X-TVLIST " + top + " INF () (ANCESTORS INF)" << QStringList{"Leaf", "Child", "Sibling"}
+        << QList<int>{3, 2, 2};
+    QTest::newRow("ancestors cut at the depth")
+        << "X-TVLIST " + child + " 1 () (ANCESTORS 1)" << QStringList{"Leaf"} << QList<int>{1};
+}
+
+void CollectionHandlersTest::listingOrderAndDepth()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QStringList, names);
+    QFETCH(QList<int>, ancestorCounts);
+    const QList<ListingLine> lines = list(m_res1, command);
+    QStringList listed;
+    for (const ListingLine &line : lines)
+        listed.append(line.name);
+    QCOMPARE(listed, names);
+    for (qsizetype i = 0; i < ancestorCounts.size(); ++i)
+        QCOMPARE(lines.at(i).ancestors.size(), ancestorCounts.at(i));
+    if (!ancestorCounts.isEmpty()) {
+        // Leaf's ancestors: its parent first, then up to the root entry.
+        const QList<QPair<qint64, QByteArray>> &leaf = lines.first().ancestors;
+        QCOMPARE(leaf.first(), qMakePair(m_child, QByteArray("child")));
+        if (leaf.size() == 3) {
+            QCOMPARE(leaf.at(1), qMakePair(m_top, QByteArray("top")));
+            QCOMPARE(leaf.at(2), qMakePair(qint64(0), QByteArray()));
+        }
+    }
+}
+
+void CollectionHandlersTest::listingFilters_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("hiddenTypes");
+
+    const QByteArray top = QByteArray::number(m_top);
+    QTest::newRow("content type keeps the path to a match, without its types")
+        << "LIST " + top + " INF (MIMETYPE (text/plain))" << QStringList{"Leaf", "Child"} << QStringList{"Child"};
+    QTest::newRow("two content types")
+        << "LIST " + top + " INF (MIMETYPE (text/plain text/calendar))" << QStringList{"Leaf", "Child", "Sibling"}
+        << QStringList{"Child"};
+    QTest::newRow("unknown content type matches nothing")
+        << "LIST " + top + " INF (MIMETYPE (x-new/never-seen))" << QStringList() << QStringList();
+    QTest::newRow("other resource") << "LIST " + top + " INF (RESOURCE \"res2\")" << QStringList() << QStringList();
+    QTest::newRow("unknown filter keys are skipped")
+        << "LIST " + top + " 1 (BOGUS RESOURCE \"res1\")" << QStringList{"Child", "Sibling"} << QStringList();
+}
+
+void CollectionHandlersTest::listingFilters()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, hiddenTypes);
+    QStringList listed;
+    for (const ListingLine &line : list(m_res1, command)) {
+        listed.append(line.name);
+        QCOMPARE(line.mimeTypes.isEmpty(), hiddenTypes.contains(line.name));
+    }
+    QCOMPARE(listed, names);
+}
+
+void CollectionHandlersTest::remoteIdAddressing_data()
+{
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("RID in res1") << QByteArray("res1") << QByteArray("RID LIST \"child\" 0 ()")
+                                 << QStringList{"Child"};
+    QTest::newRow("same RID in res2") << QByteArray("res2") << QByteArray("RID LIST \"child\" 0 ()")
+                                      << QStringList{"Other"};
+    QTest::newRow("resource filter instead of context")
+        << QByteArray() << QByteArray("RID LIST \"child\" 0 (RESOURCE \"res2\")") << QStringList{"Other"};
+    QTest::newRow("HRID chain") << QByteArray("res1")
+                                << QByteArray("HRID LIST ((0 \"leaf\") (0 \"child\") (0 \"top\") (0 \"\")) 0 ()")
+                                << QStringList{"Leaf"};
+    QTest::newRow("HRID chain of a top-level collection, children")
+        << QByteArray("res1") << QByteArray("HRID LIST ((0 \"top\") (0 \"\")) 1 ()") << QStringList{"Child", "Sibling"};
+}
+
+void CollectionHandlersTest::remoteIdAddressing()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, command);
+    QFETCH(QStringList, names);
+    ProtocolClient client;
+    QVERIFY(login(client, "addressing"));
+    if (!context.isEmpty())
+        QCOMPARE(tagged(client, "RESSELECT " + context), "OK " + context + " selected");
+    QCOMPARE(listNames(client, command), names);
+}
+
+void CollectionHandlersTest::failures_data()
+{
+    QTest::addColumn<QByteArray>("session");
+    QTest::addColumn<QByteArrayList>("setup");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer");
+
+    const QByteArray top = QByteArray::number(m_top);
+    const QByteArray leaf = QByteArray::number(m_leaf);
+    const QByteArray none = "999999";
+    const QByteArrayList res1 = {"RESSELECT res1"};
+    QList<std::tuple<const char *, QByteArray, QByteArrayList, QByteArray, QByteArray>> cases = {
+        {"LIST base not a number", "client", {}, "LIST x 0 ()", "NO Invalid base collection"},
+        {"LIST missing base", "client", {}, "LIST " + none + " 0 ()", "NO Collection " + none + " does not exist"},
+        {"LIST bad depth", "client", {}, "LIST 0 deep ()", "NO ImapParserException: Invalid depth argument"},
+        {"LIST unknown resource", "client", {}, "LIST 0 INF (RESOURCE \"nope\")", "NO Unknown resource"},
+        {"RID LIST empty", "client", {}, "RID LIST \"\" 0 ()", "NO No remote identifier specified"},
+        {"RID LIST without context", "client", {}, "RID LIST \"child\" 0 ()",
+         "NO Cannot retrieve collection based on remote identifier without a resource context"},
+        {"RID LIST not found", "client", res1, "RID LIST \"nope\" 0 ()", "NO 0 collections found"},
+        {"HRID LIST without context", "client", {}, "HRID LIST ((0 \"top\") (0 \"\")) 0 ()",
+         "NO Cannot retrieve collection based on hierarchical remote identifier without a resource context"},
+        {"HRID only the root", "client", res1, "HRID LIST ((0 \"\")) 0 ()",
+         "NO Empty or incomplete hierarchical RID chain"},
+        {"HRID not root-terminated", "client", res1, "HRID LIST ((0 \"child\") (0 \"top\")) 0 ()",
+         "NO Hierarchical RID chain is not root-terminated"},
+        {"HRID pair too long", "client", res1, "HRID LIST ((0 \"child\" x) (0 \"\")) 0 ()",
+         "NO Invalid hierarchical RID chain format"},
+        {"HRID unknown", "client", res1, "HRID LIST ((0 \"nope\") (0 \"\")) 0 ()",
+         "NO Hierarchical RID does not specify a unique collection"},
+        {"RID DELETE without context", "client", {}, "RID DELETE \"child\"",
+         "NO Operations based on remote identifiers require a resource or collection context"},
+        {"HRID MODIFY without context", "client", {}, "HRID MODIFY ((0 \"top\") (0 \"\")) NAME x",
+         "NO Operations based on hierarchical remote identifiers require a resource or collection context"},
+        {"RID DELETE empty list", "client", res1, "RID DELETE ()", "NO Empty remote identifier set specified"},
+        {"CREATE top-level by a client", "client", {}, "CREATE \"x\" 0 ()", "NO Cannot create top-level collection"},
+        {"CREATE empty name", "res1", {}, "CREATE \"\" 0 ()", "NO Invalid collection name"},
+        {"CREATE below missing parent", "res1", {}, "CREATE \"x\" " + none + " ()", "NO Parent collection not found"},
+        {"CREATE below a leaf", "res1", {}, "CREATE \"x\" " + leaf + " ()",
+         "NO Parent collection can not contain sub-collections"},
+        {"RID CREATE empty parent", "res1", res1, "RID CREATE \"x\" \"\" ()", "NO Empty parent remote identifier"},
+        {"RID CREATE without context", "res1", {}, "RID CREATE \"x\" \"top\" ()", "NO Invalid resource context"},
+        {"RID CREATE unknown parent", "res1", res1, "RID CREATE \"x\" \"nope\" ()", "NO Parent collection not found"},
+        {"MODIFY missing", "client", {}, "MODIFY " + none + " NAME x", "NO No such collection"},
+        {"MODIFY to a sibling's name", "client", {}, "MODIFY " + QByteArray::number(m_child) + " NAME \"Sibling\"",
+         "NO Collection with the same name exists already"},
+        {"MODIFY REMOTEID by a client", "client", {}, "MODIFY " + top + " REMOTEID \"new\"",
+         "NO Only resources can modify remote identifiers"},
+        {"MODIFY PARENT not a number", "client", {}, "MODIFY " + leaf + " PARENT x", "NO Invalid syntax"},
+        {"MODIFY many", "client", {}, "MODIFY 1:* NAME x", "NO Mass-modifying collections is not yet implemented"},
+        {"DELETE missing", "client", {}, "DELETE " + none, "NO No collection selected"},
+        {"DELETE many", "client", {}, "DELETE 1:*", "NO Deleting multiple collections is not yet implemented"},
+        {"DELETE empty set", "client", {}, "DELETE \"\"", "NO Empty uid set specified"},
+        {"COMMIT without BEGIN", "client", {}, "COMMIT", "NO There is no transaction in progress."},
+        {"ROLLBACK without BEGIN", "client", {}, "ROLLBACK", "NO There is no transaction in progress."},
+        {"RESSELECT unknown", "client", {}, "RESSELECT \"n\xc3\xb6pe\"",
+         "NO n\xc3\xb6pe is not a valid resource identifier"},
+        {"SELECT missing", "client", {}, "SELECT " + none, "NO Cannot select this collection"},
+        {"RID SELECT without context", "client", {}, "RID SELECT \"child\"",
+         "NO Cannot select based on remote identifier without a resource scope"},
+        {"STATUS missing", "client", {}, "STATUS " + none + " (MESSAGES)", "NO No status for this folder"},
+        {"SUBSCRIBE missing", "client", {}, "SUBSCRIBE " + top + " " + none, "NO Invalid collection"},
+    };
+    for (const auto &[name, session, setup, command, answer] : cases)
+        QTest::newRow(name) << session << setup << command << answer;
+}
+
+void CollectionHandlersTest::failures()
+{
+    QFETCH(QByteArray, session);
+    QFETCH(QByteArrayList, setup);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answer);
+    ProtocolClient client;
+    QVERIFY(login(client, session));
+    for (const QByteArray &step : setup)
+        QVERIFY(tagged(client, step).startsWith("OK"));
+    QCOMPARE(tagged(client, command), answer);
+    // The session goes on after the failure.
+    QCOMPARE(tagged(client, "LIST 0 0 ()"), QByteArray("OK List completed"));
+}
+
+void CollectionHandlersTest::createInheritsContentTypesAndTakesPaths()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "res1"));
+    const qint64 id = create(client, "\"Inherits\" " + QByteArray::number(m_sibling) + " ()");
+    QVERIFY(id > 0);
+    ListingLine line;
+    QVERIFY(line.parse(run(client, "LIST " + QByteArray::number(id) + " 0 ()").first()));
+    // Content types are listed in the order of their ids.
+    QCOMPARE(line.mimeTypes, (QByteArrayList{"text/calendar", "inode/directory"}));
+    QCOMPARE(line.resource, QStringLiteral("res1"));
+    QCOMPARE(line.parentId, m_sibling);
+
+    // A path names the parent; the last part is the new name.
+    const qint64 byPath = create(client, "\"/Top/Sibling/Inherits/ByPath\" ()");
+    QVERIFY(byPath > 0);
+    QVERIFY(line.parse(run(client, "LIST " + QByteArray::number(byPath) + " 0 ()").first()));
+    QCOMPARE(line.parentId, id);
+    QCOMPARE(line.name, QStringLiteral("ByPath"));
+
+    // RID CREATE finds the parent in the resource context.
+    QCOMPARE(tagged(client, "RESSELECT res1"), QByteArray("OK res1 selected"));
+    const qint64 byRid = create(client, "\"ByRid\" \"sib\" (REMOTEID \"byrid\")");
+    QVERIFY(byRid > 0);
+    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(id)), QByteArray("OK DELETE completed"));
+    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(byRid)), QByteArray("OK DELETE completed"));
+}
+
+void CollectionHandlersTest::modify()
+{
+    ProtocolClient owner;
+    QVERIFY(login(owner, "mod"));
+    const qint64 id = create(owner, "\"Mod\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"m\" flavour \"sweet\")");
+    QVERIFY(id > 0);
+    const QByteArray ids = QByteArray::number(id);
+    settleNotifications();
+
+    ProtocolClient client;
+    QVERIFY(login(client, "someone"));
+    // Unchanged values: done, and nothing announced.
+    QCOMPARE(tagged(client, "MODIFY " + ids + " NAME \"Mod\" REMOTEID \"m\" flavour \"sweet\""),
+             QByteArray("OK MODIFY done"));
+    QVERIFY(settleNotifications().isEmpty());
+
+    // Any client may change the remote revision; the owner the remote id; "-" drops an attribute.
+    QCOMPARE(tagged(client, "MODIFY " + ids
+                                + " NAME \"Renamed\" REMOTEREVISION \"rev2\" MIMETYPE (text/plain text/x-new) "
+                                  "-flavour colour \"blue\""),
+             QByteArray("OK MODIFY done"));
+    QCOMPARE(tagged(owner, "MODIFY " + ids + " REMOTEID \"m2\""), QByteArray("OK MODIFY done"));
+    QCOMPARE(tagged(owner, "MODIFY " + ids + " CACHEPOLICY (INHERIT false INTERVAL 7)"),
+             QByteArray("OK MODIFY done"));
+    const QList<NotificationMessage::List> batches = settleNotifications();
+    QSet<QByteArray> changed;
+    for (const NotificationMessage::List &batch : batches) {
+        for (const NotificationMessage &message : batch) {
+            QCOMPARE(message.operation(), int(NotificationMessage::Modify));
+            QCOMPARE(message.uid(), id);
+            changed.unite(message.itemParts());
+        }
+    }
+    QCOMPARE(changed, (QSet<QByteArray>{"NAME", "REMOTEREVISION", "MIMETYPE", "flavour", "colour", "REMOTEID",
+                                        "CACHEPOLICY"}));
+
+    ListingLine line;
+    QVERIFY(line.parse(run(client, "LIST " + ids + " 0 ()").first()));
+    QCOMPARE(line.name, QStringLiteral("Renamed"));
+    QCOMPARE(line.remoteId, QStringLiteral("m2"));
+    QCOMPARE(line.remoteRevision, QStringLiteral("rev2"));
+    QCOMPARE(line.mimeTypes, (QByteArrayList{"text/plain", "text/x-new"}));
+    QCOMPARE(line.attributes, (QList<QPair<QByteArray, QByteArray>>{{"colour", "blue"}}));
+    QCOMPARE(line.cachePolicy.value("INHERIT"), QByteArray("false"));
+    QCOMPARE(line.cachePolicy.value("INTERVAL"), QByteArray("7"));
+
+    // RID MODIFY: a one-element list and a plain atom name the same collection.
+    QCOMPARE(tagged(owner, "RESSELECT mod"), QByteArray("OK mod selected"));
+    QCOMPARE(tagged(owner, "RID MODIFY (\"m2\") REMOTEREVISION \"a\""), QByteArray("OK MODIFY done"));
+    QCOMPARE(tagged(owner, "RID MODIFY \"m2\" REMOTEREVISION \"b\""), QByteArray("OK MODIFY done"));
+    QVERIFY(line.parse(run(client, "LIST " + ids + " 0 ()").first()));
+    QCOMPARE(line.remoteRevision, QStringLiteral("b"));
+}
+
+void CollectionHandlersTest::moveUnderOwnDescendantIsRefused()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "mod"));
+    const qint64 a = create(client, "\"MoveA\" 0 (MIMETYPE (inode/directory))");
+    const qint64 b = create(client, "\"MoveB\" " + QByteArray::number(a) + " ()");
+    const qint64 c = create(client, "\"MoveC\" " + QByteArray::number(b) + " ()");
+    const qint64 d = create(client, "\"MoveB\" 0 (MIMETYPE (inode/directory))");
+    QVERIFY(a > 0 && b > 0 && c > 0 && d > 0);
+    const QByteArray as = QByteArray::number(a);
+    QCOMPARE(tagged(client, "MODIFY " + as + " PARENT " + QByteArray::number(c)),
+             QByteArray("NO Unable to reparent collection"));
+    QCOMPARE(tagged(client, "MODIFY " + as + " PARENT " + as), QByteArray("NO Unable to reparent collection"));
+    // A top-level sibling already carries the name.
+    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(b) + " PARENT 0"),
+             QByteArray("NO Unable to reparent collection"));
+    // Moving c up to a and then d under a is fine.
+    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
+    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
+    QCOMPARE(listNames(client, "LIST " + as + " 1 ()"), (QStringList{"MoveB", "MoveC"}));
+}
+
+void CollectionHandlersTest::deleteRemovesSubtreeChildrenFirst()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "del"));
+    const qint64 p = create(client, "\"P\" 0 (MIMETYPE (inode/directory))");
+    const qint64 q = create(client, "\"Q\" " + QByteArray::number(p) + " ()");
+    const qint64 r = create(client, "\"R\" " + QByteArray::number(q) + " ()");
+    const qint64 s = create(client, "\"S\" " + QByteArray::number(p) + " ()");
+    QVERIFY(p > 0 && q > 0 && r > 0 && s > 0);
+    settleNotifications();
+    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(p)), QByteArray("OK DELETE completed"));
+    const QList<NotificationMessage::List> batches = settleNotifications();
+    QList<qint64> removed;
+    for (const NotificationMessage::List &batch : batches) {
+        for (const NotificationMessage &message : batch) {
+            QCOMPARE(message.operation(), int(NotificationMessage::Remove));
+            removed.append(message.uid());
+        }
+    }
+    QCOMPARE(removed, (QList<qint64>{r, q, s, p}));
+    QCOMPARE(listNames(client, "LIST 0 INF (RESOURCE \"del\")"), QStringList());
+
+    // The top-level collection of the search resource is the virtual root.
+    QCOMPARE(tagged(client, "RESSELECT talvori_search_resource"), QByteArray("OK talvori_search_resource selected"));
+    const QList<ListingLine> roots = list(client, "LIST 0 1 (RESOURCE \"talvori_search_resource\")");
+    if (!roots.isEmpty())
+        QCOMPARE(tagged(client, "DELETE " + QByteArray::number(roots.first().id)),
+                 QByteArray("NO Cannot delete virtual root collection"));
+}
+
+void CollectionHandlersTest::rollbackLeavesNothingCommitNotifiesOnce()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "tx"));
+    settleNotifications();
+    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
+    QVERIFY(create(client, "\"Gone\" 0 (MIMETYPE (inode/directory))") > 0);
+    QCOMPARE(listNames(client, "LIST 0 1 (RESOURCE \"tx\")"), QStringList{"Gone"});
+    QCOMPARE(tagged(client, "ROLLBACK"), QByteArray("OK Rollback completed"));
+    QCOMPARE(listNames(client, "LIST 0 1 (RESOURCE \"tx\")"), QStringList());
+    QVERIFY(settleNotifications().isEmpty());
+
+    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
+    const qint64 a = create(client, "\"Kept\" 0 (MIMETYPE (inode/directory))");
+    const qint64 b = create(client, "\"KeptChild\" " + QByteArray::number(a) + " ()");
+    QVERIFY(a > 0 && b > 0);
+    QTest::qWait(300);
+    QVERIFY(m_listener->batches.isEmpty()); // nothing before the commit
+    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
+    const QList<NotificationMessage::List> batches = settleNotifications();
+    QCOMPARE(batches.size(), 1);
+    QCOMPARE(batches.first().size(), 2);
+    QCOMPARE(batches.first().at(0).uid(), a);
+    QCOMPARE(batches.first().at(0).operation(), int(NotificationMessage::Add));
+    QCOMPARE(batches.first().at(1).uid(), b);
+}
+
+void CollectionHandlersTest::nestedBeginNeedsTwoCommits()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "tx"));
+    ProtocolClient other;
+    QVERIFY(login(other, "tx"));
+    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
+    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
+    QCOMPARE(tagged(client, "RESSELECT tx"), QByteArray("OK tx selected"));
+    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
+    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
+    QCOMPARE(tagged(client, "COMMIT"), QByteArray("NO There is no transaction in progress."));
+    QCOMPARE(tagged(client, "RESSELECT \"\""), QByteArray("OK Resource deselected"));
+    // The failed RESSELECT keeps the previous context.
+    QCOMPARE(tagged(other, "RESSELECT tx"), QByteArray("OK tx selected"));
+    QCOMPARE(tagged(other, "RESSELECT nope"), QByteArray("NO nope is not a valid resource identifier"));
+    QCOMPARE(listNames(other, "RID LIST \"nothing\" 0 ()").size(), 0);
+}
+
+void CollectionHandlersTest::selectStatusSubscribe()
+{
+    ProtocolClient client;
+    QVERIFY(login(client, "someone"));
+    const QByteArray child = QByteArray::number(m_child);
+
+    QCOMPARE(run(client, "SELECT SILENT " + child).size(), 1);
+    const QList<QByteArray> selected = run(client, "SELECT /Top/Child/");
+    QCOMPARE(selected.size(), 6);
+    QCOMPARE(selected.at(1), QByteArray("* 0 EXISTS"));
+    QCOMPARE(selected.at(2), QByteArray("* 0 RECENT"));
+    QCOMPARE(selected.at(3), QByteArray("* OK [UNSEEN 0] Message 0 is first unseen"));
+    QCOMPARE(selected.at(4), QByteArray("* OK [UIDVALIDITY 1] UIDs valid"));
+    QVERIFY(selected.at(5).endsWith("OK Completed"));
+    // With a collection selected, RID needs no resource context.
+    QCOMPARE(tagged(client, "RID DELETE \"no-such-rid\""), QByteArray("NO No collection selected"));
+
+    const QList<QByteArray> status = run(client, "STATUS " + child + " (UNSEEN MESSAGES SIZE UIDVALIDITY)");
+    QCOMPARE(status.size(), 2);
+    QCOMPARE(status.first(), QByteArray("* STATUS \"Top/Child\" (MESSAGES 0 UIDVALIDITY 1 UNSEEN 0 SIZE 0)"));
+
+    settleNotifications();
+    QCOMPARE(tagged(client, "SUBSCRIBE " + child), QByteArray("OK Completed")); // already subscribed
+    QVERIFY(settleNotifications().isEmpty());
+    QCOMPARE(tagged(client, "UNSUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
+    QCOMPARE(settleNotifications().size(), 1);
+    // LSUB keeps the unsubscribed path to a subscribed collection, without its types.
+    const QList<ListingLine> subscribed = list(client, "LSUB 0 INF (RESOURCE \"res1\")");
+    QStringList names;
+    for (const ListingLine &line : subscribed)
+        names.append(line.name + (line.mimeTypes.isEmpty() ? QStringLiteral("()") : QString()));
+    QCOMPARE(names, (QStringList{"Leaf", "Child()", "Sibling", "Top()"}));
+    QCOMPARE(tagged(client, "SUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
+    // One failing name undoes the whole command.
+    QCOMPARE(tagged(client, "UNSUBSCRIBE " + child + " 999999"), QByteArray("NO Invalid collection"));
+    QCOMPARE(list(client, "LSUB " + child + " 0 ()").size(), 1);
+}
+
+QTEST_GUILESS_MAIN(CollectionHandlersTest)
+#include "collectionhandlerstest.moc"
