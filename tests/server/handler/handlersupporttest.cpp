@@ -5,15 +5,21 @@
 #include "connection/talvoriconnection.h"
 #include "handler/collectionresolver.h"
 #include "handler/handlersupport.h"
+#include "handler/itemscopequery.h"
 #include "protocol/scope.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
+#include "storage/selectquerybuilder.h"
 #include "tempenvironment.h"
 
 #include "common/exception.h"
 
 #include <xdgbasedirs.h>
 
+#include "protocol/imapstreamparser.h"
+
+#include <QBuffer>
+#include <QDateTime>
 #include <QSettings>
 #include <QTest>
 
@@ -36,6 +42,8 @@ private Q_SLOTS:
     void flagsForNamesCreatesOnce();
     void resolveSingle();
     void nameAndMoveChecks();
+    void itemScopes_data();
+    void itemScopes();
 
 private:
     Collection make(const QString &name, qint64 parentId, const QString &remoteId = QString());
@@ -232,6 +240,96 @@ void HandlerSupportTest::nameAndMoveChecks()
     QVERIFY(CollectionResolver::canMoveUnder(m_top, root));
     QVERIFY(CollectionResolver::canMoveUnder(m_grandchild, m_top));
     QVERIFY(CollectionResolver::canMoveUnder(m_child, m_top));
+}
+
+void HandlerSupportTest::itemScopes_data()
+{
+    QTest::addColumn<int>("selection");
+    QTest::addColumn<QStringList>("identifiers");
+    QTest::addColumn<bool>("selectChild");
+    QTest::addColumn<bool>("resourceContext");
+    QTest::addColumn<QStringList>("found");
+    QTest::addColumn<QByteArray>("error");
+
+    const QStringList none;
+    QTest::newRow("RID without any context") << int(Scope::ByRemoteId) << QStringList{"i1"} << false << false << none
+                                             << QByteArray("Operations based on remote identifiers require a "
+                                                           "resource or collection context");
+    QTest::newRow("RID in the selected collection")
+        << int(Scope::ByRemoteId) << QStringList{"i1", "i2"} << true << false << QStringList{"i1", "i2"}
+        << QByteArray();
+    QTest::newRow("RID in the resource") << int(Scope::ByRemoteId) << QStringList{"g1"} << false << true
+                                         << QStringList{"g1"} << QByteArray();
+    QTest::newRow("RID of another collection, selected collection only")
+        << int(Scope::ByRemoteId) << QStringList{"g1"} << true << false << none << QByteArray();
+    QTest::newRow("HRID item below a chain")
+        << int(Scope::ByRemotePath) << QStringList{"g1", "grand", "child", "top", ""} << false << true
+        << QStringList{"g1"} << QByteArray();
+    QTest::newRow("HRID with a broken chain")
+        << int(Scope::ByRemotePath) << QStringList{"g1", "nope", "top", ""} << false << true << none
+        << QByteArray("Hierarchical RID does not specify a unique collection");
+}
+
+void HandlerSupportTest::itemScopes()
+{
+    QFETCH(int, selection);
+    QFETCH(QStringList, identifiers);
+    QFETCH(bool, selectChild);
+    QFETCH(bool, resourceContext);
+    QFETCH(QStringList, found);
+    QFETCH(QByteArray, error);
+
+    static bool filled = false;
+    if (!filled) {
+        const MimeType mail = MimeType::retrieveByName(QStringLiteral("message/rfc822"));
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const auto &[rid, collection] : {std::pair{"i1", m_child.id()}, std::pair{"i2", m_child.id()},
+                                              std::pair{"g1", m_grandchild.id()}}) {
+            PimItem item(0, QString::fromLatin1(rid), QString(), collection, mail.id(), now, now, false, 1);
+            QVERIFY(item.insert());
+        }
+        filled = true;
+    }
+
+    // Readers see the scope only through a stream, so build it the way a command would carry it.
+    QByteArray text;
+    if (selection == Scope::ByRemoteId) {
+        text = "(";
+        for (const QString &rid : identifiers)
+            text += '"' + rid.toUtf8() + "\" ";
+        text += ')';
+    } else {
+        text = "(";
+        for (const QString &rid : identifiers)
+            text += "(0 \"" + rid.toUtf8() + "\") ";
+        text += ')';
+    }
+    QBuffer input;
+    input.setData(text + "\r\n");
+    input.open(QIODevice::ReadOnly);
+    ImapStreamParser parser(&input);
+    Scope scope(static_cast<Scope::SelectionScope>(selection));
+    scope.readFromStream(&parser);
+
+    TalvoriConnection connection(0);
+    if (selectChild)
+        connection.setSelectedCollection(m_child.id());
+    if (resourceContext)
+        connection.setResourceContext(m_resource);
+    SelectQueryBuilder<PimItem> qb;
+    try {
+        ItemQueryHelper::scopeToQuery(scope, &connection, qb);
+        QVERIFY(error.isEmpty());
+    } catch (const HandlerException &e) {
+        QCOMPARE(QByteArray(e.what()), error);
+        return;
+    }
+    QVERIFY(qb.exec());
+    QStringList rids;
+    for (const PimItem &item : qb.result())
+        rids.append(item.remoteId());
+    rids.sort();
+    QCOMPARE(rids, found);
 }
 
 QTEST_GUILESS_MAIN(HandlerSupportTest)
