@@ -9,6 +9,7 @@
 
 #include <imapparser.h>
 
+#include <QLocale>
 #include <QSqlError>
 
 #include <limits>
@@ -258,4 +259,11 @@ qint64 HandlerSupport::totalItemSize(const Collection &collection)
         return -1;
     }
     return qb.query().value(0).toLongLong();
+}
+
+QByteArray HandlerSupport::quotedDateTime(const QDateTime &dateTime)
+{
+    // The C locale keeps month names English whatever the server's locale is.
+    const QString text = QLocale::c().toString(dateTime.toUTC(), QStringLiteral("dd-MMM-yyyy hh:mm:ss +0000"));
+    return ImapParser::quote(text.toLatin1());
 }

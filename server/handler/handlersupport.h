@@ -5,6 +5,7 @@
 #include "storage/entities.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QStack>
 #include <QString>
@@ -33,6 +34,10 @@ QByteArray formatCollectionLine(const Talvori::Collection &collection, const QLi
                                 const QString &resourceName, const QList<Talvori::CollectionAttribute> &attributes,
                                 const CollectionStatistics *statistics, int ancestorDepth,
                                 const QStack<Talvori::Collection> &ancestors);
+
+// An item date-time as the protocol shows it: "dd-MMM-yyyy hh:mm:ss +0000" in UTC with English
+// month names, quoted.
+QByteArray quotedDateTime(const QDateTime &dateTime);
 
 QByteArray cachePolicyText(const Talvori::Collection &collection);
 // Empty for a depth of 0 or less.
