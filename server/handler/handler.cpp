@@ -1,8 +1,10 @@
 #include "handler.h"
 
+#include "append.h"
 #include "capability.h"
 #include "create.h"
 #include "delete.h"
+#include "fetch.h"
 #include "list.h"
 #include "login.h"
 #include "logout.h"
@@ -10,8 +12,10 @@
 #include "resourceselect.h"
 #include "select.h"
 #include "status.h"
+#include "store.h"
 #include "subscribe.h"
 #include "transactionhandler.h"
+#include "tvappend.h"
 
 #include "protocol/imapstreamparser.h"
 #include "protocol/scope.h"
@@ -93,6 +97,10 @@ const AuthenticatedCommand authenticatedCommands[] = {
     {"ROLLBACK",
      [](Scope::SelectionScope) -> Handler * { return new TransactionHandler(TransactionHandler::Rollback); }},
     {"RESSELECT", [](Scope::SelectionScope) -> Handler * { return new ResourceSelect; }},
+    {"APPEND", [](Scope::SelectionScope) -> Handler * { return new Append; }},
+    {"X-TVAPPEND", [](Scope::SelectionScope) -> Handler * { return new TvAppend; }},
+    {"FETCH", [](Scope::SelectionScope s) -> Handler * { return new Fetch(s); }},
+    {"STORE", [](Scope::SelectionScope s) -> Handler * { return new Store(s); }},
 };
 
 } // namespace

@@ -1,0 +1,6 @@
+#include "append.h"
+
+bool Append::parseStream()
+{
+    return failureResponse("Not implemented");
+}

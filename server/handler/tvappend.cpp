@@ -1,0 +1,6 @@
+#include "tvappend.h"
+
+bool TvAppend::parseStream()
+{
+    return failureResponse("Not implemented");
+}
