@@ -4,13 +4,17 @@
 #include "handler.h"
 #include "protocol/scope.h"
 
-// FETCH, UID FETCH, RID FETCH: the data of a set of items, one untagged line per item.
+// FETCH, UID FETCH, RID FETCH, HRID FETCH: the data of a set of items, one untagged line per item.
+// The handler reads the scope; FetchHelper does the rest.
 class Fetch : public Handler
 {
     Q_OBJECT
 public:
     explicit Fetch(Scope::SelectionScope scope);
     bool parseStream() override;
+
+private Q_SLOTS:
+    void slotFailureResponse(const QString &failureMessage);
 
 private:
     Scope m_scope;

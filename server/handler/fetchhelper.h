@@ -1,0 +1,75 @@
+#ifndef TALVORI_FETCHHELPER_H
+#define TALVORI_FETCHHELPER_H
+
+#include "protocol/response.h"
+#include "protocol/scope.h"
+#include "storage/entities.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStack>
+#include <QStringList>
+
+class ImapStreamParser;
+class QSqlQuery;
+class QueryBuilder;
+class TalvoriConnection;
+
+// Reads the options and the attribute list of an item fetch and writes one untagged line per item
+// of the scope, in ascending id order. Three queries (items, parts, flags), all ordered by item
+// id, serve any number of items: they are walked in step, so no query runs per item. FETCH and
+// SEARCH use it with their own response word.
+class FetchHelper : public QObject
+{
+    Q_OBJECT
+public:
+    FetchHelper(TalvoriConnection *connection, ImapStreamParser *parser, const Scope &scope);
+
+    // Reads the rest of the command and emits the item lines, each as "<id> <responseWord> (...)".
+    // False after failureResponse() was emitted; a malformed command throws.
+    bool parseStream(const QByteArray &responseWord);
+
+Q_SIGNALS:
+    void responseAvailable(const Response &response);
+    void failureResponse(const QString &failureMessage);
+
+private:
+    void parseCommandStream();
+    // Whether the parser stands at the command's line end, which it leaves unread.
+    bool atLineEnd() const;
+    void examineRequestedAttributes();
+    void triggerOnDemandSync();
+    void retrieveMissingPayload();
+    bool executeItemQuery(QueryBuilder &qb);
+    bool executePartQuery(QueryBuilder &qb);
+    bool executeFlagQuery(QueryBuilder &qb);
+    // Appends the parts of item id to line, consuming the part rows up to it.
+    void appendParts(QByteArray &line, qint64 id, QSqlQuery &parts, bool &partsLeft);
+    // The collection first, then its parent and so on, up to the depth.
+    const QStack<Talvori::Collection> &ancestorsOf(qint64 collectionId);
+    void updateItemAccessTime(const QList<qint64> &ids);
+
+    TalvoriConnection *m_connection;
+    ImapStreamParser *m_streamParser;
+    Scope m_scope;
+
+    QList<QByteArray> m_requestedAttributes;
+    QStringList m_partNames;
+    QStringList m_payloadNames;
+    int m_ancestorDepth = 0;
+    bool m_cacheOnly = false;
+    bool m_fullPayload = false;
+    bool m_allAttributes = false;
+    bool m_sizeRequested = false;
+    bool m_dateTimeRequested = false;
+    bool m_externalPayloadSupported = false;
+    bool m_remoteRevisionRequested = false;
+    bool m_flagsRequested = false;
+
+    // Filled on first use within the command.
+    QHash<qint64, QStack<Talvori::Collection>> m_ancestorCache;
+};
+
+#endif
