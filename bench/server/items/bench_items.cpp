@@ -1,0 +1,549 @@
+// Item throughput of the server through its protocol, measured the way the reference mail-store
+// benchmark measures its own (same workload, same message sizes, same figure names), plus the
+// server's memory while it takes a 200 MiB upload.
+//
+// Each group of figures runs on a fresh server with a fresh database, logged in as a registered
+// resource, in collections it creates itself:
+//   small       X-TVAPPEND of 5,000 x 1 KiB on one connection (append_small_*), then on those
+//               items UID FETCH 1:* FULLPAYLOAD (fetch_full_*), UID FETCH 1:* (FLAGS)
+//               (fetch_flags_*) and UID STORE 1:* +FLAGS.SILENT (\SEEN) (store_seen_*)
+//   large       X-TVAPPEND of 200 x 256 KiB (append_large_*)
+//   concurrent  4 connections appending 1,000 x 1 KiB each at once, each into its own
+//               collection (append_concurrent_*)
+//   memory      a 200 MiB APPEND and a 200 MiB STORE part upload streamed from a generated
+//               pattern; the server's idle RSS and its peak above idle for each
+//
+//   bench_items [--backend QSQLITE3|QMYSQL|QPSQL] [--runs 3] [--only small,large,...] ...
+//               (bench_items --help lists the sizes that can be changed)
+//
+// Prints "name value unit" lines with the median of the runs, then a comment block with min,
+// median, max and every run. MiB = 1048576 bytes; rates are in msg/s.
+
+#include "benchclient.h"
+#include "benchserver.h"
+#include "figuretable.h"
+#include "messagegenerator.h"
+#include "patterndevice.h"
+#include "processmemory.h"
+#include "tempenvironment.h"
+#include "testbus.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <chrono>
+#include <cstdio>
+#include <latch>
+#include <thread>
+
+namespace {
+
+constexpr double mebibyte = 1048576.0;
+
+struct Options
+{
+    QString driver = QStringLiteral("QSQLITE3");
+    int runs = 3;
+    int smallCount = 5000;
+    int smallSize = 1024;
+    int largeCount = 200;
+    int largeSize = 262144;
+    int concurrentConnections = 4;
+    int concurrentCount = 1000;
+    int concurrentSize = 1024;
+    qint64 bigSize = 200 * 1048576LL;
+    QStringList groups{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("concurrent"),
+                       QStringLiteral("memory")};
+    // The reference appends the large messages into the same mailbox before it fetches, so its
+    // fetch_full covers both sets; this does the same on one server.
+    bool anchorOrder = false;
+};
+
+class Failure
+{
+public:
+    explicit Failure(QByteArray message)
+        : message(std::move(message))
+    {
+    }
+    QByteArray message;
+};
+
+void require(bool condition, const QByteArray &message)
+{
+    if (!condition)
+        throw Failure(message);
+}
+
+QList<QByteArray> makeMessages(const QByteArray &label, int count, int size)
+{
+    const MessageGenerator generator(label);
+    QList<QByteArray> messages;
+    messages.reserve(count);
+    for (int i = 0; i < count; ++i)
+        messages.append(generator.message(i, size));
+    return messages;
+}
+
+// One part entry of a FETCH line: "<name>[<version>]? ( [FILE])? {n}\r\n<bytes>" or NIL / "".
+struct FetchedPart
+{
+    bool found = false;
+    bool external = false;
+    QByteArray value;
+};
+
+FetchedPart partOf(const QByteArray &line, const QByteArray &name)
+{
+    FetchedPart part;
+    // The part entries come after the fixed attributes, and the payload literal is the last
+    // thing on the line, so the first occurrence of the name is the entry itself.
+    qsizetype at = line.indexOf(' ' + name);
+    if (at < 0)
+        return part;
+    at += name.size() + 1;
+    if (line.mid(at, 1) == "[")
+        at = line.indexOf(']', at) + 1;
+    if (line.mid(at, 8) == " [FILE] ") {
+        part.external = true;
+        at += 7;
+    }
+    if (line.mid(at, 2) != " {")
+        return part;
+    const qsizetype close = line.indexOf("}\r\n", at);
+    bool ok = false;
+    const qsizetype size = line.mid(at + 2, close - at - 2).toLongLong(&ok);
+    if (close < 0 || !ok || close + 3 + size > line.size())
+        return part;
+    part.found = true;
+    part.value = line.mid(close + 3, size);
+    return part;
+}
+
+qint64 uidOf(const QByteArray &line)
+{
+    const qsizetype at = line.indexOf("(UID ");
+    if (at < 0)
+        return -1;
+    const qsizetype end = line.indexOf(' ', at + 5);
+    return line.mid(at + 5, end - at - 5).toLongLong();
+}
+
+qint64 numberAfter(const QByteArray &line, const QByteArray &word)
+{
+    const qsizetype at = line.indexOf(' ' + word + ' ');
+    if (at < 0)
+        return -1;
+    const qsizetype from = at + word.size() + 2;
+    qsizetype end = from;
+    while (end < line.size() && line.at(end) >= '0' && line.at(end) <= '9')
+        ++end;
+    return line.mid(from, end - from).toLongLong();
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void addRate(FigureTable &figures, const QByteArray &prefix, qint64 count, qint64 bytes, double secs)
+{
+    figures.add(prefix + "_time", secs, "s", 4);
+    figures.add(prefix + "_msgs", double(count), "msg", 0);
+    figures.add(prefix + "_rate", count / secs, "msg/s", 1);
+    if (bytes >= 0)
+        figures.add(prefix + "_tput", bytes / mebibyte / secs, "MiB/s", 3);
+}
+
+// Appends messages one by one and adds the _time/_rate/_tput figures and the rates over the first
+// and the last tenth (they show whether an append gets dearer as the collection fills).
+QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByteArray> &messages,
+                        const QByteArray &prefix, FigureTable &figures)
+{
+    QList<qint64> uids;
+    uids.reserve(messages.size());
+    const qsizetype tenth = qMax<qsizetype>(1, messages.size() / 10);
+    qint64 bytes = 0;
+    double firstTenth = 0;
+    double lastTenthStart = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        if (i == messages.size() - tenth)
+            lastTenthStart = seconds(timer);
+        const qint64 uid = client.appendPart(collection, messages.at(i));
+        require(uid > 0, prefix + ": " + client.lastFailure());
+        uids.append(uid);
+        bytes += messages.at(i).size();
+        if (i == tenth - 1)
+            firstTenth = seconds(timer);
+    }
+    const double total = seconds(timer);
+    addRate(figures, prefix, messages.size(), bytes, total);
+    figures.add(prefix + "_rate_first10pct", tenth / firstTenth, "msg/s", 1);
+    figures.add(prefix + "_rate_last10pct", tenth / (total - lastTenthStart), "msg/s", 1);
+    return uids;
+}
+
+void startServer(BenchServer &server, BenchClient &client)
+{
+    require(server.start(), server.errorString().toLocal8Bit());
+    require(client.open(server.socketPath(), BenchServer::resourceName()), "login: " + client.lastFailure());
+}
+
+// (a) small appends, then (c) full fetch, (d) flag fetch and (e) \SEEN store on the same items.
+void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
+{
+    const QList<QByteArray> small = makeMessages("small", options.smallCount, options.smallSize);
+    BenchServer server(options.driver, bus);
+    BenchClient client;
+    startServer(server, client);
+    const qint64 collection = client.createCollection("bench");
+    require(collection > 0, client.lastFailure());
+
+    QHash<qint64, QByteArray> expected;
+    const QList<qint64> smallUids = appendAll(client, collection, small, "append_small", figures);
+    for (qsizetype i = 0; i < small.size(); ++i)
+        expected.insert(smallUids.at(i), small.at(i));
+    if (options.anchorOrder) {
+        const QList<QByteArray> large = makeMessages("large", options.largeCount, options.largeSize);
+        const QList<qint64> largeUids = appendAll(client, collection, large, "append_large", figures);
+        for (qsizetype i = 0; i < large.size(); ++i)
+            expected.insert(largeUids.at(i), large.at(i));
+    }
+
+    // (c) The lines are kept and checked after the clock stops, as the reference does.
+    QList<QByteArray> lines;
+    lines.reserve(expected.size());
+    QElapsedTimer timer;
+    timer.start();
+    require(client.runStreaming("UID FETCH 1:* FULLPAYLOAD", [&lines](const QByteArray &line) { lines.append(line); }),
+            client.lastFailure());
+    const double fetchSeconds = seconds(timer);
+    qint64 fetchedBytes = 0;
+    qint64 matching = 0;
+    qint64 previousUid = -1;
+    bool ascending = true;
+    for (const QByteArray &line : std::as_const(lines)) {
+        const FetchedPart part = partOf(line, "PLD:RFC822");
+        const qint64 uid = uidOf(line);
+        ascending = ascending && uid > previousUid;
+        previousUid = uid;
+        fetchedBytes += part.value.size();
+        if (part.found && !part.external && expected.value(uid) == part.value)
+            ++matching;
+    }
+    addRate(figures, "fetch_full", lines.size(), fetchedBytes, fetchSeconds);
+    const bool fetchVerified = ascending && lines.size() == expected.size() && matching == expected.size();
+    figures.add("fetch_full_verified", fetchVerified ? 1 : 0, "bool", 0);
+    lines.clear();
+
+    // (d)
+    qint64 count = 0;
+    const auto countFetchLines = [&count](const QByteArray &line) {
+        if (line.contains(" FETCH "))
+            ++count;
+    };
+    timer.restart();
+    require(client.runStreaming("UID FETCH 1:* (FLAGS)", countFetchLines), client.lastFailure());
+    addRate(figures, "fetch_flags", count, -1, seconds(timer));
+
+    // (e) Silent: the server answers with the tagged line only.
+    timer.restart();
+    require(client.run("UID STORE 1:* +FLAGS.SILENT (\\SEEN)"), client.lastFailure());
+    addRate(figures, "store_seen", expected.size(), -1, seconds(timer));
+
+    qint64 seen = 0;
+    require(client.runStreaming("UID FETCH 1:* (FLAGS)",
+                                [&seen](const QByteArray &line) {
+                                    const qsizetype flags = line.indexOf("FLAGS (");
+                                    if (flags >= 0 && line.indexOf("\\SEEN", flags) > flags)
+                                        ++seen;
+                                }),
+            client.lastFailure());
+    figures.add("store_seen_verified", seen == expected.size() ? 1 : 0, "bool", 0);
+    client.close();
+}
+
+// (b) large appends on their own server.
+void runLargeGroup(const Options &options, TestBus &bus, FigureTable &figures)
+{
+    const QList<QByteArray> large = makeMessages("large", options.largeCount, options.largeSize);
+    BenchServer server(options.driver, bus);
+    BenchClient client;
+    startServer(server, client);
+    const qint64 collection = client.createCollection("bench");
+    require(collection > 0, client.lastFailure());
+    appendAll(client, collection, large, "append_large", figures);
+    client.close();
+}
+
+// (f) Each connection logs in and creates its collection first; all start appending together.
+void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figures)
+{
+    using Clock = std::chrono::steady_clock;
+    struct Worker
+    {
+        QList<QByteArray> messages;
+        Clock::time_point start;
+        Clock::time_point end;
+        QByteArray error;
+    };
+    const int connections = options.concurrentConnections;
+    QList<Worker> workers(connections);
+    for (int i = 0; i < connections; ++i)
+        workers[i].messages = makeMessages("conc" + QByteArray::number(i), options.concurrentCount,
+                                           options.concurrentSize);
+
+    BenchServer server(options.driver, bus);
+    require(server.start(), server.errorString().toLocal8Bit());
+    const QString socket = server.socketPath();
+    std::latch ready(connections + 1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < connections; ++i) {
+        threads.emplace_back([&, i] {
+            Worker &worker = workers[i];
+            BenchClient client;
+            qint64 collection = -1;
+            if (client.open(socket, BenchServer::resourceName()))
+                collection = client.createCollection("bench-c" + QByteArray::number(i));
+            if (collection <= 0)
+                worker.error = client.lastFailure();
+            ready.arrive_and_wait();
+            if (!worker.error.isEmpty())
+                return;
+            worker.start = Clock::now();
+            for (const QByteArray &message : std::as_const(worker.messages)) {
+                if (client.appendPart(collection, message) <= 0) {
+                    worker.error = client.lastFailure();
+                    return;
+                }
+            }
+            worker.end = Clock::now();
+            client.close();
+        });
+    }
+    ready.arrive_and_wait();
+    for (std::thread &thread : threads)
+        thread.join();
+
+    Clock::time_point start = Clock::time_point::max();
+    Clock::time_point end = Clock::time_point::min();
+    double slowest = -1;
+    qint64 count = 0;
+    for (const Worker &worker : std::as_const(workers)) {
+        require(worker.error.isEmpty(), "concurrent append: " + worker.error);
+        start = std::min(start, worker.start);
+        end = std::max(end, worker.end);
+        count += worker.messages.size();
+        const double rate = worker.messages.size() / std::chrono::duration<double>(worker.end - worker.start).count();
+        slowest = slowest < 0 ? rate : std::min(slowest, rate);
+    }
+    addRate(figures, "append_concurrent", count, count * options.concurrentSize,
+            std::chrono::duration<double>(end - start).count());
+    figures.add("append_concurrent_conns", connections, "conn", 0);
+    figures.add("append_concurrent_per_conn_min_rate", slowest, "msg/s", 1);
+}
+
+// Size and content of an item's "PLD:RFC822" part as stored: the server names the payload file
+// (EXTERNALPAYLOAD), which is hashed here; a part kept in the database comes inline.
+bool storedPartMatches(BenchClient &client, qint64 item, qint64 size, const QByteArray &sha1)
+{
+    QList<QByteArray> lines;
+    if (!client.run("UID FETCH " + QByteArray::number(item) + " EXTERNALPAYLOAD FULLPAYLOAD (SIZE)", &lines)) {
+        std::fprintf(stderr, "%s\n", client.lastFailure().constData());
+        return false;
+    }
+    for (const QByteArray &line : std::as_const(lines)) {
+        if (!line.contains(" FETCH "))
+            continue;
+        const FetchedPart part = partOf(line, "PLD:RFC822");
+        if (!part.found || numberAfter(line, "SIZE") != size)
+            return false;
+        if (!part.external)
+            return part.value.size() == size && QCryptographicHash::hash(part.value, QCryptographicHash::Sha1) == sha1;
+        QFile file(QString::fromUtf8(part.value));
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        return file.open(QIODevice::ReadOnly) && file.size() == size && hash.addData(&file) && hash.result() == sha1;
+    }
+    return false;
+}
+
+void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
+{
+    BenchServer server(options.driver, bus);
+    BenchClient client;
+    startServer(server, client);
+    const qint64 collection = client.createCollection("bench");
+    require(collection > 0, client.lastFailure());
+    const qint64 item = client.appendPart(collection, MessageGenerator("store").message(0, 1024));
+    require(item > 0, client.lastFailure());
+
+    const ProcessMemory memory(server.pid());
+    QThread::msleep(500);
+    const qint64 idle = memory.residentKiB();
+    require(idle > 0, "cannot read the server's memory use");
+    figures.add("server_idle_rss", idle / 1024.0, "MiB", 1);
+    const bool resets = memory.resetPeak();
+    if (!resets)
+        std::fprintf(stderr, "note: the peak cannot be reset, it counts from the server start\n");
+
+    // A 200 MiB APPEND as one literal.
+    PatternDevice appendSource(options.bigSize, PatternDevice::seedOf("append-big"));
+    appendSource.open(QIODevice::ReadOnly);
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 appended = client.appendStream(collection, &appendSource, options.bigSize);
+    const double appendSeconds = seconds(timer);
+    const qint64 appendPeak = memory.peakKiB();
+    require(appended > 0, "big APPEND: " + client.lastFailure());
+    figures.add("append_200m_peak_over_idle", (appendPeak - idle) / 1024.0, "MiB", 1);
+    figures.add("append_200m_tput", options.bigSize / mebibyte / appendSeconds, "MiB/s", 1);
+    figures.add("append_200m_verified",
+                storedPartMatches(client, appended, options.bigSize, appendSource.sha1()) ? 1 : 0, "bool", 0);
+
+    // A 200 MiB upload of the payload part of an existing 1 KiB item.
+    memory.resetPeak();
+    PatternDevice storeSource(options.bigSize, PatternDevice::seedOf("store-big"));
+    storeSource.open(QIODevice::ReadOnly);
+    timer.restart();
+    const bool stored = client.storePartStream(item, &storeSource, options.bigSize);
+    const double storeSeconds = seconds(timer);
+    const qint64 storePeak = memory.peakKiB();
+    require(stored, "big STORE: " + client.lastFailure());
+    figures.add("store_200m_peak_over_idle", (storePeak - idle) / 1024.0, "MiB", 1);
+    figures.add("store_200m_tput", options.bigSize / mebibyte / storeSeconds, "MiB/s", 1);
+    figures.add("store_200m_verified", storedPartMatches(client, item, options.bigSize, storeSource.sha1()) ? 1 : 0,
+                "bool", 0);
+    figures.add("server_rss_after_uploads", memory.residentKiB() / 1024.0, "MiB", 1);
+    client.close();
+}
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("unknown");
+}
+
+bool parseOptions(const QCoreApplication &app, Options *options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Item append, fetch and store throughput through the protocol."));
+    parser.addHelpOption();
+    const auto valueOption = [&parser](const char *name, const char *description, const QString &defaultValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description), QStringLiteral("n"),
+                                  defaultValue);
+        parser.addOption(option);
+        return option;
+    };
+    const QCommandLineOption backend = valueOption("backend", "QSQLITE3, QMYSQL or QPSQL", options->driver);
+    const QCommandLineOption runs = valueOption("runs", "Runs; the median is printed", QString::number(options->runs));
+    const QCommandLineOption only = valueOption("only", "Comma-separated groups: small, large, concurrent, memory",
+                                                options->groups.join(QLatin1Char(',')));
+    const QCommandLineOption smallCount = valueOption("small-count", "Small messages", QString::number(options->smallCount));
+    const QCommandLineOption smallSize = valueOption("small-size", "Small message bytes", QString::number(options->smallSize));
+    const QCommandLineOption largeCount = valueOption("large-count", "Large messages", QString::number(options->largeCount));
+    const QCommandLineOption largeSize = valueOption("large-size", "Large message bytes", QString::number(options->largeSize));
+    const QCommandLineOption concConns = valueOption("conc-conns", "Concurrent connections",
+                                                     QString::number(options->concurrentConnections));
+    const QCommandLineOption concCount = valueOption("conc-count", "Messages per concurrent connection",
+                                                     QString::number(options->concurrentCount));
+    const QCommandLineOption concSize = valueOption("conc-size", "Concurrent message bytes",
+                                                    QString::number(options->concurrentSize));
+    const QCommandLineOption bigMib = valueOption("big-mib", "MiB of the big APPEND and STORE",
+                                                  QString::number(options->bigSize / 1048576));
+    const QCommandLineOption anchorOrder(QStringLiteral("anchor-order"),
+                                         QStringLiteral("Append the large messages before the fetch on the same server, "
+                                                        "as the reference does"));
+    parser.addOption(anchorOrder);
+    parser.process(app);
+
+    bool ok = true;
+    const auto number = [&](const QCommandLineOption &option, int minimum) {
+        bool valid = false;
+        const int value = parser.value(option).toInt(&valid);
+        if (!valid || value < minimum) {
+            std::fprintf(stderr, "--%s needs a number of at least %d\n", qPrintable(option.names().first()), minimum);
+            ok = false;
+        }
+        return value;
+    };
+    const int messageMinimum = int(MessageGenerator::minimumSize());
+    options->driver = parser.value(backend);
+    options->runs = number(runs, 1);
+    options->smallCount = number(smallCount, 1);
+    options->smallSize = number(smallSize, messageMinimum);
+    options->largeCount = number(largeCount, 1);
+    options->largeSize = number(largeSize, messageMinimum);
+    options->concurrentConnections = number(concConns, 1);
+    options->concurrentCount = number(concCount, 1);
+    options->concurrentSize = number(concSize, messageMinimum);
+    options->bigSize = qint64(number(bigMib, 1)) * 1048576;
+    options->anchorOrder = parser.isSet(anchorOrder);
+    options->groups = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &group : std::as_const(options->groups)) {
+        static const QStringList known{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("concurrent"),
+                                       QStringLiteral("memory")};
+        if (!known.contains(group)) {
+            std::fprintf(stderr, "unknown group %s\n", qPrintable(group));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (!parseOptions(app, &options))
+        return 2;
+
+    // The bus outlives every server: the benchmark's own bus connection is made once.
+    TempEnvironment busHome;
+    TestBus bus;
+    if (!bus.start(busHome.path())) {
+        std::fprintf(stderr, "no private session bus (dbus-daemon)\n");
+        return 1;
+    }
+
+    std::printf("# bench_items %s, %d runs, groups %s%s; load average at start: %s\n",
+                qPrintable(options.driver), options.runs, qPrintable(options.groups.join(QLatin1Char(','))),
+                options.anchorOrder ? " (anchor order)" : "", loadAverage().constData());
+    std::fflush(stdout);
+    FigureTable figures;
+    const QElapsedTimer wall = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    try {
+        for (int run = 0; run < options.runs; ++run) {
+            if (options.groups.contains(QLatin1String("small")))
+                runSmallGroup(options, bus, figures);
+            if (options.groups.contains(QLatin1String("large")) && !options.anchorOrder)
+                runLargeGroup(options, bus, figures);
+            if (options.groups.contains(QLatin1String("concurrent")))
+                runConcurrentGroup(options, bus, figures);
+            if (options.groups.contains(QLatin1String("memory")))
+                runMemoryGroup(options, bus, figures);
+            std::fprintf(stderr, "%s run %d of %d done\n", qPrintable(options.driver), run + 1, options.runs);
+            figures.printRun(run);
+        }
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "bench_items %s failed: %s\n", qPrintable(options.driver), failure.message.constData());
+        if (!figures.isEmpty())
+            figures.print();
+        return 1;
+    }
+    figures.print();
+    std::printf("# total %.1f s; load average at end: %s\n", seconds(wall), loadAverage().constData());
+    return 0;
+}
