@@ -90,7 +90,8 @@ QList<QByteArray> makeMessages(const QByteArray &label, int count, int size)
     return messages;
 }
 
-// One part entry of a FETCH line: "<name>[<version>]? ( [FILE])? {n}\r\n<bytes>" or NIL / "".
+// One part entry of a FETCH line: "<name>[<version>]? ( [FILE] )? {n}\r\n<bytes>"; NIL and ""
+// count as not found.
 struct FetchedPart
 {
     bool found = false;
@@ -109,15 +110,17 @@ FetchedPart partOf(const QByteArray &line, const QByteArray &name)
     at += name.size() + 1;
     if (line.mid(at, 1) == "[")
         at = line.indexOf(']', at) + 1;
-    if (line.mid(at, 8) == " [FILE] ") {
+    if (line.mid(at, 7) == " [FILE]") {
         part.external = true;
         at += 7;
     }
-    if (line.mid(at, 2) != " {")
+    while (at < line.size() && line.at(at) == ' ')
+        ++at;
+    if (line.mid(at, 1) != "{")
         return part;
     const qsizetype close = line.indexOf("}\r\n", at);
     bool ok = false;
-    const qsizetype size = line.mid(at + 2, close - at - 2).toLongLong(&ok);
+    const qsizetype size = line.mid(at + 1, close - at - 1).toLongLong(&ok);
     if (close < 0 || !ok || close + 3 + size > line.size())
         return part;
     part.found = true;
