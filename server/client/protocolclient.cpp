@@ -89,7 +89,8 @@ QList<QByteArray> ProtocolClient::readUntilTagged(const QByteArray &tag, int tim
         if (!ok)
             return lines;
         lines.append(line);
-        if (line.startsWith(prefix))
+        // A tagged line without a status word ("tag [UIDNEXT 5]") comes before the result line.
+        if (line.startsWith(prefix) && line.mid(prefix.size(), 1) != "[")
             return lines;
     }
 }
@@ -106,8 +107,13 @@ QList<QByteArray> ProtocolClient::commandWithLiteral(const QByteArray &tag, cons
     send(tag + ' ' + prefix + '{' + QByteArray::number(size) + "}\r\n");
     bool ok = false;
     const QByteArray answer = readLine(&ok);
-    if (!ok || !answer.startsWith("+ "))
-        return ok ? QList<QByteArray>{answer} + readUntilTagged(tag) : QList<QByteArray>{};
+    if (!ok)
+        return QList<QByteArray>{};
+    // The command may already have failed before its literal was wanted.
+    if (answer.startsWith(tag + ' ') && !answer.startsWith(tag + " ["))
+        return QList<QByteArray>{answer};
+    if (!answer.startsWith("+ "))
+        return QList<QByteArray>{answer} + readUntilTagged(tag);
 
     qint64 left = size;
     while (left > 0) {

@@ -24,7 +24,7 @@ public:
     void send(const QByteArray &bytes);
     // One logical response line; empty with ok false when none arrives in time.
     QByteArray readLine(bool *ok = nullptr, int timeoutMs = 30000);
-    // Lines up to and including the tagged line of tag.
+    // Lines up to and including the tagged result line of tag.
     QList<QByteArray> readUntilTagged(const QByteArray &tag, int timeoutMs = 30000);
 
     // Sends "tag command" and reads the answer up to the tagged line.

@@ -1,5 +1,48 @@
 #include "store.h"
 
+#include "handlersupport.h"
+#include "itemscopequery.h"
+
+#include "common/exception.h"
+#include "common/log.h"
+#include "connection/talvoriconnection.h"
+#include "protocol/imapstreamparser.h"
+#include "storage/datastore.h"
+#include "storage/notificationcollector.h"
+#include "storage/parthelper.h"
+#include "storage/selectquerybuilder.h"
+#include "storage/transaction.h"
+
+#include <imapparser.h>
+
+#include <QFile>
+
+#include <algorithm>
+
+using namespace Talvori;
+
+namespace {
+
+bool byId(const Flag &a, const Flag &b)
+{
+    return a.id() < b.id();
+}
+
+bool sameFlags(QList<Flag> a, QList<Flag> b)
+{
+    if (a.size() != b.size())
+        return false;
+    std::sort(a.begin(), a.end(), byId);
+    std::sort(b.begin(), b.end(), byId);
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.at(i).id() != b.at(i).id())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 Store::Store(Scope::SelectionScope scope)
     : m_scope(scope)
 {
@@ -7,5 +50,272 @@ Store::Store(Scope::SelectionScope scope)
 
 bool Store::parseStream()
 {
-    return failureResponse("Not implemented");
+    m_scope.readFromStream(m_streamParser);
+
+    while (!m_streamParser->hasList()) {
+        const QByteArray option = m_streamParser->readString();
+        if (option.isEmpty())
+            throw HandlerException("No modification list provided in STORE command");
+        if (option == "REV")
+            m_previousRevision = m_streamParser->readNumber();
+        else if (option == "SIZE")
+            m_size = m_streamParser->readNumber();
+    }
+
+    DataStore *store = m_connection->storageBackend();
+    Transaction transaction(store);
+    const QDateTime modificationTime = QDateTime::currentDateTimeUtc();
+
+    SelectQueryBuilder<PimItem> itemQuery;
+    ItemQueryHelper::scopeToQuery(m_scope, m_connection, itemQuery);
+    if (!itemQuery.exec())
+        return failureResponse("Unable to retrieve items");
+    QList<PimItem> items = itemQuery.result();
+    if (items.isEmpty())
+        return failureResponse("No items found");
+
+    for (PimItem &item : items) {
+        // The only guard against a change another client made since this one last looked.
+        if (m_previousRevision >= 0 && item.rev() != m_previousRevision)
+            throw HandlerException("Item was modified elsewhere, aborting STORE.");
+        item.setRev(item.rev() + 1);
+    }
+
+    bool invalidateCache = false;
+    m_streamParser->beginList();
+    while (!m_streamParser->atListEnd()) {
+        QByteArray command = m_streamParser->readString();
+        if (command.isEmpty())
+            throw HandlerException("Syntax error");
+
+        Operation operation = Replace;
+        if (command.startsWith('+')) {
+            operation = Add;
+            command.remove(0, 1);
+        } else if (command.startsWith('-')) {
+            operation = Delete;
+            command.remove(0, 1);
+        }
+        const bool silent = command.endsWith(".SILENT");
+        if (silent)
+            command.chop(7);
+
+        if (command == "FLAGS") {
+            if (changeFlags(items, operation, silent))
+                m_changes.insert("FLAGS");
+            continue;
+        }
+
+        if (items.size() != 1)
+            throw HandlerException("This Modification can only be applied to a single item");
+        PimItem &item = items.first();
+        if (!item.isValid())
+            throw HandlerException("Invalid item in query result!?");
+
+        if (command == "REMOTEID") {
+            const QString remoteId = m_streamParser->readUtf8String();
+            if (item.remoteId() != remoteId) {
+                if (!m_connection->isOwnerResource(item))
+                    throw HandlerException("Only resources can modify remote identifiers");
+                item.setRemoteId(remoteId);
+                m_changes.insert("REMOTEID");
+            }
+        } else if (command == "REMOTEREVISION") {
+            const QString remoteRevision = m_streamParser->readUtf8String();
+            if (item.remoteRevision() != remoteRevision) {
+                if (!m_connection->isOwnerResource(item))
+                    throw HandlerException("Only resources can modify remote revisions");
+                item.setRemoteRevision(remoteRevision);
+                m_changes.insert("REMOTEREVISION");
+            }
+        } else if (command == "DIRTY") {
+            m_streamParser->readString();
+            item.setDirty(false);
+        } else if (command == "INVALIDATECACHE") {
+            invalidateCache = true;
+        } else if (command == "SIZE") {
+            m_size = m_streamParser->readNumber();
+            m_changes.insert("SIZE");
+        } else if (command == "PARTS") {
+            const QList<QByteArray> names = m_streamParser->readParenthesizedList();
+            if (operation == Delete) {
+                if (!store->removeItemParts(item, names))
+                    return failureResponse("Unable to remove item parts.");
+                for (const QByteArray &name : names)
+                    m_changes.insert(name);
+            }
+        } else if (command == "COLLECTION") {
+            throw HandlerException("Item moving via STORE is deprecated, update your Talvori client");
+        } else if (!storePart(item, command)) {
+            return false;
+        }
+    }
+
+    QDateTime dateTime = items.first().datetime();
+    if (!m_changes.isEmpty()) {
+        if (items.size() == 1 && (m_size > 0 || m_partSizes > 0))
+            items.first().setSize(qMax(m_size, m_partSizes));
+
+        for (PimItem &item : items) {
+            item.setDatetime(modificationTime);
+            item.setAtime(modificationTime);
+            // A change the owning resource has not made yet has to reach it.
+            if (!m_connection->isOwnerResource(item))
+                item.setDirty(true);
+            if (!item.update())
+                throw HandlerException("Unable to write item changes into the database");
+            if (invalidateCache && !store->invalidateItemCache(item))
+                throw HandlerException("Unable to invalidate item cache in the database");
+            store->notificationCollector()->notifyItemChanged(item, m_changes);
+        }
+
+        if (!transaction.commit())
+            return failureResponse("Cannot commit transaction.");
+        dateTime = modificationTime;
+    }
+
+    Response response;
+    response.setTag(m_tag);
+    response.setSuccess();
+    response.setString("DATETIME " + HandlerSupport::quotedDateTime(dateTime) + " STORE completed");
+    Q_EMIT responseAvailable(response);
+    return true;
+}
+
+bool Store::changeFlags(QList<PimItem> &items, Operation operation, bool silent)
+{
+    const QList<QByteArray> names = m_streamParser->readParenthesizedList();
+    DataStore *store = m_connection->storageBackend();
+
+    QList<Flag> flags;
+    if (operation == Delete) {
+        for (const QByteArray &name : names) {
+            const Flag flag = Flag::retrieveByName(QString::fromUtf8(name));
+            if (flag.isValid())
+                flags.append(flag);
+        }
+    } else {
+        flags = HandlerSupport::flagsForNames(names);
+    }
+
+    // Whether any item changed, not just the last one: recording the change only for the last
+    // item would roll back the flags the earlier items were given.
+    bool anyChanged = false;
+    for (const PimItem &item : std::as_const(items)) {
+        switch (operation) {
+        case Replace:
+            if (!sameFlags(flags, item.flags())) {
+                if (!store->setItemFlags(item, flags))
+                    throw HandlerException("Store::replaceFlags: Unable to set new item flags");
+                anyChanged = true;
+            }
+            break;
+        case Add: {
+            bool added = false;
+            if (!store->appendItemFlags(item, flags, added, true, Collection())) {
+                logError() << "Store::addFlags: Unable to add new item flags";
+                throw HandlerException("Unable to add item flags.");
+            }
+            anyChanged = anyChanged || added;
+            break;
+        }
+        case Delete:
+            if (!store->removeItemFlags(item, flags)) {
+                logError() << "Store::deleteFlags: Unable to remove item flags";
+                throw HandlerException("Unable to remove item flags.");
+            }
+            // Removal does not tell whether the item had the flags; it counts as a change.
+            anyChanged = true;
+            break;
+        }
+        if (!silent)
+            sendFlags(item);
+    }
+    return anyChanged;
+}
+
+void Store::sendFlags(const PimItem &item)
+{
+    QByteArray names;
+    const QList<Flag> flags = item.flags();
+    for (const Flag &flag : flags) {
+        if (!names.isEmpty())
+            names += ' ';
+        names += flag.name().toUtf8();
+    }
+    Q_EMIT responseAvailable(
+        HandlerSupport::untagged(QByteArray::number(item.id()) + " FETCH (FLAGS (" + names + "))"));
+}
+
+bool Store::storePart(PimItem &item, const QByteArray &versionedName)
+{
+    QByteArray name;
+    int version = 0;
+    ImapParser::splitVersionedKey(versionedName, name, version);
+
+    SelectQueryBuilder<Part> partQuery;
+    partQuery.addValueCondition(Part::pimItemIdColumn(), Query::Equals, item.id());
+    partQuery.addValueCondition(Part::nameColumn(), Query::Equals, QString::fromUtf8(name));
+    if (!partQuery.exec())
+        return failureResponse("Unable to check item part existence");
+    const QList<Part> existing = partQuery.result();
+    Part part = existing.isEmpty() ? Part() : existing.first();
+    const bool isNew = !part.isValid();
+    part.setName(QString::fromUtf8(name));
+    part.setVersion(version);
+    part.setPimItemId(item.id());
+
+    QByteArray value;
+    if (m_streamParser->hasLiteral()) {
+        const qint64 dataSize = m_streamParser->remainingLiteralSize();
+        m_partSizes += dataSize;
+        if (PartHelper::storeExternally(dataSize)) {
+            // The first chunk makes the part and its file; the rest goes straight into the file.
+            const QByteArray first = m_streamParser->readLiteralPart();
+            if (isNew) {
+                part.setData(first);
+                part.setDatasize(dataSize);
+                if (!PartHelper::insert(&part))
+                    return failureResponse("Unable to add item part");
+            } else {
+                PartHelper::update(&part, first, dataSize);
+            }
+            if (!streamIntoFile(part))
+                return failureResponse("Unable to update item part");
+            m_changes.insert(name);
+            return true;
+        }
+        value.reserve(dataSize);
+        while (!m_streamParser->atLiteralEnd())
+            value.append(m_streamParser->readLiteralPart());
+    } else {
+        value = m_streamParser->readString();
+        m_partSizes += value.size();
+    }
+
+    if (PartHelper::translateData(part) == value)
+        return true;
+    if (isNew) {
+        part.setData(value);
+        part.setDatasize(value.size());
+        if (!PartHelper::insert(&part))
+            return failureResponse("Unable to add item part");
+    } else {
+        PartHelper::update(&part, value, value.size());
+    }
+    m_changes.insert(name);
+    return true;
+}
+
+bool Store::streamIntoFile(const Part &part)
+{
+    QFile file(QString::fromUtf8(part.data()));
+    if (!file.open(QIODevice::Append))
+        return false;
+    while (!m_streamParser->atLiteralEnd()) {
+        const QByteArray chunk = m_streamParser->readLiteralPart();
+        if (file.write(chunk) != chunk.size())
+            return false;
+    }
+    return file.flush();
 }

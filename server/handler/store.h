@@ -4,7 +4,15 @@
 #include "handler.h"
 #include "protocol/scope.h"
 
-// STORE: changes flags, remote identifiers, sizes and part data of existing items.
+#include "storage/entities.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+
+// STORE: changes existing items in one transaction: the flags of any number of items, and for a
+// single item its remote identifier and revision, dirty mark, size, cached payload and part data.
+// Part uploads above the payload-file threshold are streamed into their file chunk by chunk.
 class Store : public Handler
 {
     Q_OBJECT
@@ -13,7 +21,21 @@ public:
     bool parseStream() override;
 
 private:
+    enum Operation { Replace, Add, Delete };
+
+    // True when the flags of at least one item changed.
+    bool changeFlags(QList<Talvori::PimItem> &items, Operation operation, bool silent);
+    // Reads the value of a part and stores it; returns false after answering a failure.
+    bool storePart(Talvori::PimItem &item, const QByteArray &versionedName);
+    // Appends the rest of the literal to the part's payload file.
+    bool streamIntoFile(const Talvori::Part &part);
+    void sendFlags(const Talvori::PimItem &item);
+
     Scope m_scope;
+    qint64 m_previousRevision = -1;
+    qint64 m_size = 0;
+    qint64 m_partSizes = 0;
+    QSet<QByteArray> m_changes;
 };
 
 #endif

@@ -1,14 +1,26 @@
 #ifndef TALVORI_TVAPPEND_H
 #define TALVORI_TVAPPEND_H
 
-#include "handler.h"
+#include "appendhandler.h"
 
-// X-TVAPPEND: stores a new item made of any number of named parts sent in one string.
-class TvAppend : public Handler
+// X-TVAPPEND: stores a new item made of any number of named, optionally versioned parts whose data
+// travels back to back in one string.
+class TvAppend : public AppendHandler
 {
     Q_OBJECT
-public:
-    bool parseStream() override;
+protected:
+    void readPayload() override;
+    QDateTime itemDateTime(const QDateTime &sent) const override;
+    QList<Talvori::Part> parts() override;
+
+private:
+    struct PartSpec {
+        QByteArray name;
+        qint64 size = 0;
+        int version = 0;
+    };
+    QList<PartSpec> m_partSpecs;
+    QByteArray m_partData;
 };
 
 #endif

@@ -539,6 +539,9 @@ bool ImapStreamParser::atCommandEnd()
 
 void ImapStreamParser::skipCurrentCommand()
 {
+    // A literal already announced to the client is on its way: its bytes are data, not commands.
+    while (m_literalSize > 0)
+        readLiteralPart();
     for (;;) {
         while (m_position < m_data.size()) {
             const char c = m_data.at(m_position++);

@@ -49,6 +49,7 @@ public:
     QByteArray readChar();
 
     bool atCommandEnd();
+    // Also consumes what is left of a literal whose header has been read.
     void skipCurrentCommand();
     QByteArray readUntilCommandEnd();
 

@@ -37,8 +37,10 @@ public:
     // Where payload files live: "talvori/file_db_data" in the user's data directory.
     static QString storagePath();
 
-private:
+    // Whether a payload of this size goes to a file of its own.
     static bool storeExternally(qint64 dataSize);
+
+private:
     // A file no row needs any more, deleted once the change is committed.
     static void removeFile(const QString &fileName);
     // A file no row ever pointed at, deleted at once.

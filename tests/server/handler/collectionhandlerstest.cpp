@@ -3,6 +3,7 @@
 // delete, select, status, subscribe, client transactions and the resource context.
 
 #include "listingline.h"
+#include "notifylistener.h"
 #include "protocolclient.h"
 #include "serverprocess.h"
 #include "tempenvironment.h"
@@ -17,32 +18,6 @@
 #include <QDBusReply>
 #include <QSignalSpy>
 #include <QTest>
-
-// Listens on its own bus connection for the server's "notify" signal, as any client would.
-class NotifyListener : public QObject
-{
-    Q_OBJECT
-public:
-    explicit NotifyListener(const QString &address)
-        : m_connection(QDBusConnection::connectToBus(address, QStringLiteral("listener")))
-    {
-        m_connection.connect(QString(), QStringLiteral("/notifications"),
-                             QStringLiteral("org.freedesktop.Talvori.NotificationManager"), QStringLiteral("notify"),
-                             this, SLOT(received(QDBusMessage)));
-    }
-    QList<NotificationMessage::List> batches;
-
-public Q_SLOTS:
-    void received(const QDBusMessage &message)
-    {
-        NotificationMessage::List list;
-        message.arguments().value(0).value<QDBusArgument>() >> list;
-        batches.append(list);
-    }
-
-private:
-    QDBusConnection m_connection;
-};
 
 class CollectionHandlersTest : public QObject
 {
@@ -199,10 +174,7 @@ QStringList CollectionHandlersTest::listNames(ProtocolClient &client, const QByt
 
 QList<NotificationMessage::List> CollectionHandlersTest::settleNotifications()
 {
-    QTest::qWait(400);
-    const QList<NotificationMessage::List> batches = m_listener->batches;
-    m_listener->batches.clear();
-    return batches;
+    return m_listener->settle();
 }
 
 void CollectionHandlersTest::listingLineIsExact()

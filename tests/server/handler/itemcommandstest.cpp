@@ -1,0 +1,699 @@
+// Item commands against the real server process over its socket: APPEND and X-TVAPPEND (special
+// flags, part lists, literal sizes around the payload-file threshold, streamed payloads), STORE
+// (flags, revision check, remote identifiers, dirty mark, parts, streamed part uploads), the
+// change notifications they cause, failures that leave the stream usable, and clients that leave
+// in the middle of a literal. What the server stored is read straight from its SQLite file.
+
+#include "notifylistener.h"
+#include "protocolclient.h"
+#include "serverprocess.h"
+#include "tempenvironment.h"
+#include "testbus.h"
+
+#include <QBuffer>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+const char StoredDateFormat[] = "dd-MMM-yyyy hh:mm:ss +0000";
+
+// Bytes that break text handling: CR, LF, CR LF, NUL and 8-bit values, repeated to a size.
+QByteArray binaryPayload(qint64 size)
+{
+    static const QByteArray pattern = QByteArray("line\r\nbare\rlf\n", 14) + QByteArray(1, '\0') + "\xff\x80\xe9{5}\"\\";
+    QByteArray data;
+    data.reserve(size);
+    while (data.size() < size)
+        data.append(pattern);
+    data.truncate(size);
+    return data;
+}
+
+// The answer without the server's request for the literal.
+QList<QByteArray> withoutContinuation(QList<QByteArray> lines)
+{
+    lines.removeIf([](const QByteArray &line) { return line.startsWith("+ "); });
+    return lines;
+}
+
+} // namespace
+
+class ItemCommandsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void appendStoresItem_data();
+    void appendStoresItem();
+    void literalSizesAroundThreshold_data();
+    void literalSizesAroundThreshold();
+    void tvAppendCutsParts_data();
+    void tvAppendCutsParts();
+    void failuresKeepStreamUsable_data();
+    void failuresKeepStreamUsable();
+    void clientLeavingMidLiteralLeavesNothing_data();
+    void clientLeavingMidLiteralLeavesNothing();
+    void notificationsFollowCommits();
+    void storeFlags_data();
+    void storeFlags();
+    void storeRevisionCheck();
+    void storeRemoteIdentifiersAndDirtyMark();
+    void storeWithoutChangeWritesNothing_data();
+    void storeWithoutChangeWritesNothing();
+    void storeParts();
+    void storeStreamsLargePartIntoFile();
+
+private:
+    bool login(ProtocolClient &client, const QByteArray &session);
+    QByteArray nextTag() { return 't' + QByteArray::number(++m_tag); }
+    // The tagged line without its tag.
+    QByteArray tagged(ProtocolClient &client, const QByteArray &command);
+    // X-TVAPPEND into the fixture collection; returns the new id or -1.
+    qint64 tvAppend(ProtocolClient &client, const QByteArray &partList, const QByteArray &data,
+                    const QByteArray &flags = "()");
+    // Three fresh items with one small payload each.
+    QList<qint64> threeItems(ProtocolClient &client);
+
+    QVariant value(const QString &sql);
+    QByteArray partData(qint64 item, const QString &name);
+    QStringList flagsOf(qint64 item);
+    int itemCount() { return value(QStringLiteral("SELECT COUNT(*) FROM PimItemTable")).toInt(); }
+    int partCount() { return value(QStringLiteral("SELECT COUNT(*) FROM PartTable")).toInt(); }
+    QStringList payloadFiles() const;
+
+    TempEnvironment m_environment;
+    TestBus m_bus;
+    ServerProcess *m_server = nullptr;
+    NotifyListener *m_listener = nullptr;
+    QSqlDatabase m_db;
+    ProtocolClient m_res;
+    int m_tag = 0;
+    qint64 m_collection = -1;
+    QByteArray m_col;
+};
+
+void ItemCommandsTest::initTestCase()
+{
+    QVERIFY(m_environment.isValid());
+    QVERIFY(m_bus.start(m_environment.path()));
+    m_bus.exportTo(m_environment);
+    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
+    m_server = new ServerProcess(m_environment);
+    QVERIFY2(m_server->start(), m_server->output().constData());
+    m_listener = new NotifyListener(m_bus.address());
+
+    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
+                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
+    const QDBusMessage reply =
+        manager.call(QStringLiteral("addResourceInstance"), QStringLiteral("res"), QStringList{QStringLiteral("Resource")});
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+
+    QVERIFY(login(m_res, "res"));
+    const QList<QByteArray> created =
+        m_res.command(nextTag(), "CREATE \"Inbox\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"inbox\")");
+    QCOMPARE(created.size(), 2);
+    m_collection = created.first().split(' ').value(1).toLongLong();
+    QVERIFY(m_collection > 0);
+    m_col = QByteArray::number(m_collection);
+
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
+    m_db.setDatabaseName(m_environment.dataHome() + QStringLiteral("/talvori/talvori.db"));
+    QVERIFY(m_db.open());
+}
+
+void ItemCommandsTest::cleanupTestCase()
+{
+    m_db.close();
+    delete m_listener;
+    m_res.disconnectFromServer();
+    QCOMPARE(m_server->stop(), 0);
+    delete m_server;
+}
+
+bool ItemCommandsTest::login(ProtocolClient &client, const QByteArray &session)
+{
+    if (!client.connectToServer(m_server->socketPath()))
+        return false;
+    client.readLine();
+    return tagged(client, "LOGIN " + session) == "OK User logged in";
+}
+
+QByteArray ItemCommandsTest::tagged(ProtocolClient &client, const QByteArray &command)
+{
+    const QList<QByteArray> lines = client.command(nextTag(), command);
+    if (lines.isEmpty())
+        return QByteArray();
+    const QByteArray last = lines.last();
+    return last.mid(last.indexOf(' ') + 1);
+}
+
+qint64 ItemCommandsTest::tvAppend(ProtocolClient &client, const QByteArray &partList, const QByteArray &data,
+                                  const QByteArray &flags)
+{
+    const QByteArray tag = nextTag();
+    const QList<QByteArray> lines = withoutContinuation(client.commandWithLiteral(
+        tag, "X-TVAPPEND " + m_col + ' ' + QByteArray::number(data.size()) + ' ' + flags + ' ' + partList + ' ', data));
+    static const QRegularExpression uidNext(QStringLiteral("^t\\d+ \\[UIDNEXT (\\d+)\\]$"));
+    const QRegularExpressionMatch match = uidNext.match(QString::fromLatin1(lines.value(0)));
+    if (lines.size() != 2 || !match.hasMatch() || lines.last() != tag + " OK Append completed") {
+        qWarning() << "X-TVAPPEND answered" << lines;
+        return -1;
+    }
+    return match.captured(1).toLongLong();
+}
+
+QList<qint64> ItemCommandsTest::threeItems(ProtocolClient &client)
+{
+    QList<qint64> ids;
+    for (int i = 0; i < 3; ++i)
+        ids.append(tvAppend(client, "(PLD:RFC822 :4)", "body"));
+    return ids;
+}
+
+QVariant ItemCommandsTest::value(const QString &sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql) || !query.next()) {
+        qWarning() << "inspection query failed:" << sql;
+        return QVariant();
+    }
+    return query.value(0);
+}
+
+QByteArray ItemCommandsTest::partData(qint64 item, const QString &name)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT data, external FROM PartTable WHERE pimItemId = ? AND name = ?"));
+    query.addBindValue(item);
+    query.addBindValue(name);
+    if (!query.exec() || !query.next())
+        return "<no part>";
+    const QByteArray data = query.value(0).toByteArray();
+    if (!query.value(1).toBool())
+        return data;
+    QFile file(QString::fromUtf8(data));
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing file>";
+    return file.readAll();
+}
+
+QStringList ItemCommandsTest::flagsOf(qint64 item)
+{
+    QSqlQuery query(m_db);
+    query.exec(QStringLiteral("SELECT FlagTable.name FROM FlagTable JOIN PimItemFlagRelation ON FlagTable.id = "
+                              "PimItemFlagRelation.Flag_id WHERE PimItemFlagRelation.PimItem_id = %1 ORDER BY 1")
+                   .arg(item));
+    QStringList names;
+    while (query.next())
+        names.append(query.value(0).toString());
+    return names;
+}
+
+QStringList ItemCommandsTest::payloadFiles() const
+{
+    return QDir(m_environment.dataHome() + QStringLiteral("/talvori/file_db_data")).entryList(QDir::Files, QDir::Name);
+}
+
+void ItemCommandsTest::appendStoresItem_data()
+{
+    QTest::addColumn<QByteArray>("arguments");
+    QTest::addColumn<QByteArray>("expectedDate"); // empty: now
+    QTest::addColumn<QString>("mimeType");
+    QTest::addColumn<QString>("remoteId");
+    QTest::addColumn<QString>("remoteRevision");
+    QTest::addColumn<QStringList>("flags");
+
+    QTest::newRow("no flags, no date-time") << QByteArray() << QByteArray() << "message/rfc822" << QString() << QString()
+                                            << QStringList();
+    QTest::newRow("special flags, date-time with offset")
+        << QByteArray("(\\MimeType[text/calendar] \\RemoteId[a]b] \\RemoteRevision[r[1]] \\Seen $Label) "
+                      "\"10-Dec-2026 10:00:00 +0200\" ")
+        << QByteArray("10-Dec-2026 08:00:00 +0000") << "text/calendar" << "a]b" << "r[1]"
+        << QStringList{QStringLiteral("$Label"), QStringLiteral("\\Seen")};
+    QTest::newRow("unknown MIME type is created")
+        << QByteArray("(\\MimeType[application/x-new]) ") << QByteArray() << "application/x-new" << QString()
+        << QString() << QStringList();
+}
+
+void ItemCommandsTest::appendStoresItem()
+{
+    QFETCH(QByteArray, arguments);
+    QFETCH(QByteArray, expectedDate);
+    QFETCH(QString, mimeType);
+    QFETCH(QString, remoteId);
+    QFETCH(QString, remoteRevision);
+    QFETCH(QStringList, flags);
+
+    const QByteArray payload = binaryPayload(300);
+    const QByteArray tag = nextTag();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    // A given size below the literal's length is raised to it.
+    const QList<QByteArray> lines = withoutContinuation(m_res.commandWithLiteral(tag, "APPEND " + m_col + " 3 " + arguments, payload));
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(1);
+
+    QCOMPARE(lines.size(), 2);
+    static const QRegularExpression first(QStringLiteral("^t\\d+ \\[UIDNEXT (\\d+) DATETIME \"([^\"]+)\"\\]$"));
+    const QRegularExpressionMatch match = first.match(QString::fromLatin1(lines.first()));
+    QVERIFY2(match.hasMatch(), lines.first().constData());
+    QCOMPARE(lines.last(), tag + " OK Append completed");
+    const qint64 id = match.captured(1).toLongLong();
+    const QString dateText = match.captured(2);
+    if (expectedDate.isEmpty()) {
+        QDateTime date = QLocale::c().toDateTime(dateText, QString::fromLatin1(StoredDateFormat));
+        date.setTimeSpec(Qt::UTC);
+        QVERIFY2(date >= before && date <= after, qPrintable(dateText));
+    } else {
+        QCOMPARE(dateText, QString::fromLatin1(expectedDate));
+    }
+    // The id answered is the new item's own.
+    QCOMPARE(value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong(), id);
+
+    QSqlQuery item(m_db);
+    QVERIFY(item.exec(QStringLiteral("SELECT MimeTypeTable.name, remoteId, remoteRevision, dirty, size, rev, "
+                                     "collectionId FROM PimItemTable JOIN MimeTypeTable ON MimeTypeTable.id = "
+                                     "mimeTypeId WHERE PimItemTable.id = %1")
+                          .arg(id)));
+    QVERIFY(item.next());
+    QCOMPARE(item.value(0).toString(), mimeType);
+    QCOMPARE(item.value(1).toString(), remoteId);
+    QCOMPARE(item.value(2).toString(), remoteRevision);
+    // Only an item that came with its remote identifier is known to its resource.
+    QCOMPARE(item.value(3).toBool(), remoteId.isEmpty());
+    QCOMPARE(item.value(4).toLongLong(), qint64(payload.size()));
+    QCOMPARE(item.value(5).toInt(), 0);
+    QCOMPARE(item.value(6).toLongLong(), m_collection);
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId = %1").arg(id)).toInt(), 1);
+    QCOMPARE(partData(id, QStringLiteral("PLD:RFC822")), payload);
+    QCOMPARE(flagsOf(id), flags);
+}
+
+void ItemCommandsTest::literalSizesAroundThreshold_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("external");
+
+    for (const QByteArray &command : {QByteArray("APPEND"), QByteArray("X-TVAPPEND")}) {
+        QTest::newRow(command + " empty") << command << qint64(0) << false;
+        QTest::newRow(command + " threshold") << command << qint64(4096) << false;
+        QTest::newRow(command + " threshold + 1") << command << qint64(4097) << true;
+    }
+    // Streamed through the temporary file in thousands of chunks.
+    QTest::newRow("APPEND 6 MiB") << QByteArray("APPEND") << qint64(6 << 20) << true;
+}
+
+void ItemCommandsTest::literalSizesAroundThreshold()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(qint64, size);
+    QFETCH(bool, external);
+
+    const QByteArray payload = binaryPayload(size);
+    const QByteArray tag = nextTag();
+    const QByteArray partList = command == "X-TVAPPEND" ? "() (PLD:RFC822 :" + QByteArray::number(size) + ") " : "";
+    const QList<QByteArray> lines =
+        withoutContinuation(m_res.commandWithLiteral(tag, command + ' ' + m_col + ' ' + QByteArray::number(size) + ' ' + partList, payload));
+    QVERIFY2(lines.size() == 2, lines.value(0).constData());
+    QCOMPARE(lines.last(), tag + " OK Append completed");
+    const qint64 id = value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong();
+
+    QCOMPARE(value(QStringLiteral("SELECT external FROM PartTable WHERE pimItemId = %1").arg(id)).toBool(), external);
+    QCOMPARE(value(QStringLiteral("SELECT datasize FROM PartTable WHERE pimItemId = %1").arg(id)).toLongLong(), size);
+    QVERIFY(partData(id, QStringLiteral("PLD:RFC822")) == payload);
+    // No temporary file is left beside the payload files.
+    for (const QString &file : payloadFiles())
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+_r\\d+$")).match(file).hasMatch(), qPrintable(file));
+}
+
+void ItemCommandsTest::tvAppendCutsParts_data()
+{
+    QTest::addColumn<QByteArray>("partList");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QStringList>("parts"); // "name version data"
+    QTest::addColumn<qint64>("size");
+
+    QTest::newRow("two parts") << QByteArray("(PLD:HEAD :5 PLD:BODY :3)") << QByteArray("12345678")
+                               << QStringList{QStringLiteral("PLD:BODY 0 678"), QStringLiteral("PLD:HEAD 0 12345")}
+                               << qint64(8);
+    QTest::newRow("version, bad size, trailing name")
+        << QByteArray("(PLD:A[2] :3 ATR:X :zz PLD:TAIL)") << QByteArray("abcdef")
+        << QStringList{QStringLiteral("ATR:X 0 "), QStringLiteral("PLD:A 2 abc")} << qint64(6);
+    QTest::newRow("data shorter than the sizes")
+        << QByteArray("(PLD:A :4 PLD:B :4)") << QByteArray("abcdef")
+        << QStringList{QStringLiteral("PLD:A 0 abcd"), QStringLiteral("PLD:B 0 ef")} << qint64(8);
+}
+
+void ItemCommandsTest::tvAppendCutsParts()
+{
+    QFETCH(QByteArray, partList);
+    QFETCH(QByteArray, data);
+    QFETCH(QStringList, parts);
+    QFETCH(qint64, size);
+
+    const qint64 id = tvAppend(m_res, partList, data, "(\\MimeType[text/calendar])");
+    QVERIFY(id > 0);
+    QSqlQuery query(m_db);
+    QVERIFY(query.exec(
+        QStringLiteral("SELECT name, version, data FROM PartTable WHERE pimItemId = %1 ORDER BY name").arg(id)));
+    QStringList stored;
+    while (query.next())
+        stored.append(query.value(0).toString() + ' ' + query.value(1).toString() + ' ' + query.value(2).toString());
+    QCOMPARE(stored, parts);
+    QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), size);
+}
+
+void ItemCommandsTest::failuresKeepStreamUsable_data()
+{
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("literal"); // sent when the server asks for it
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("APPEND to no collection, after the whole payload")
+        << QByteArray("APPEND 999999 5 ") << QByteArray("Hello") << QByteArray("NO Unknown collection.");
+    QTest::newRow("X-TVAPPEND to no collection path")
+        << QByteArray("X-TVAPPEND \"No/Such\" 5 () (PLD:RFC822 :5) ") << QByteArray("Hello")
+        << QByteArray("NO Unknown collection.");
+    QTest::newRow("size is not a number") << QByteArray("APPEND INBOX size ") << QByteArray()
+                                          << QByteArray("NO ImapParserException: Unable to parse number");
+    QTest::newRow("STORE without modification list")
+        << QByteArray("UID STORE 1 FOO") << QByteArray() << QByteArray("NO No modification list provided in STORE command");
+    QTest::newRow("STORE of no item") << QByteArray("UID STORE 999999 (FLAGS (a))") << QByteArray()
+                                      << QByteArray("NO No items found");
+    QTest::newRow("STORE with an empty modification word")
+        << QByteArray("UID STORE 1 (\"\" x)") << QByteArray() << QByteArray("NO Syntax error");
+    QTest::newRow("STORE moving an item") << QByteArray("UID STORE 1 (COLLECTION 5)") << QByteArray()
+                                          << QByteArray("NO Item moving via STORE is deprecated, update your Talvori client");
+    QTest::newRow("STORE of a single-item modification on two items")
+        << QByteArray("UID STORE 1:2 (REMOTEID \"x\")") << QByteArray()
+        << QByteArray("NO This Modification can only be applied to a single item");
+    // The failure comes before the server asks for the literal: the client never sends it.
+    QTest::newRow("STORE of a part on two items")
+        << QByteArray("UID STORE 1:2 (PLD:RFC822 ") << QByteArray()
+        << QByteArray("NO This Modification can only be applied to a single item");
+}
+
+void ItemCommandsTest::failuresKeepStreamUsable()
+{
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, literal);
+    QFETCH(QByteArray, answer);
+
+    QVERIFY(tvAppend(m_res, "(PLD:RFC822 :1)", "a") > 0);
+    QVERIFY(tvAppend(m_res, "(PLD:RFC822 :1)", "b") > 0);
+    const int items = itemCount();
+    const QByteArray tag = nextTag();
+    // A prefix ending in a blank is followed by a literal.
+    const QList<QByteArray> lines = prefix.endsWith(' ')
+        ? withoutContinuation(m_res.commandWithLiteral(tag, prefix, literal.isEmpty() ? QByteArray("Hello") : literal,
+                                                 prefix.startsWith("UID STORE") ? ")" : ""))
+        : m_res.command(tag, prefix);
+    QCOMPARE(lines.value(lines.size() - 1), tag + ' ' + answer);
+    QCOMPARE(itemCount(), items);
+    QCOMPARE(tagged(m_res, "CAPABILITY"), QByteArray("OK CAPABILITY completed"));
+}
+
+void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("needsItem");
+
+    QTest::newRow("APPEND into the temporary file") << QByteArray("APPEND %1 1 ") << qint64(200000) << false;
+    QTest::newRow("APPEND in memory") << QByteArray("APPEND %1 1 ") << qint64(3000) << false;
+    QTest::newRow("STORE streaming a part") << QByteArray("UID STORE %2 (PLD:BIG ") << qint64(200000) << true;
+}
+
+void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(qint64, size);
+    QFETCH(bool, needsItem);
+
+    const qint64 item = needsItem ? tvAppend(m_res, "(PLD:RFC822 :4)", "keep") : 0;
+    const int items = itemCount();
+    const int parts = partCount();
+    const QStringList files = payloadFiles();
+
+    ProtocolClient leaving;
+    QVERIFY(login(leaving, "leaver"));
+    const QByteArray text = QByteArray(command).replace("%1", m_col).replace("%2", QByteArray::number(item));
+    leaving.send("x1 " + text + '{' + QByteArray::number(size) + "}\r\n");
+    QVERIFY(leaving.readLine().startsWith("+ "));
+    leaving.send(binaryPayload(size / 2));
+    leaving.socket()->flush();
+    QTest::qWait(200);
+    leaving.disconnectFromServer();
+
+    // The server notices the departure; the others are served all along.
+    QTRY_COMPARE_WITH_TIMEOUT(payloadFiles(), files, 10000);
+    QCOMPARE(tagged(m_res, "CAPABILITY"), QByteArray("OK CAPABILITY completed"));
+    QCOMPARE(itemCount(), items);
+    QCOMPARE(partCount(), parts);
+    if (needsItem)
+        QCOMPARE(partData(item, QStringLiteral("PLD:RFC822")), QByteArray("keep"));
+}
+
+void ItemCommandsTest::notificationsFollowCommits()
+{
+    // Changes that arrive within one interval are merged; settling after each keeps them apart.
+    NotificationMessage::List all;
+    const auto collect = [&] {
+        for (const NotificationMessage::List &batch : m_listener->settle(300))
+            all += batch;
+    };
+    m_listener->settle(200);
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :5)", "hello", "(\\RemoteId[rid-1])");
+    QVERIFY(id > 0);
+    collect();
+    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (+FLAGS.SILENT (\\Flagged))").right(15),
+             QByteArray("STORE completed"));
+    collect();
+    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (PLD:RFC822 \"changed\")").right(15),
+             QByteArray("STORE completed"));
+    collect();
+    QCOMPARE(all.size(), 3);
+    for (const NotificationMessage &msg : std::as_const(all)) {
+        QCOMPARE(msg.type(), int(NotificationMessage::Item));
+        QCOMPARE(msg.sessionId(), QByteArray("res"));
+        QCOMPARE(msg.uid(), id);
+        QCOMPARE(msg.remoteId(), QStringLiteral("rid-1"));
+        QCOMPARE(msg.parentCollection(), m_collection);
+        QCOMPARE(msg.parentDestCollection(), qint64(-1));
+        QCOMPARE(msg.mimeType(), QStringLiteral("message/rfc822"));
+        QCOMPARE(msg.resource(), QByteArray("res"));
+    }
+    QCOMPARE(all.at(0).operation(), int(NotificationMessage::Add));
+    QVERIFY(all.at(0).itemParts().isEmpty());
+    QCOMPARE(all.at(1).operation(), int(NotificationMessage::Modify));
+    QCOMPARE(all.at(1).itemParts(), QSet<QByteArray>{"FLAGS"});
+    QCOMPARE(all.at(2).operation(), int(NotificationMessage::Modify));
+    QCOMPARE(all.at(2).itemParts(), QSet<QByteArray>{"PLD:RFC822"});
+
+    // Inside a client transaction nothing is announced, and after its rollback nothing ever is.
+    const int items = itemCount();
+    QCOMPARE(tagged(m_res, "BEGIN"), QByteArray("OK Begin completed"));
+    const qint64 gone = tvAppend(m_res, "(PLD:RFC822 :4)", "gone");
+    QVERIFY(gone > 0);
+    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (FLAGS (\\Seen))").right(15),
+             QByteArray("STORE completed"));
+    QCOMPARE(tagged(m_res, "ROLLBACK"), QByteArray("OK Rollback completed"));
+    QVERIFY(m_listener->settle().isEmpty());
+    QCOMPARE(itemCount(), items);
+    QCOMPARE(flagsOf(id), QStringList{QStringLiteral("\\Flagged")});
+}
+
+void ItemCommandsTest::storeFlags_data()
+{
+    QTest::addColumn<QByteArray>("before"); // flags of the last item before the STORE
+    QTest::addColumn<QByteArray>("modification");
+    QTest::addColumn<QStringList>("after"); // of every item
+    QTest::addColumn<bool>("silent");
+
+    QTest::newRow("add, silent") << QByteArray() << QByteArray("+FLAGS.SILENT (\\Seen)") << QStringList{"\\Seen"}
+                                 << true;
+    QTest::newRow("add, with flag lines") << QByteArray() << QByteArray("+FLAGS (\\Seen $A)")
+                                          << QStringList{"$A", "\\Seen"} << false;
+    QTest::newRow("replace") << QByteArray("\\Old") << QByteArray("FLAGS ($B)") << QStringList{"$B"} << false;
+    QTest::newRow("delete") << QByteArray("$C") << QByteArray("-FLAGS ($C $Unknown)") << QStringList() << false;
+    // The last item already has the flag: the earlier items' new flags must still be kept.
+    QTest::newRow("add, last item already has it")
+        << QByteArray("\\Seen") << QByteArray("+FLAGS.SILENT (\\Seen)") << QStringList{"\\Seen"} << true;
+    QTest::newRow("replace, last item already has them")
+        << QByteArray("$D") << QByteArray("FLAGS.SILENT ($D)") << QStringList{"$D"} << true;
+}
+
+void ItemCommandsTest::storeFlags()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, modification);
+    QFETCH(QStringList, after);
+    QFETCH(bool, silent);
+
+    const QList<qint64> ids = threeItems(m_res);
+    const QByteArray set = QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last());
+    if (!before.isEmpty()) {
+        QVERIFY(tagged(m_res, "UID STORE " + QByteArray::number(ids.last()) + " (FLAGS (" + before + "))")
+                    .endsWith("STORE completed"));
+    }
+
+    const QByteArray tag = nextTag();
+    const QList<QByteArray> lines = m_res.command(tag, "UID STORE " + set + " (" + modification + ")");
+    QVERIFY2(lines.last().startsWith(tag + " OK DATETIME \"") && lines.last().endsWith("\" STORE completed"),
+             lines.last().constData());
+    if (silent) {
+        QCOMPARE(lines.size(), 1);
+    } else {
+        QCOMPARE(lines.size(), 4);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(lines.at(i).left(lines.at(i).indexOf(" FETCH")), "* " + QByteArray::number(ids.at(i)));
+            QVERIFY2(lines.at(i).endsWith("))"), lines.at(i).constData());
+        }
+    }
+    for (qint64 id : ids) {
+        QCOMPARE(flagsOf(id), after);
+        QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(),
+                 before.isEmpty() || id != ids.last() ? 1 : 2);
+    }
+}
+
+void ItemCommandsTest::storeRevisionCheck()
+{
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body");
+    const QByteArray uid = QByteArray::number(id);
+    QVERIFY(tagged(m_res, "UID STORE " + uid + " REV 0 (+FLAGS (\\Seen))").endsWith("STORE completed"));
+    QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 1);
+    // The client saw revision 0, but the item has moved on.
+    QCOMPARE(tagged(m_res, "UID STORE " + uid + " REV 0 (+FLAGS ($Late))"),
+             QByteArray("NO Item was modified elsewhere, aborting STORE."));
+    QCOMPARE(flagsOf(id), QStringList{"\\Seen"});
+    QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 1);
+    // Option words other than REV and SIZE are skipped.
+    QVERIFY(tagged(m_res, "UID STORE " + uid + " FOO REV 1 (+FLAGS ($Now))").endsWith("STORE completed"));
+    QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 2);
+}
+
+void ItemCommandsTest::storeRemoteIdentifiersAndDirtyMark()
+{
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body", "(\\RemoteId[r1] \\RemoteRevision[v1])");
+    const QByteArray uid = QByteArray::number(id);
+    const auto dirty = [&] {
+        return value(QStringLiteral("SELECT dirty FROM PimItemTable WHERE id = %1").arg(id)).toBool();
+    };
+    QVERIFY(!dirty());
+
+    ProtocolClient client;
+    QVERIFY(login(client, "someclient"));
+    // The same identifier is no change and allowed to anyone; another one only to the owner.
+    QVERIFY(tagged(client, "UID STORE " + uid + " (REMOTEID \"r1\" +FLAGS ($X))").endsWith("STORE completed"));
+    QCOMPARE(tagged(client, "UID STORE " + uid + " (REMOTEID \"r2\")"),
+             QByteArray("NO Only resources can modify remote identifiers"));
+    QCOMPARE(tagged(client, "UID STORE " + uid + " (REMOTEREVISION \"v2\")"),
+             QByteArray("NO Only resources can modify remote revisions"));
+    // A change by someone other than the owner has to reach the resource.
+    QVERIFY(dirty());
+
+    QVERIFY(tagged(m_res, "UID STORE " + uid + " (REMOTEID \"r2\" REMOTEREVISION \"v2\" DIRTY \"\")")
+                .endsWith("STORE completed"));
+    QCOMPARE(value(QStringLiteral("SELECT remoteId || ' ' || remoteRevision FROM PimItemTable WHERE id = %1").arg(id))
+                 .toString(),
+             QStringLiteral("r2 v2"));
+    QVERIFY(!dirty());
+}
+
+void ItemCommandsTest::storeWithoutChangeWritesNothing_data()
+{
+    QTest::addColumn<QByteArray>("modification");
+
+    QTest::newRow("DIRTY only") << QByteArray("DIRTY \"x\"");
+    QTest::newRow("INVALIDATECACHE only") << QByteArray("INVALIDATECACHE");
+    QTest::newRow("PARTS without prefix") << QByteArray("PARTS (PLD:RFC822)");
+    QTest::newRow("same part content") << QByteArray("PLD:RFC822 \"body\"");
+    QTest::newRow("new part, empty") << QByteArray("PLD:NEW \"\"");
+    QTest::newRow("flags it already has") << QByteArray("+FLAGS ($Have)");
+}
+
+void ItemCommandsTest::storeWithoutChangeWritesNothing()
+{
+    QFETCH(QByteArray, modification);
+
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body", "($Have)");
+    const QString row = QStringLiteral("SELECT rev || ' ' || dirty || ' ' || datetime FROM PimItemTable WHERE id = %1").arg(id);
+    const QString before = value(row).toString();
+    const QList<QByteArray> lines = m_res.command(nextTag(), "UID STORE " + QByteArray::number(id) + " (" + modification + ")");
+    QCOMPARE(value(row).toString(), before);
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId = %1").arg(id)).toInt(), 1);
+
+    // The answer carries the item's stored date-time.
+    QSqlQuery query(m_db);
+    QVERIFY(query.exec(QStringLiteral("SELECT datetime FROM PimItemTable WHERE id = %1").arg(id)) && query.next());
+    QDateTime stored = query.value(0).toDateTime();
+    stored.setTimeSpec(Qt::UTC);
+    const QByteArray date = QLocale::c().toString(stored, QString::fromLatin1(StoredDateFormat)).toLatin1();
+    QVERIFY2(lines.last().endsWith("OK DATETIME \"" + date + "\" STORE completed"), lines.last().constData());
+}
+
+void ItemCommandsTest::storeParts()
+{
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4 PLD:HEAD :2 ATR:A :1)", "bodyhdx");
+    const QByteArray uid = QByteArray::number(id);
+
+    // A versioned name sets the version on the part, whose name stays plain.
+    QVERIFY(tagged(m_res, "UID STORE " + uid + " (PLD:RFC822[3] \"new body\")").endsWith("STORE completed"));
+    QCOMPARE(partData(id, QStringLiteral("PLD:RFC822")), QByteArray("new body"));
+    QCOMPARE(value(QStringLiteral("SELECT version FROM PartTable WHERE pimItemId = %1 AND name = 'PLD:RFC822'").arg(id))
+                 .toInt(),
+             3);
+    QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), qint64(8));
+
+    m_listener->settle(200);
+    QVERIFY(tagged(m_res, "UID STORE " + uid + " (-PARTS (PLD:HEAD ATR:A) SIZE 100)").endsWith("STORE completed"));
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId = %1").arg(id)).toInt(), 1);
+    QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), qint64(100));
+    const QList<NotificationMessage::List> batches = m_listener->settle();
+    QCOMPARE(batches.size(), 1);
+    QCOMPARE(batches.first().first().itemParts(), (QSet<QByteArray>{"PLD:HEAD", "ATR:A", "SIZE"}));
+
+    // A new part is created; an inline part grown past the threshold moves into a file.
+    const QByteArray big = binaryPayload(5000);
+    const QList<QByteArray> lines = withoutContinuation(m_res.commandWithLiteral(nextTag(), "UID STORE " + uid + " (ATR:NEW ", big, ")"));
+    QVERIFY2(lines.last().endsWith("STORE completed"), lines.last().constData());
+    QCOMPARE(partData(id, QStringLiteral("ATR:NEW")), big);
+    QVERIFY(value(QStringLiteral("SELECT external FROM PartTable WHERE pimItemId = %1 AND name = 'ATR:NEW'").arg(id))
+                .toBool());
+}
+
+void ItemCommandsTest::storeStreamsLargePartIntoFile()
+{
+    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body");
+    const QByteArray uid = QByteArray::number(id);
+    const QStringList filesBefore = payloadFiles();
+
+    for (qint64 size : {qint64(3 << 20), qint64(5 << 20) + 7}) {
+        const QByteArray payload = binaryPayload(size);
+        QBuffer source;
+        source.setData(payload);
+        source.open(QIODevice::ReadOnly);
+        const QList<QByteArray> lines =
+            withoutContinuation(m_res.commandWithLiteral(nextTag(), "UID STORE " + uid + " (PLD:RFC822 ", &source, size, ")"));
+        QVERIFY2(lines.last().endsWith("STORE completed"), lines.last().constData());
+        QVERIFY(partData(id, QStringLiteral("PLD:RFC822")) == payload);
+        QCOMPARE(value(QStringLiteral("SELECT datasize FROM PartTable WHERE pimItemId = %1").arg(id)).toLongLong(), size);
+        QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), size);
+        // A rewrite leaves exactly one file for the part: the old revision is gone.
+        QCOMPARE(payloadFiles().size(), filesBefore.size() + 1);
+    }
+}
+
+QTEST_GUILESS_MAIN(ItemCommandsTest)
+#include "itemcommandstest.moc"

@@ -1,0 +1,27 @@
+#include "notifylistener.h"
+
+#include <QDBusArgument>
+#include <QTest>
+
+NotifyListener::NotifyListener(const QString &address)
+    : m_connection(QDBusConnection::connectToBus(address, QStringLiteral("listener")))
+{
+    m_connection.connect(QString(), QStringLiteral("/notifications"),
+                         QStringLiteral("org.freedesktop.Talvori.NotificationManager"), QStringLiteral("notify"), this,
+                         SLOT(received(QDBusMessage)));
+}
+
+QList<NotificationMessage::List> NotifyListener::settle(int waitMs)
+{
+    QTest::qWait(waitMs);
+    const QList<NotificationMessage::List> result = batches;
+    batches.clear();
+    return result;
+}
+
+void NotifyListener::received(const QDBusMessage &message)
+{
+    NotificationMessage::List list;
+    message.arguments().value(0).value<QDBusArgument>() >> list;
+    batches.append(list);
+}

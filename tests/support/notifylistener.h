@@ -1,0 +1,30 @@
+#ifndef TALVORI_NOTIFYLISTENER_H
+#define TALVORI_NOTIFYLISTENER_H
+
+#include <notificationmessage.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QList>
+#include <QObject>
+
+// Listens on its own bus connection for the server's "notify" signal, as any client would.
+class NotifyListener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NotifyListener(const QString &address);
+
+    // The batches that arrived until a short while from now, taken out of the listener.
+    QList<NotificationMessage::List> settle(int waitMs = 400);
+
+    QList<NotificationMessage::List> batches;
+
+public Q_SLOTS:
+    void received(const QDBusMessage &message);
+
+private:
+    QDBusConnection m_connection;
+};
+
+#endif
