@@ -6,7 +6,7 @@
 // resource, in collections it creates itself:
 //   small       X-TVAPPEND of 5,000 x 1 KiB on one connection (append_small_*), then on those
 //               items UID FETCH 1:* FULLPAYLOAD (fetch_full_*), UID FETCH 1:* (FLAGS)
-//               (fetch_flags_*) and UID STORE 1:* +FLAGS.SILENT (\SEEN) (store_seen_*)
+//               (fetch_flags_*) and UID STORE 1:* (+FLAGS.SILENT (\SEEN)) (store_seen_*)
 //   large       X-TVAPPEND of 200 x 256 KiB (append_large_*)
 //   concurrent  4 connections appending 1,000 x 1 KiB each at once, each into its own
 //               collection (append_concurrent_*)
@@ -78,6 +78,20 @@ void require(bool condition, const QByteArray &message)
 {
     if (!condition)
         throw Failure(message);
+}
+
+// The failure text is read only after the call in the condition has run (the order in which
+// arguments are evaluated is unspecified, so it cannot be passed as a ready-made message).
+void require(bool condition, const BenchClient &client, const QByteArray &context = QByteArray())
+{
+    if (!condition)
+        throw Failure(context + client.lastFailure());
+}
+
+void require(bool condition, const BenchServer &server)
+{
+    if (!condition)
+        throw Failure(server.errorString().toLocal8Bit());
 }
 
 QList<QByteArray> makeMessages(const QByteArray &label, int count, int size)
@@ -180,7 +194,7 @@ QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByt
         if (i == messages.size() - tenth)
             lastTenthStart = seconds(timer);
         const qint64 uid = client.appendPart(collection, messages.at(i));
-        require(uid > 0, prefix + ": " + client.lastFailure());
+        require(uid > 0, client, prefix + ": ");
         uids.append(uid);
         bytes += messages.at(i).size();
         if (i == tenth - 1)
@@ -195,8 +209,8 @@ QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByt
 
 void startServer(BenchServer &server, BenchClient &client)
 {
-    require(server.start(), server.errorString().toLocal8Bit());
-    require(client.open(server.socketPath(), BenchServer::resourceName()), "login: " + client.lastFailure());
+    require(server.start(), server);
+    require(client.open(server.socketPath(), BenchServer::resourceName()), client, "login: ");
 }
 
 // (a) small appends, then (c) full fetch, (d) flag fetch and (e) \SEEN store on the same items.
@@ -207,7 +221,7 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
     BenchClient client;
     startServer(server, client);
     const qint64 collection = client.createCollection("bench");
-    require(collection > 0, client.lastFailure());
+    require(collection > 0, client);
 
     QHash<qint64, QByteArray> expected;
     const QList<qint64> smallUids = appendAll(client, collection, small, "append_small", figures);
@@ -226,7 +240,7 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
     QElapsedTimer timer;
     timer.start();
     require(client.runStreaming("UID FETCH 1:* FULLPAYLOAD", [&lines](const QByteArray &line) { lines.append(line); }),
-            client.lastFailure());
+            client);
     const double fetchSeconds = seconds(timer);
     qint64 fetchedBytes = 0;
     qint64 matching = 0;
@@ -253,12 +267,12 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
             ++count;
     };
     timer.restart();
-    require(client.runStreaming("UID FETCH 1:* (FLAGS)", countFetchLines), client.lastFailure());
+    require(client.runStreaming("UID FETCH 1:* (FLAGS)", countFetchLines), client);
     addRate(figures, "fetch_flags", count, -1, seconds(timer));
 
     // (e) Silent: the server answers with the tagged line only.
     timer.restart();
-    require(client.run("UID STORE 1:* +FLAGS.SILENT (\\SEEN)"), client.lastFailure());
+    require(client.run("UID STORE 1:* (+FLAGS.SILENT (\\SEEN))"), client);
     addRate(figures, "store_seen", expected.size(), -1, seconds(timer));
 
     qint64 seen = 0;
@@ -268,7 +282,7 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
                                     if (flags >= 0 && line.indexOf("\\SEEN", flags) > flags)
                                         ++seen;
                                 }),
-            client.lastFailure());
+            client);
     figures.add("store_seen_verified", seen == expected.size() ? 1 : 0, "bool", 0);
     client.close();
 }
@@ -281,7 +295,7 @@ void runLargeGroup(const Options &options, TestBus &bus, FigureTable &figures)
     BenchClient client;
     startServer(server, client);
     const qint64 collection = client.createCollection("bench");
-    require(collection > 0, client.lastFailure());
+    require(collection > 0, client);
     appendAll(client, collection, large, "append_large", figures);
     client.close();
 }
@@ -304,7 +318,7 @@ void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figur
                                            options.concurrentSize);
 
     BenchServer server(options.driver, bus);
-    require(server.start(), server.errorString().toLocal8Bit());
+    require(server.start(), server);
     const QString socket = server.socketPath();
     std::latch ready(connections + 1);
     std::vector<std::thread> threads;
@@ -383,9 +397,9 @@ void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
     BenchClient client;
     startServer(server, client);
     const qint64 collection = client.createCollection("bench");
-    require(collection > 0, client.lastFailure());
+    require(collection > 0, client);
     const qint64 item = client.appendPart(collection, MessageGenerator("store").message(0, 1024));
-    require(item > 0, client.lastFailure());
+    require(item > 0, client);
 
     const ProcessMemory memory(server.pid());
     QThread::msleep(500);
@@ -404,7 +418,7 @@ void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
     const qint64 appended = client.appendStream(collection, &appendSource, options.bigSize);
     const double appendSeconds = seconds(timer);
     const qint64 appendPeak = memory.peakKiB();
-    require(appended > 0, "big APPEND: " + client.lastFailure());
+    require(appended > 0, client, "big APPEND: ");
     figures.add("append_200m_peak_over_idle", (appendPeak - idle) / 1024.0, "MiB", 1);
     figures.add("append_200m_tput", options.bigSize / mebibyte / appendSeconds, "MiB/s", 1);
     figures.add("append_200m_verified",
@@ -418,7 +432,7 @@ void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
     const bool stored = client.storePartStream(item, &storeSource, options.bigSize);
     const double storeSeconds = seconds(timer);
     const qint64 storePeak = memory.peakKiB();
-    require(stored, "big STORE: " + client.lastFailure());
+    require(stored, client, "big STORE: ");
     figures.add("store_200m_peak_over_idle", (storePeak - idle) / 1024.0, "MiB", 1);
     figures.add("store_200m_tput", options.bigSize / mebibyte / storeSeconds, "MiB/s", 1);
     figures.add("store_200m_verified", storedPartMatches(client, item, options.bigSize, storeSource.sha1()) ? 1 : 0,
