@@ -63,6 +63,10 @@ bool SqliteDriver::open(const QString &db, const QString &, const QString &, con
         close();
 
     int busyTimeout = 60000;
+    // In WAL mode NORMAL never corrupts the database and keeps every commit across a crash of the
+    // server; only an operating-system crash or power loss can take back the last commits. FULL
+    // also survives those, at the price of a disk flush per commit.
+    QString synchronous = QStringLiteral("NORMAL");
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     const QStringList options = connectOptions.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString &rawOption : options) {
@@ -72,6 +76,10 @@ bool SqliteDriver::open(const QString &db, const QString &, const QString &, con
             const int value = option.mid(option.indexOf(QLatin1Char('=')) + 1).toInt(&ok);
             if (ok && value >= 0)
                 busyTimeout = value;
+        } else if (option.startsWith(QLatin1String("QSQLITE_SYNCHRONOUS="))) {
+            const QString value = option.mid(option.indexOf(QLatin1Char('=')) + 1).toUpper();
+            if (value == QLatin1String("NORMAL") || value == QLatin1String("FULL") || value == QLatin1String("EXTRA"))
+                synchronous = value;
         } else if (option == QLatin1String("QSQLITE_ENABLE_SHARED_CACHE")) {
             flags |= SQLITE_OPEN_SHAREDCACHE;
         } else if (option == QLatin1String("QSQLITE_OPEN_READONLY")) {
@@ -91,7 +99,8 @@ bool SqliteDriver::open(const QString &db, const QString &, const QString &, con
     sqlite3_busy_timeout(m_db, busyTimeout);
     // WAL lets readers go on while one connection writes; a read-only open cannot switch modes.
     if (!(flags & SQLITE_OPEN_READONLY)
-        && !execute(QStringLiteral("PRAGMA journal_mode=WAL"), QSqlError::ConnectionError)) {
+        && (!execute(QStringLiteral("PRAGMA journal_mode=WAL"), QSqlError::ConnectionError)
+            || !execute(QStringLiteral("PRAGMA synchronous=") + synchronous, QSqlError::ConnectionError))) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         setOpenError(true);

@@ -92,6 +92,28 @@ private Q_SLOTS:
         QCOMPARE(db.record(QStringLiteral("t")).count(), 5);
     }
 
+    void synchronousMode_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("mode"); // as PRAGMA synchronous reports it
+        QTest::newRow("default") << QString() << 1;
+        QTest::newRow("full") << QStringLiteral("QSQLITE_SYNCHRONOUS=FULL") << 2;
+        QTest::newRow("lower case, beside other options")
+            << QStringLiteral("QSQLITE_BUSY_TIMEOUT=100; QSQLITE_SYNCHRONOUS=extra") << 3;
+        QTest::newRow("unsafe value ignored") << QStringLiteral("QSQLITE_SYNCHRONOUS=OFF") << 1;
+    }
+
+    void synchronousMode()
+    {
+        QFETCH(QString, options);
+        QFETCH(int, mode);
+        QSqlDatabase db = open(QStringLiteral("sync.db"), options);
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery pragma(db);
+        QVERIFY(pragma.exec(QStringLiteral("PRAGMA synchronous")) && pragma.next());
+        QCOMPARE(pragma.value(0).toInt(), mode);
+    }
+
     void errors_data()
     {
         QTest::addColumn<QString>("statement");
