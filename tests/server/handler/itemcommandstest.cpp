@@ -2,7 +2,8 @@
 // flags, part lists, literal sizes around the payload-file threshold, streamed payloads), STORE
 // (flags, revision check, remote identifiers, dirty mark, parts, streamed part uploads), the
 // change notifications they cause, failures that leave the stream usable, and clients that leave
-// in the middle of a literal. What the server stored is read straight from its SQLite file.
+// in the middle of a literal. What the server stored is read straight from its SQLite file; real
+// messages also make the round trip through FETCH.
 
 #include "notifylistener.h"
 #include "protocolclient.h"
@@ -73,6 +74,8 @@ private Q_SLOTS:
     void storeWithoutChangeWritesNothing();
     void storeParts();
     void storeStreamsLargePartIntoFile();
+    void payloadComesBackByteIdentical_data();
+    void payloadComesBackByteIdentical();
 
 private:
     bool login(ProtocolClient &client, const QByteArray &session);
@@ -692,6 +695,66 @@ void ItemCommandsTest::storeStreamsLargePartIntoFile()
         QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), size);
         // A rewrite leaves exactly one file for the part: the old revision is gone.
         QCOMPARE(payloadFiles().size(), filesBefore.size() + 1);
+    }
+}
+
+void ItemCommandsTest::payloadComesBackByteIdentical_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("file"); // empty: a made-up binary payload
+
+    QStringList files;
+    const QDir mail(qEnvironmentVariable("TALVORI_SHARED_DIR") + QStringLiteral("/testdata/mail"));
+    if (mail.exists())
+        files = mail.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
+    else
+        qInfo("No shared test data (%s): the real messages are left out.", qPrintable(mail.path()));
+    files.prepend(QString());
+    for (const QByteArray &command : {QByteArray("APPEND"), QByteArray("X-TVAPPEND")}) {
+        for (const QString &file : std::as_const(files)) {
+            const QString name = file.isEmpty() ? QStringLiteral("binary") : file;
+            QTest::newRow(qPrintable(QString::fromLatin1(command) + ' ' + name)) << command
+                                                                                  << (file.isEmpty() ? QString() : mail.filePath(file));
+        }
+    }
+}
+
+void ItemCommandsTest::payloadComesBackByteIdentical()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QString, file);
+
+    QByteArray message = binaryPayload(9000);
+    if (!file.isEmpty()) {
+        QFile source(file);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        message = source.readAll();
+    }
+    const QByteArray size = QByteArray::number(message.size());
+    const QByteArray tag = nextTag();
+    const QByteArray arguments = command == "APPEND" ? QByteArray() : "() (PLD:RFC822 :" + size + ") ";
+    const QList<QByteArray> appended =
+        withoutContinuation(m_res.commandWithLiteral(tag, command + ' ' + m_col + ' ' + size + ' ' + arguments, message));
+    QCOMPARE(appended.value(1), tag + " OK Append completed");
+    const QByteArray uid = appended.first().split(' ').value(2).replace(']', "");
+
+    // Once with the content in the line, once with the path of the payload file when it has one.
+    static const QRegularExpression entry(QStringLiteral("PLD:RFC822( \\[FILE\\] )? \\{(\\d+)\\}\r\n"));
+    for (const QByteArray &options : {QByteArray("FULLPAYLOAD"), QByteArray("EXTERNALPAYLOAD FULLPAYLOAD")}) {
+        const QList<QByteArray> lines = m_res.command(nextTag(), "UID FETCH " + uid + ' ' + options);
+        QCOMPARE(lines.size(), 2);
+        const QString line = QString::fromLatin1(lines.first());
+        const QRegularExpressionMatch match = entry.match(line);
+        QVERIFY2(match.hasMatch(), lines.first().left(200).constData());
+        QByteArray value = lines.first().mid(match.capturedEnd(), match.captured(2).toInt());
+        const bool isFile = match.capturedLength(1) > 0;
+        QCOMPARE(isFile, options.startsWith("EXTERNAL") && message.size() > 4096);
+        if (isFile) {
+            QFile payload(QString::fromUtf8(value));
+            QVERIFY(payload.open(QIODevice::ReadOnly));
+            value = payload.readAll();
+        }
+        QVERIFY2(value == message, qPrintable(QStringLiteral("%1 bytes back, %2 sent").arg(value.size()).arg(message.size())));
     }
 }
 
