@@ -112,21 +112,20 @@ bool Store::parseStream()
         if (!item.isValid())
             throw HandlerException("Invalid item in query result!?");
 
-        if (command == "REMOTEID") {
-            const QString remoteId = m_streamParser->readUtf8String();
-            if (item.remoteId() != remoteId) {
-                if (!m_connection->isOwnerResource(item))
-                    throw HandlerException("Only resources can modify remote identifiers");
-                item.setRemoteId(remoteId);
-                m_changes.insert("REMOTEID");
-            }
-        } else if (command == "REMOTEREVISION") {
-            const QString remoteRevision = m_streamParser->readUtf8String();
-            if (item.remoteRevision() != remoteRevision) {
-                if (!m_connection->isOwnerResource(item))
-                    throw HandlerException("Only resources can modify remote revisions");
-                item.setRemoteRevision(remoteRevision);
-                m_changes.insert("REMOTEREVISION");
+        if (command == "REMOTEID" || command == "REMOTEREVISION") {
+            // What the resource knows the item by: only the resource itself may change it.
+            const bool isId = command == "REMOTEID";
+            const QString value = m_streamParser->readUtf8String();
+            if ((isId ? item.remoteId() : item.remoteRevision()) != value) {
+                if (!m_connection->isOwnerResource(item)) {
+                    throw HandlerException(isId ? "Only resources can modify remote identifiers"
+                                                : "Only resources can modify remote revisions");
+                }
+                if (isId)
+                    item.setRemoteId(value);
+                else
+                    item.setRemoteRevision(value);
+                m_changes.insert(command);
             }
         } else if (command == "DIRTY") {
             m_streamParser->readString();
