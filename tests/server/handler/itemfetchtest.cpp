@@ -1,18 +1,23 @@
 // FETCH against the real server process over its socket: the item line byte for byte, options and
 // attributes, part values (literal, empty, NIL, versioned, external file or its content), order,
 // scopes by id, remote id and remote id chain, ancestors, failures and the access time.
+// TALVORI_TEST_BACKEND picks the database: SQLite by default, or "postgresql" (a throwaway server).
 
 #include "protocolclient.h"
 #include "serverprocess.h"
 #include "tempenvironment.h"
 #include "testbus.h"
+#include "testdatabaseserver.h"
 
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
-#include <sqlite3.h>
+#include <memory>
 
 class ItemFetchTest : public QObject
 {
@@ -42,11 +47,15 @@ private:
     qint64 append(qint64 collection, const QByteArray &flags, const QByteArray &parts, const QByteArray &data);
     // Runs SQL on the server's database file beside the server, as an administrator would.
     bool sql(const QByteArray &statement);
+    // The first column of the first row as text; empty for NULL or no row.
     QByteArray sqlValue(const QByteArray &statement);
+    bool startDatabase();
     QByteArray head(qint64 id, const QByteArray &remoteId, qint64 collection) const;
 
     TempEnvironment m_environment;
     TestBus m_bus;
+    std::unique_ptr<TestDatabaseServer> m_database;
+    QSqlDatabase m_admin;
     ServerProcess *m_server = nullptr;
     ProtocolClient m_client;
     ProtocolClient m_resource;
@@ -70,7 +79,8 @@ void ItemFetchTest::initTestCase()
     QVERIFY(m_environment.isValid());
     QVERIFY(m_bus.start(m_environment.path()));
     m_bus.exportTo(m_environment);
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
+    if (!startDatabase())
+        return;
     // A server far from UTC shows whether item times are shifted on the way out.
     m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("America/New_York"));
     m_server = new ServerProcess(m_environment);
@@ -104,6 +114,8 @@ void ItemFetchTest::initTestCase()
 
 void ItemFetchTest::cleanupTestCase()
 {
+    if (!m_server)
+        return;
     m_client.disconnectFromServer();
     m_resource.disconnectFromServer();
     QCOMPARE(m_server->stop(), 0);
@@ -157,39 +169,64 @@ qint64 ItemFetchTest::append(qint64 collection, const QByteArray &flags, const Q
     return -1;
 }
 
-bool ItemFetchTest::sql(const QByteArray &statement)
+bool ItemFetchTest::startDatabase()
 {
-    const QByteArray path = QFile::encodeName(m_environment.dataHome() + QLatin1String("/talvori/talvori.db"));
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.constData(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
+    if (qgetenv("TALVORI_TEST_BACKEND") != "postgresql") {
+        m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"),
+                                          QStringLiteral("QSQLITE3"));
+        m_admin = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("admin"));
+        m_admin.setDatabaseName(m_environment.dataHome() + QLatin1String("/talvori/talvori.db"));
+        m_admin.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        return true;
+    }
+
+    m_database = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
+    if (!m_database->start()) {
+        const QByteArray message = "PostgreSQL: " + m_database->errorString().toUtf8();
+        if (TestDatabaseServer::required())
+            QTest::qFail(message.constData(), __FILE__, __LINE__);
+        else
+            QTest::qSkip(message.constData(), __FILE__, __LINE__);
         return false;
     }
-    sqlite3_busy_timeout(db, 10000);
-    char *error = nullptr;
-    const bool ok = sqlite3_exec(db, statement.constData(), nullptr, nullptr, &error) == SQLITE_OK;
+    const QString driver = QStringLiteral("QPSQL");
+    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), driver);
+    // The server uses the database server started here instead of one of its own.
+    m_environment.writeServerSettings(driver, QStringLiteral("StartServer"), false);
+    m_environment.writeServerSettings(driver, QStringLiteral("Name"), m_database->databaseName());
+    m_environment.writeServerSettings(driver, QStringLiteral("Host"), m_database->hostName());
+    m_environment.writeServerSettings(driver, QStringLiteral("User"), m_database->userName());
+    m_environment.writeServerSettings(driver, QStringLiteral("Password"), m_database->password());
+    m_admin = m_database->addConnection(QStringLiteral("admin"));
+    return true;
+}
+
+bool ItemFetchTest::sql(const QByteArray &statement)
+{
+    // Opened for each statement, so no connection of the test holds the database between them.
+    if (!m_admin.open()) {
+        qWarning() << m_admin.lastError().text();
+        return false;
+    }
+    QSqlQuery query(m_admin);
+    const bool ok = query.exec(QString::fromUtf8(statement));
     if (!ok)
-        qWarning() << statement << error;
-    sqlite3_free(error);
-    sqlite3_close(db);
+        qWarning() << statement << query.lastError().text();
+    query.finish();
+    m_admin.close();
     return ok;
 }
 
 QByteArray ItemFetchTest::sqlValue(const QByteArray &statement)
 {
-    const QByteArray path = QFile::encodeName(m_environment.dataHome() + QLatin1String("/talvori/talvori.db"));
-    sqlite3 *db = nullptr;
     QByteArray result;
-    if (sqlite3_open(path.constData(), &db) == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 10000);
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, statement.constData(), -1, &stmt, nullptr) == SQLITE_OK
-            && sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
-            result = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-        }
-        sqlite3_finalize(stmt);
+    if (m_admin.open()) {
+        QSqlQuery query(m_admin);
+        if (query.exec(QString::fromUtf8(statement)) && query.next() && !query.value(0).isNull())
+            result = query.value(0).toString().toUtf8();
+        query.finish();
+        m_admin.close();
     }
-    sqlite3_close(db);
     return result;
 }
 
