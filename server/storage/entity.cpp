@@ -37,6 +37,14 @@ QString Entity::stringFromVariant(const QVariant &value)
     }
 }
 
+QDateTime Entity::dateTimeFromVariant(const QVariant &value)
+{
+    QDateTime dateTime = value.toDateTime();
+    if (dateTime.isValid() && dateTime.timeSpec() == Qt::LocalTime)
+        dateTime.setTimeSpec(Qt::UTC);
+    return dateTime;
+}
+
 QVariant Entity::bindableValue(const QVariant &value)
 {
     return QueryBuilder::bindableValue(value, QueryBuilder::qsqlDriverNameToDatabaseType(database().driverName()));

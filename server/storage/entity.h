@@ -1,6 +1,7 @@
 #ifndef TALVORI_ENTITY_H
 #define TALVORI_ENTITY_H
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -56,6 +57,9 @@ protected:
     static bool databaseIsOpen();
     // Text columns come back as strings or, from binary column types, as UTF-8 bytes.
     static QString stringFromVariant(const QVariant &value);
+    // Times are stored in UTC; a time that comes back without a zone (column defaults, drivers
+    // that drop it) is UTC too, not the server's local time.
+    static QDateTime dateTimeFromVariant(const QVariant &value);
     // The form in which a value is bound to a named placeholder of the thread's connection; text
     // goes to PostgreSQL as bytes because its text columns are binary there.
     static QVariant bindableValue(const QVariant &value);

@@ -100,7 +100,7 @@ QString readValue(const Column &c, int i)
         return QStringLiteral("%1.toByteArray()").arg(v);
     }
     if (c.type == QLatin1String("QDateTime")) {
-        return QStringLiteral("%1.toDateTime()").arg(v);
+        return QStringLiteral("dateTimeFromVariant(%1)").arg(v);
     }
     return QString();
 }

@@ -112,6 +112,8 @@ void ItemCommandsTest::initTestCase()
     QVERIFY(m_bus.start(m_environment.path()));
     m_bus.exportTo(m_environment);
     m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
+    // Away from UTC, so that a stored time read back as local time would show in the answers.
+    m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("EST5"));
     m_server = new ServerProcess(m_environment);
     QVERIFY2(m_server->start(), m_server->output().constData());
     m_listener = new NotifyListener(m_bus.address());
