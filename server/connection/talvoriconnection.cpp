@@ -13,6 +13,8 @@ namespace {
 // The socket keeps at most this much unread input, so a client streaming a large literal faster
 // than it is stored is held back by the socket instead of filling memory.
 constexpr qint64 SocketReadBufferSize = 256 * 1024;
+// How much answer text may wait in the socket's buffer before it is drained.
+constexpr qint64 SocketWriteBufferLimit = 256 * 1024;
 }
 
 TalvoriConnection::TalvoriConnection(quintptr socketDescriptor, QObject *parent)
@@ -43,6 +45,7 @@ void TalvoriConnection::run()
     connect(m_socket, &QLocalSocket::disconnected, this, &TalvoriConnection::slotDisconnected, Qt::DirectConnection);
 
     writeOut("* OK Talvori Almost IMAP Server [PROTOCOL 26]");
+    flushOutput(0);
 
     m_streamParser = new ImapStreamParser(m_socket);
     m_streamParser->setTracerIdentifier(m_identifier);
@@ -122,6 +125,7 @@ void TalvoriConnection::handleCommand()
 
     delete m_currentHandler;
     m_currentHandler = nullptr;
+    flushOutput(0);
 
     const QByteArray rest = m_streamParser->readRemainingData();
     if (rest.startsWith('\n') || rest.startsWith("\r\n")) {
@@ -156,12 +160,21 @@ Handler *TalvoriConnection::findHandlerForCommand(const QByteArray &command)
 
 void TalvoriConnection::writeOut(const QByteArray &data)
 {
-    QByteArray line = data;
-    line.append("\r\n");
-    m_socket->write(line);
-    m_socket->waitForBytesWritten(30000);
+    m_socket->write(data);
+    m_socket->write("\r\n", 2);
+    // The lines of one answer reach the socket in bulk; the buffer is only drained on the way when
+    // it grows large, so an answer of many lines costs few system calls and little memory.
+    flushOutput(SocketWriteBufferLimit);
     if (Tracer::self()->isActive())
-        Tracer::self()->connectionOutput(m_identifier, QString::fromUtf8(line));
+        Tracer::self()->connectionOutput(m_identifier, QString::fromUtf8(data + "\r\n"));
+}
+
+void TalvoriConnection::flushOutput(qint64 limit)
+{
+    while (m_socket->bytesToWrite() > limit) {
+        if (!m_socket->waitForBytesWritten(30000))
+            return; // the client is gone or stopped reading
+    }
 }
 
 void TalvoriConnection::slotResponseAvailable(const Response &response)

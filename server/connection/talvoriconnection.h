@@ -62,6 +62,8 @@ private Q_SLOTS:
 
 private:
     void writeOut(const QByteArray &data);
+    // Hands buffered output to the socket until at most limit bytes are left.
+    void flushOutput(qint64 limit);
     void handleCommand();
 
     // Everything below belongs to the connection's thread once run() has started.
