@@ -58,7 +58,13 @@ bool BenchServer::configureDatabase()
         m_database = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
     else
         return fail(QStringLiteral("unknown backend %1 (QSQLITE3, QMYSQL or QPSQL)").arg(m_driver));
-    if (!m_database->start())
+    // Every TempEnvironment points this process's TMPDIR at its own private directory, which a
+    // database server running under the unprivileged test account (as root) cannot write to.
+    const QByteArray temporaryDirectory = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/tmp");
+    const bool started = m_database->start();
+    qputenv("TMPDIR", temporaryDirectory);
+    if (!started)
         return fail(m_database->kindName() + QLatin1String(" server: ") + m_database->errorString());
     // The server uses the database server started here instead of one of its own.
     const auto write = [this](const char *key, const QVariant &value) {
