@@ -8,6 +8,8 @@
 namespace {
 
 constexpr qint64 LiteralChunkSize = 4096;
+// What readString() reserves for a literal at most before its bytes have arrived.
+constexpr qint64 LiteralReserveLimit = 1024 * 1024;
 
 bool isDigit(char c)
 {
@@ -165,7 +167,10 @@ QByteArray ImapStreamParser::readString()
     skipSpacesWaiting();
 
     if (hasLiteral()) {
+        // Growing by chunks would copy a large literal over and over; the size comes from the
+        // client, so only a bounded amount is set aside up front.
         QByteArray result;
+        result.reserve(qMin<qint64>(m_literalSize, LiteralReserveLimit));
         while (!atLiteralEnd())
             result.append(readLiteralPart());
         return result;

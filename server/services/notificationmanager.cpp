@@ -45,7 +45,7 @@ void NotificationManager::connectCollector(NotificationCollector *collector)
 void NotificationManager::slotNotify(const NotificationMessage::List &msgs)
 {
     for (const NotificationMessage &msg : msgs)
-        NotificationMessage::appendAndCompress(m_notifications, msg);
+        m_notifications.append(msg);
     if (!m_timer.isActive())
         m_timer.start();
 }
@@ -55,9 +55,8 @@ void NotificationManager::emitPendingNotifications()
     if (m_notifications.isEmpty())
         return;
     if (Tracer::self()->isActive()) {
-        for (const NotificationMessage &msg : std::as_const(m_notifications))
+        for (const NotificationMessage &msg : m_notifications.list())
             Tracer::self()->signal(QStringLiteral("NotificationManager::notify"), msg.toString());
     }
-    Q_EMIT notify(m_notifications);
-    m_notifications.clear();
+    Q_EMIT notify(m_notifications.take());
 }

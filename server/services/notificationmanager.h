@@ -2,6 +2,7 @@
 #define TALVORI_NOTIFICATIONMANAGER_H
 
 #include <notificationmessage.h>
+#include <pendingnotifications.h>
 
 #include <QObject>
 #include <QTimer>
@@ -32,7 +33,7 @@ Q_SIGNALS:
 private:
     NotificationManager();
 
-    NotificationMessage::List m_notifications;
+    PendingNotifications m_notifications;
     QTimer m_timer;
 };
 

@@ -131,7 +131,7 @@ void NotificationCollector::collectionNotification(NotificationMessage::Operatio
 void NotificationCollector::dispatchNotification(const NotificationMessage &msg)
 {
     if (!m_db || m_db->inTransaction()) {
-        NotificationMessage::appendAndCompress(m_pending, msg);
+        m_pending.append(msg);
     } else {
         Q_EMIT notify(NotificationMessage::List{msg});
     }
@@ -139,9 +139,7 @@ void NotificationCollector::dispatchNotification(const NotificationMessage &msg)
 
 void NotificationCollector::emitPending()
 {
-    const NotificationMessage::List msgs = m_pending;
-    m_pending.clear();
-    Q_EMIT notify(msgs);
+    Q_EMIT notify(m_pending.take());
 }
 
 void NotificationCollector::transactionCommitted()

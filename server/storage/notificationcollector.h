@@ -4,6 +4,7 @@
 #include "storage/entities.h"
 
 #include <notificationmessage.h>
+#include <pendingnotifications.h>
 
 #include <QByteArray>
 #include <QList>
@@ -52,7 +53,7 @@ public:
 
     // Hands on every waiting record at once and forgets them.
     void emitPending();
-    NotificationMessage::List pending() const { return m_pending; }
+    NotificationMessage::List pending() const { return m_pending.list(); }
 
 Q_SIGNALS:
     void notify(const NotificationMessage::List &msgs);
@@ -72,7 +73,7 @@ private:
 
     DataStore *m_db = nullptr;
     QByteArray m_sessionId;
-    NotificationMessage::List m_pending;
+    PendingNotifications m_pending;
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include <imapparser.h>
 #include <imapset.h>
 #include <notificationmessage.h>
+#include <pendingnotifications.h>
 #include <xdgbasedirs.h>
 
 #include <QDBusMetaType>
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void splitVersionedKey_data();
     void splitVersionedKey();
     void appendAndCompress();
+    void pendingNotificationsMergeAlike();
     void busSignature();
     void baseDirectoriesFollowTheEnvironment();
 };
@@ -184,6 +186,36 @@ void ProtocolInternalsTest::appendAndCompress()
     QCOMPARE(list.at(2).uid(), 2);
     QCOMPARE(list.at(3).operation(), int(NotificationMessage::Remove));
     QVERIFY(list.at(1).toString().contains(QLatin1String("Modify")));
+}
+
+// The indexed list must merge exactly as the plain one does, whatever the mix: the same item
+// changed again, other items in between, other sessions, and non-mergeable operations.
+void ProtocolInternalsTest::pendingNotificationsMergeAlike()
+{
+    NotificationMessage::List plain;
+    PendingNotifications pending;
+    const auto add = [&](const NotificationMessage &msg) {
+        NotificationMessage::appendAndCompress(plain, msg);
+        pending.append(msg);
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (qint64 uid = 1; uid <= 50; ++uid) {
+            add(message(uid % 7 == 0 ? NotificationMessage::Add : NotificationMessage::Modify, uid,
+                        {"P" + QByteArray::number(round)}));
+            NotificationMessage other = message(NotificationMessage::Modify, uid, {"FLAGS"});
+            other.setSessionId("other");
+            add(other);
+        }
+    }
+    QCOMPARE(pending.list(), plain);
+    QCOMPARE(pending.list().size(), 43 + 50 + 3 * 7); // merged modifications of both sessions, every add
+    const NotificationMessage::List taken = pending.take();
+    QCOMPARE(taken, plain);
+    QVERIFY(pending.isEmpty());
+    // After taking, nothing stale is merged into.
+    pending.append(message(NotificationMessage::Modify, 1, {"NEW"}));
+    QCOMPARE(pending.list().size(), 1);
+    QCOMPARE(pending.list().first().itemParts(), QSet<QByteArray>{"NEW"});
 }
 
 void ProtocolInternalsTest::busSignature()
