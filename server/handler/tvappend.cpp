@@ -17,14 +17,14 @@ void TvAppend::readPayload()
         if (pendingName.isEmpty()) {
             pendingName = entry;
         } else if (entry.startsWith(':')) {
-            PartSpec spec;
-            ImapParser::splitVersionedKey(pendingName, spec.name, spec.version);
+            PartLayout layout;
+            ImapParser::splitVersionedKey(pendingName, layout.name, layout.version);
             bool ok = false;
-            ImapParser::parseNumber(entry, spec.size, &ok, 1);
-            if (!ok || spec.size < 0)
-                spec.size = 0;
-            m_partSpecs.append(spec);
-            total += spec.size;
+            ImapParser::parseNumber(entry, layout.size, &ok, 1);
+            if (!ok || layout.size < 0)
+                layout.size = 0;
+            m_partLayouts.append(layout);
+            total += layout.size;
             pendingName.clear();
         }
     }
@@ -40,17 +40,17 @@ QDateTime TvAppend::itemDateTime(const QDateTime &sent) const
 QList<Part> TvAppend::parts()
 {
     QList<Part> result;
-    result.reserve(m_partSpecs.size());
+    result.reserve(m_partLayouts.size());
     qint64 offset = 0;
-    for (const PartSpec &spec : std::as_const(m_partSpecs)) {
+    for (const PartLayout &layout : std::as_const(m_partLayouts)) {
         Part part;
-        part.setName(QString::fromLatin1(spec.name));
-        part.setData(m_partData.mid(offset, spec.size));
-        part.setDatasize(spec.size);
-        if (spec.version != 0)
-            part.setVersion(spec.version);
+        part.setName(QString::fromLatin1(layout.name));
+        part.setData(m_partData.mid(offset, layout.size));
+        part.setDatasize(layout.size);
+        if (layout.version != 0)
+            part.setVersion(layout.version);
         result.append(part);
-        offset += spec.size;
+        offset += layout.size;
     }
     return result;
 }

@@ -14,12 +14,12 @@ protected:
     QList<Talvori::Part> parts() override;
 
 private:
-    struct PartSpec {
+    struct PartLayout {
         QByteArray name;
         qint64 size = 0;
         int version = 0;
     };
-    QList<PartSpec> m_partSpecs;
+    QList<PartLayout> m_partLayouts;
     QByteArray m_partData;
 };
 
