@@ -140,7 +140,7 @@ QByteArray ProtocolClient::resultOf(const QList<QByteArray> &lines, const QByteA
 {
     const QByteArray prefix = tag + ' ';
     for (const QByteArray &line : lines) {
-        if (line.startsWith(prefix)) {
+        if (line.startsWith(prefix) && line.mid(prefix.size(), 1) != "[") {
             const QByteArray rest = line.mid(prefix.size());
             const int space = rest.indexOf(' ');
             return space < 0 ? rest : rest.left(space);
