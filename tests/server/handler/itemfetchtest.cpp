@@ -1,7 +1,8 @@
 // FETCH against the real server process over its socket: the item line byte for byte, options and
 // attributes, part values (literal, empty, NIL, versioned, external file or its content), order,
 // scopes by id, remote id and remote id chain, ancestors, failures and the access time.
-// TALVORI_TEST_BACKEND picks the database: SQLite by default, or "postgresql" (a throwaway server).
+// TALVORI_TEST_BACKEND picks the database: SQLite by default, "mariadb" or "postgresql" (a
+// throwaway server).
 
 #include "protocolclient.h"
 #include "serverprocess.h"
@@ -171,7 +172,8 @@ qint64 ItemFetchTest::append(qint64 collection, const QByteArray &flags, const Q
 
 bool ItemFetchTest::startDatabase()
 {
-    if (qgetenv("TALVORI_TEST_BACKEND") != "postgresql") {
+    const QByteArray backend = qgetenv("TALVORI_TEST_BACKEND");
+    if (backend != "postgresql" && backend != "mariadb") {
         m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"),
                                           QStringLiteral("QSQLITE3"));
         m_admin = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("admin"));
@@ -180,16 +182,23 @@ bool ItemFetchTest::startDatabase()
         return true;
     }
 
-    m_database = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
-    if (!m_database->start()) {
-        const QByteArray message = "PostgreSQL: " + m_database->errorString().toUtf8();
+    m_database = std::make_unique<TestDatabaseServer>(backend == "mariadb" ? TestDatabaseServer::MariaDb
+                                                                           : TestDatabaseServer::PostgreSql);
+    // The database server may run under another account, which cannot use this test's private
+    // temporary directory.
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/tmp");
+    const bool started = m_database->start();
+    qputenv("TMPDIR", temporary);
+    if (!started) {
+        const QByteArray message = m_database->kindName().toUtf8() + ": " + m_database->errorString().toUtf8();
         if (TestDatabaseServer::required())
             QTest::qFail(message.constData(), __FILE__, __LINE__);
         else
             QTest::qSkip(message.constData(), __FILE__, __LINE__);
         return false;
     }
-    const QString driver = QStringLiteral("QPSQL");
+    const QString driver = m_database->driverName();
     m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), driver);
     // The server uses the database server started here instead of one of its own.
     m_environment.writeServerSettings(driver, QStringLiteral("StartServer"), false);
@@ -197,6 +206,7 @@ bool ItemFetchTest::startDatabase()
     m_environment.writeServerSettings(driver, QStringLiteral("Host"), m_database->hostName());
     m_environment.writeServerSettings(driver, QStringLiteral("User"), m_database->userName());
     m_environment.writeServerSettings(driver, QStringLiteral("Password"), m_database->password());
+    m_environment.writeServerSettings(driver, QStringLiteral("Options"), m_database->connectOptions());
     m_admin = m_database->addConnection(QStringLiteral("admin"));
     return true;
 }
