@@ -101,12 +101,16 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
     process.setProcessEnvironment(environment);
     if (switchesUser()) {
         // runuser resets HOME, USER and the like for the target account; env puts back exactly the
-        // environment the test chose.
+        // environment the test chose, except a temporary directory private to the caller, which
+        // the account could not write to.
+        QProcessEnvironment forAccount = environment;
+        if (forAccount.contains(QStringLiteral("TMPDIR")))
+            forAccount.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
         QStringList wrapped{QStringLiteral("-u"), name(), QStringLiteral("--"), QStringLiteral("env"),
                             QStringLiteral("-i")};
-        const QStringList keys = environment.keys();
+        const QStringList keys = forAccount.keys();
         for (const QString &key : keys)
-            wrapped.append(key + QLatin1Char('=') + environment.value(key));
+            wrapped.append(key + QLatin1Char('=') + forAccount.value(key));
         wrapped.append(program);
         wrapped.append(arguments);
         QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));

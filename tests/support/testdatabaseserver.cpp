@@ -138,6 +138,18 @@ QString TestDatabaseServer::connectOptions() const
     return m_kind == MariaDb ? QLatin1String("UNIX_SOCKET=") + socketPath() : QString();
 }
 
+QVariantMap TestDatabaseServer::serverSettings() const
+{
+    return {
+        {QStringLiteral("StartServer"), false},
+        {QStringLiteral("Name"), databaseName()},
+        {QStringLiteral("Host"), hostName()},
+        {QStringLiteral("User"), userName()},
+        {QStringLiteral("Password"), password()},
+        {QStringLiteral("Options"), connectOptions()},
+    };
+}
+
 void TestDatabaseServer::apply(QSqlDatabase &db) const
 {
     db.setHostName(hostName());

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -56,6 +57,10 @@ public:
     QString password() const { return QStringLiteral("talvori-test-pw"); }
     // An existing, empty database the login owns.
     QString databaseName() const { return QStringLiteral("talvoritest"); }
+
+    // The keys of the server's settings group driverName() that make it use this database server
+    // instead of starting one of its own.
+    QVariantMap serverSettings() const;
 
     // Sets the parameters above on db.
     void apply(QSqlDatabase &db) const;

@@ -58,24 +58,12 @@ bool BenchServer::configureDatabase()
         m_database = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
     else
         return fail(QStringLiteral("unknown backend %1 (QSQLITE3, QMYSQL or QPSQL)").arg(m_driver));
-    // Every TempEnvironment points this process's TMPDIR at its own private directory, which a
-    // database server running under the unprivileged test account (as root) cannot write to.
-    const QByteArray temporaryDirectory = qgetenv("TMPDIR");
-    qputenv("TMPDIR", "/tmp");
-    const bool started = m_database->start();
-    qputenv("TMPDIR", temporaryDirectory);
-    if (!started)
+    if (!m_database->start())
         return fail(m_database->kindName() + QLatin1String(" server: ") + m_database->errorString());
     // The server uses the database server started here instead of one of its own.
-    const auto write = [this](const char *key, const QVariant &value) {
-        m_environment.writeServerSettings(m_driver, QLatin1String(key), value);
-    };
-    write("StartServer", false);
-    write("Name", m_database->databaseName());
-    write("Host", m_database->hostName());
-    write("User", m_database->userName());
-    write("Password", m_database->password());
-    write("Options", m_database->connectOptions());
+    const QVariantMap settings = m_database->serverSettings();
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        m_environment.writeServerSettings(m_driver, it.key(), it.value());
     return true;
 }
 

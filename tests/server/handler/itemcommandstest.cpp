@@ -11,7 +11,7 @@
 #include "serverprocess.h"
 #include "tempenvironment.h"
 #include "testbus.h"
-#include "testdatabaseserver.h"
+#include "serverdatabase.h"
 
 #include <QBuffer>
 #include <QDBusInterface>
@@ -27,7 +27,6 @@
 #include <QSqlRecord>
 #include <QTest>
 
-#include <memory>
 
 namespace {
 
@@ -94,7 +93,6 @@ private:
     // Three fresh items with one small payload each.
     QList<qint64> threeItems(ProtocolClient &client);
 
-    bool startDatabase();
     QVariant value(const QString &sql);
     // The columns of the first row, as text.
     QStringList row(const QString &sql);
@@ -108,7 +106,7 @@ private:
     TestBus m_bus;
     ServerProcess *m_server = nullptr;
     NotifyListener *m_listener = nullptr;
-    std::unique_ptr<TestDatabaseServer> m_database;
+    ServerDatabase m_database{m_environment};
     QSqlDatabase m_db;
     ProtocolClient m_res;
     int m_tag = 0;
@@ -121,8 +119,9 @@ void ItemCommandsTest::initTestCase()
     QVERIFY(m_environment.isValid());
     QVERIFY(m_bus.start(m_environment.path()));
     m_bus.exportTo(m_environment);
-    if (!startDatabase())
+    if (!m_database.start())
         return;
+    m_db = m_database.addConnection(QStringLiteral("inspect"));
     // Away from UTC, so that a stored time read back as local time would show in the answers.
     m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("EST5"));
     m_server = new ServerProcess(m_environment);
@@ -150,46 +149,6 @@ void ItemCommandsTest::initTestCase()
     QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
 }
 
-bool ItemCommandsTest::startDatabase()
-{
-    const QByteArray backend = qgetenv("TALVORI_TEST_BACKEND");
-    if (backend.isEmpty() || backend == "sqlite") {
-        m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"),
-                                          QStringLiteral("QSQLITE3"));
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-        m_db.setDatabaseName(m_environment.dataHome() + QStringLiteral("/talvori/talvori.db"));
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-        return true;
-    }
-
-    m_database = std::make_unique<TestDatabaseServer>(backend == "mariadb" ? TestDatabaseServer::MariaDb
-                                                                           : TestDatabaseServer::PostgreSql);
-    // The database server may run under another account, which cannot use this test's private
-    // temporary directory.
-    const QByteArray temporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", "/tmp");
-    const bool started = m_database->start();
-    qputenv("TMPDIR", temporary);
-    if (!started) {
-        const QByteArray message = m_database->kindName().toUtf8() + ": " + m_database->errorString().toUtf8();
-        if (TestDatabaseServer::required())
-            QTest::qFail(message.constData(), __FILE__, __LINE__);
-        else
-            QTest::qSkip(message.constData(), __FILE__, __LINE__);
-        return false;
-    }
-    // The server uses the database server started here instead of one of its own.
-    const QString driver = m_database->driverName();
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), driver);
-    m_environment.writeServerSettings(driver, QStringLiteral("StartServer"), false);
-    m_environment.writeServerSettings(driver, QStringLiteral("Name"), m_database->databaseName());
-    m_environment.writeServerSettings(driver, QStringLiteral("Host"), m_database->hostName());
-    m_environment.writeServerSettings(driver, QStringLiteral("User"), m_database->userName());
-    m_environment.writeServerSettings(driver, QStringLiteral("Password"), m_database->password());
-    m_environment.writeServerSettings(driver, QStringLiteral("Options"), m_database->connectOptions());
-    m_db = m_database->addConnection(QStringLiteral("inspect"));
-    return true;
-}
 
 void ItemCommandsTest::cleanupTestCase()
 {

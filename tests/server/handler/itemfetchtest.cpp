@@ -8,7 +8,7 @@
 #include "serverprocess.h"
 #include "tempenvironment.h"
 #include "testbus.h"
-#include "testdatabaseserver.h"
+#include "serverdatabase.h"
 
 #include <QDBusInterface>
 #include <QDBusMessage>
@@ -18,7 +18,6 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include <memory>
 
 class ItemFetchTest : public QObject
 {
@@ -50,12 +49,11 @@ private:
     bool sql(const QByteArray &statement);
     // The first column of the first row as text; empty for NULL or no row.
     QByteArray sqlValue(const QByteArray &statement);
-    bool startDatabase();
     QByteArray head(qint64 id, const QByteArray &remoteId, qint64 collection) const;
 
     TempEnvironment m_environment;
     TestBus m_bus;
-    std::unique_ptr<TestDatabaseServer> m_database;
+    ServerDatabase m_database{m_environment};
     QSqlDatabase m_admin;
     ServerProcess *m_server = nullptr;
     ProtocolClient m_client;
@@ -80,8 +78,9 @@ void ItemFetchTest::initTestCase()
     QVERIFY(m_environment.isValid());
     QVERIFY(m_bus.start(m_environment.path()));
     m_bus.exportTo(m_environment);
-    if (!startDatabase())
+    if (!m_database.start())
         return;
+    m_admin = m_database.addConnection(QStringLiteral("admin"));
     // A server far from UTC shows whether item times are shifted on the way out.
     m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("America/New_York"));
     m_server = new ServerProcess(m_environment);
@@ -170,46 +169,6 @@ qint64 ItemFetchTest::append(qint64 collection, const QByteArray &flags, const Q
     return -1;
 }
 
-bool ItemFetchTest::startDatabase()
-{
-    const QByteArray backend = qgetenv("TALVORI_TEST_BACKEND");
-    if (backend != "postgresql" && backend != "mariadb") {
-        m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"),
-                                          QStringLiteral("QSQLITE3"));
-        m_admin = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("admin"));
-        m_admin.setDatabaseName(m_environment.dataHome() + QLatin1String("/talvori/talvori.db"));
-        m_admin.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-        return true;
-    }
-
-    m_database = std::make_unique<TestDatabaseServer>(backend == "mariadb" ? TestDatabaseServer::MariaDb
-                                                                           : TestDatabaseServer::PostgreSql);
-    // The database server may run under another account, which cannot use this test's private
-    // temporary directory.
-    const QByteArray temporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", "/tmp");
-    const bool started = m_database->start();
-    qputenv("TMPDIR", temporary);
-    if (!started) {
-        const QByteArray message = m_database->kindName().toUtf8() + ": " + m_database->errorString().toUtf8();
-        if (TestDatabaseServer::required())
-            QTest::qFail(message.constData(), __FILE__, __LINE__);
-        else
-            QTest::qSkip(message.constData(), __FILE__, __LINE__);
-        return false;
-    }
-    const QString driver = m_database->driverName();
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), driver);
-    // The server uses the database server started here instead of one of its own.
-    m_environment.writeServerSettings(driver, QStringLiteral("StartServer"), false);
-    m_environment.writeServerSettings(driver, QStringLiteral("Name"), m_database->databaseName());
-    m_environment.writeServerSettings(driver, QStringLiteral("Host"), m_database->hostName());
-    m_environment.writeServerSettings(driver, QStringLiteral("User"), m_database->userName());
-    m_environment.writeServerSettings(driver, QStringLiteral("Password"), m_database->password());
-    m_environment.writeServerSettings(driver, QStringLiteral("Options"), m_database->connectOptions());
-    m_admin = m_database->addConnection(QStringLiteral("admin"));
-    return true;
-}
 
 bool ItemFetchTest::sql(const QByteArray &statement)
 {

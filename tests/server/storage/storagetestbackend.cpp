@@ -57,12 +57,9 @@ bool StorageTestBackend::configure(QString *error)
         const QString driver = m_server->driverName();
         settings.setValue(QStringLiteral("General/Driver"), driver);
         settings.beginGroup(driver);
-        settings.setValue(QStringLiteral("StartServer"), false);
-        settings.setValue(QStringLiteral("Name"), m_server->databaseName());
-        settings.setValue(QStringLiteral("Host"), m_server->hostName());
-        settings.setValue(QStringLiteral("User"), m_server->userName());
-        settings.setValue(QStringLiteral("Password"), m_server->password());
-        settings.setValue(QStringLiteral("Options"), m_server->connectOptions());
+        const QVariantMap serverSettings = m_server->serverSettings();
+        for (auto it = serverSettings.cbegin(); it != serverSettings.cend(); ++it)
+            settings.setValue(it.key(), it.value());
         settings.endGroup();
     }
     settings.sync();
