@@ -48,16 +48,6 @@ QByteArray latin1Of(const QVariant &value)
     return value.toString().toLatin1();
 }
 
-// Item times are written in UTC; a database column without a zone gives them back as local
-// wall-clock times, which must not be shifted a second time.
-QDateTime utcDateTime(const QVariant &value)
-{
-    QDateTime dateTime = value.toDateTime();
-    if (dateTime.timeSpec() == Qt::LocalTime)
-        dateTime.setTimeSpec(Qt::UTC);
-    return dateTime;
-}
-
 // The three queries are read once, front to back, side by side. Forward-only spares the copy of
 // every row, except on PostgreSQL, where a forward-only query streams row by row and keeps the
 // connection busy, so the next query could not run until the first one was read to its end.
@@ -287,7 +277,7 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
         }
         if (m_dateTimeRequested) {
             line += " DATETIME ";
-            line += HandlerSupport::quotedDateTime(utcDateTime(items.value(ItemDateTime)));
+            line += HandlerSupport::quotedDateTime(Entity::dateTimeFromVariant(items.value(ItemDateTime)));
         }
         if (m_remoteRevisionRequested) {
             line += " REMOTEREVISION ";

@@ -45,6 +45,10 @@ public:
         return relatesTo(R::tableName(), R::leftColumn(), R::rightColumn(), leftId, rightId);
     }
 
+    // Times are stored in UTC; a time that comes back without a zone (column defaults, drivers
+    // that drop it) is UTC too, not the server's local time.
+    static QDateTime dateTimeFromVariant(const QVariant &value);
+
 protected:
     Entity() = default;
     explicit Entity(qint64 id)
@@ -57,9 +61,6 @@ protected:
     static bool databaseIsOpen();
     // Text columns come back as strings or, from binary column types, as UTF-8 bytes.
     static QString stringFromVariant(const QVariant &value);
-    // Times are stored in UTC; a time that comes back without a zone (column defaults, drivers
-    // that drop it) is UTC too, not the server's local time.
-    static QDateTime dateTimeFromVariant(const QVariant &value);
     // The form in which a value is bound to a named placeholder of the thread's connection; text
     // goes to PostgreSQL as bytes because its text columns are binary there.
     static QVariant bindableValue(const QVariant &value);
