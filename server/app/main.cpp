@@ -3,11 +3,19 @@
 #include "connection/tvapplication.h"
 #include "unixsignalwatcher.h"
 
+#include <notificationmessage.h>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
 int main(int argc, char **argv)
 {
+    // The bus types are registered before the first use of the bus. The bus connection's thread is
+    // stopped only at process exit, after every global constructed later than the connection
+    // manager is gone; a message still being marshalled then would find the type registry
+    // destroyed and crash the server on its way out.
+    NotificationMessage::registerDBusTypes();
+
     TvApplication app(argc, argv);
     app.setDescription(QStringLiteral("Talvori storage server\nUsage: talvoriserver [options]"));
     app.readCommandLine();

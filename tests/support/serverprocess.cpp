@@ -2,6 +2,7 @@
 
 #include "tempenvironment.h"
 
+#include <QDebug>
 #include <QLocalSocket>
 #include <QSettings>
 #include <QThread>
@@ -67,10 +68,15 @@ int ServerProcess::stop(int timeoutMs)
     if (m_process.state() == QProcess::NotRunning)
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     ::kill(pid_t(m_process.processId()), SIGTERM);
-    if (!m_process.waitForFinished(timeoutMs)) {
+    int result = -1;
+    if (m_process.waitForFinished(timeoutMs)) {
+        result = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    } else {
         m_process.kill();
         m_process.waitForFinished(5000);
-        return -1;
     }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    // A server that did not end cleanly says why in its own output, which no one else reads.
+    if (result != 0)
+        qWarning().noquote() << "server output:\n" << QString::fromLocal8Bit(m_process.readAll());
+    return result;
 }
