@@ -102,9 +102,11 @@ void ServerAccount::prepare(QProcess &process, const QString &program, const QSt
     if (switchesUser()) {
         // runuser resets HOME, USER and the like for the target account; env puts back exactly the
         // environment the test chose, except a temporary directory private to the caller, which
-        // the account could not write to.
+        // the account could not write to. One handed over to the account stays.
         QProcessEnvironment forAccount = environment;
-        if (forAccount.contains(QStringLiteral("TMPDIR")))
+        const QString tmpDir = forAccount.value(QStringLiteral("TMPDIR"));
+        const passwd *pw = ::getpwnam(name().toLocal8Bit().constData());
+        if (!tmpDir.isEmpty() && (!pw || QFileInfo(tmpDir).ownerId() != pw->pw_uid))
             forAccount.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
         QStringList wrapped{QStringLiteral("-u"), name(), QStringLiteral("--"), QStringLiteral("env"),
                             QStringLiteral("-i")};

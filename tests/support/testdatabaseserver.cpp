@@ -206,7 +206,7 @@ bool TestDatabaseServer::start()
     m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/tvdb-XXXXXX"));
     if (!m_dir->isValid())
         return fail(QStringLiteral("cannot create a temporary directory in /tmp"));
-    for (const char *sub : {"data", "s"})
+    for (const char *sub : {"data", "s", "tmp"})
         QDir(m_dir->path()).mkdir(QLatin1String(sub));
     ServerAccount::makeTraversable(m_dir->path());
 
@@ -238,6 +238,10 @@ bool TestDatabaseServer::initMariaDb()
                                            "datadir=%1/data\n"
                                            "socket=%2\n"
                                            "pid-file=%3\n"
+                                           // A starting server deletes every temporary table file
+                                           // in its temporary directory; in a shared /tmp it
+                                           // would take those of the account's other servers.
+                                           "tmpdir=%1/tmp\n"
                                            "skip-networking\n"
                                            "skip-name-resolve\n"
                                            "character-set-server=utf8mb4\n"
@@ -251,6 +255,7 @@ bool TestDatabaseServer::initMariaDb()
         return fail(QStringLiteral("cannot write %1").arg(config));
     QString error;
     if (!ServerAccount::handOver(dir + QLatin1String("/data"), &error)
+        || !ServerAccount::handOver(dir + QLatin1String("/tmp"), &error)
         || !ServerAccount::handOver(socketDirectory(), &error))
         return fail(error);
 

@@ -79,6 +79,9 @@ private:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_base->filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_base->filePath(QStringLiteral("sysconfig")));
         env.insert(QStringLiteral("HOME"), m_base->filePath(QStringLiteral("home")));
+        // A starting MySQL server deletes every temporary table file in its temporary directory,
+        // so servers of one account that share /tmp break each other's set-up.
+        env.insert(QStringLiteral("TMPDIR"), m_base->filePath(QStringLiteral("tmp")));
         env.insert(QStringLiteral("USER"), ServerAccount::name());
         env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH", QStringLiteral("/usr/bin:/bin")));
         env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
@@ -101,11 +104,16 @@ private:
         return result;
     }
 
-    static QString describe(const Run &run)
+    // The test log cuts long failure messages, so the whole story goes out as a warning and the
+    // message itself stays short.
+    QString describe(const Run &run) const
     {
-        return QStringLiteral("exit %1%2\nstdout: %3\nstderr: %4")
-            .arg(run.exitCode)
-            .arg(run.crashed ? QStringLiteral(" (crashed)") : QString(), run.out.right(2000), run.err.right(3000));
+        const QString summary
+            = QStringLiteral("exit %1%2").arg(run.exitCode).arg(run.crashed ? QStringLiteral(" (crashed)") : QString());
+        qWarning().noquote() << summary << "\nstdout:" << run.out.right(4000) << "\nstderr:" << run.err.right(4000)
+                             << "\ndatabase server log:"
+                             << readFile(dataHome() + QLatin1String("/db_data/mysql.err")).left(4000);
+        return summary;
     }
 
     // The runner must be reachable by the server account; a build tree below a private home
@@ -156,6 +164,7 @@ private Q_SLOTS:
                     && QFile::copy(buildTemplate,
                                    m_base->filePath(QStringLiteral("sysconfig/talvori/mysql-global.conf")))));
         QDir().mkpath(m_base->filePath(QStringLiteral("home")));
+        QDir().mkpath(m_base->filePath(QStringLiteral("tmp")));
     }
 
     void cleanup()
