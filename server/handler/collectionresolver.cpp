@@ -96,13 +96,19 @@ Collection CollectionResolver::resolveSingle(const Scope &scope, TalvoriConnecti
 
     SelectQueryBuilder<Collection> qb;
     addScopeCondition(scope, connection, qb);
+    return uniqueResult(qb, "Unable to execute query", "No collection found", "Collection cannot be uniquely identified");
+}
+
+Collection CollectionResolver::uniqueResult(SelectQueryBuilder<Collection> &qb, const char *queryFailed,
+                                            const char *noneFound, const char *notUnique)
+{
     if (!qb.exec())
-        throw HandlerException("Unable to execute query");
+        throw HandlerException(queryFailed);
     const QList<Collection> results = qb.result();
     if (results.isEmpty())
-        throw HandlerException("No collection found");
+        throw HandlerException(noneFound);
     if (results.size() > 1)
-        throw HandlerException("Collection cannot be uniquely identified");
+        throw HandlerException(notUnique);
     return results.first();
 }
 

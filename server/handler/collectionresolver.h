@@ -7,6 +7,7 @@
 
 class QueryBuilder;
 class Scope;
+template<typename T> class SelectQueryBuilder;
 class TalvoriConnection;
 
 // Turns a scope into collection query conditions or into one collection, within the session's
@@ -20,6 +21,9 @@ void addRemoteIdCondition(const QStringList &remoteIds, TalvoriConnection *conne
 Talvori::Collection resolveRidChain(const QStringList &chain, qint64 resourceId);
 // The set "0" names the root: an unloaded record with id 0.
 Talvori::Collection resolveSingle(const Scope &scope, TalvoriConnection *connection);
+// Runs qb and returns the one collection it finds; each caller names its own three failures.
+Talvori::Collection uniqueResult(SelectQueryBuilder<Talvori::Collection> &qb, const char *queryFailed,
+                                 const char *noneFound, const char *notUnique);
 
 bool isNameUnique(const Talvori::Collection &collection, const QString &name, qint64 parentId);
 bool canMoveUnder(const Talvori::Collection &collection, const Talvori::Collection &newParent);

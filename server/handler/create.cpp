@@ -1,5 +1,6 @@
 #include "create.h"
 
+#include "collectionresolver.h"
 #include "handlersupport.h"
 
 #include "common/exception.h"
@@ -50,14 +51,8 @@ bool Create::parseStream()
         SelectQueryBuilder<Collection> qb;
         qb.addValueCondition(Collection::remoteIdColumn(), Query::Equals, parentRemoteId);
         qb.addValueCondition(Collection::resourceIdColumn(), Query::Equals, m_connection->resourceContext().id());
-        if (!qb.exec())
-            throw HandlerException("Unable to execute collection query");
-        const QList<Collection> parents = qb.result();
-        if (parents.isEmpty())
-            throw HandlerException("Parent collection not found");
-        if (parents.size() > 1)
-            throw HandlerException("Parent collection is not unique");
-        parent = parents.first();
+        parent = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
+                                                  "Parent collection not found", "Parent collection is not unique");
     }
 
     qint64 resourceId = 0;

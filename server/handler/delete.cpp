@@ -31,14 +31,9 @@ bool Delete::parseStream()
     m_scope.readFromStream(m_streamParser);
     SelectQueryBuilder<Collection> qb;
     CollectionResolver::addScopeCondition(m_scope, m_connection, qb);
-    if (!qb.exec())
-        throw HandlerException("Unable to execute collection query");
-    const QList<Collection> collections = qb.result();
-    if (collections.isEmpty())
-        throw HandlerException("No collection selected");
-    if (collections.size() > 1)
-        throw HandlerException("Deleting multiple collections is not yet implemented");
-    Collection collection = collections.first();
+    Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
+                                                             "No collection selected",
+                                                             "Deleting multiple collections is not yet implemented");
 
     DataStore *db = m_connection->storageBackend();
     Transaction transaction(db);

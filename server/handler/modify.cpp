@@ -26,14 +26,9 @@ bool Modify::parseStream()
     m_scope.readFromStream(m_streamParser);
     SelectQueryBuilder<Collection> qb;
     CollectionResolver::addScopeCondition(m_scope, m_connection, qb);
-    if (!qb.exec())
-        throw HandlerException("Unable to execute collection query");
-    const QList<Collection> collections = qb.result();
-    if (collections.isEmpty())
-        throw HandlerException("No such collection");
-    if (collections.size() > 1)
-        throw HandlerException("Mass-modifying collections is not yet implemented");
-    Collection collection = collections.first();
+    Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
+                                                             "No such collection",
+                                                             "Mass-modifying collections is not yet implemented");
 
     // The rest of the line is parsed as a whole; the line end goes back so the connection still
     // finds the end of the command.
