@@ -3,6 +3,7 @@
 #include "tempenvironment.h"
 #include "testdatabaseserver.h"
 
+#include <QSettings>
 #include <QTest>
 
 ServerDatabase::ServerDatabase(const TempEnvironment &environment)
@@ -31,12 +32,8 @@ bool ServerDatabase::start()
             QTest::qSkip(message.constData(), __FILE__, __LINE__);
         return false;
     }
-    // The server uses the database server started here instead of one of its own.
-    const QString driver = m_server->driverName();
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), driver);
-    const QVariantMap settings = m_server->serverSettings();
-    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
-        m_environment.writeServerSettings(driver, it.key(), it.value());
+    QSettings settings(m_environment.serverSettingsFile(), QSettings::IniFormat);
+    m_server->configureServer(settings);
     return true;
 }
 

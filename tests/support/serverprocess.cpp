@@ -28,7 +28,7 @@ QString ServerProcess::executable(const QString &name)
 
 QString ServerProcess::socketName() const
 {
-    const QSettings settings(m_environment.configHome() + QLatin1String("/talvori/talvoriserverrc"), QSettings::IniFormat);
+    const QSettings settings(m_environment.serverSettingsFile(), QSettings::IniFormat);
     return settings.value(QStringLiteral("Connection/NamedPipe"), QStringLiteral("Talvori")).toString();
 }
 

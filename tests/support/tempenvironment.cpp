@@ -31,7 +31,7 @@ TempEnvironment::TempEnvironment()
 
 void TempEnvironment::writeServerSettings(const QString &group, const QString &key, const QVariant &value) const
 {
-    QSettings settings(configHome() + QLatin1String("/talvori/talvoriserverrc"), QSettings::IniFormat);
+    QSettings settings(serverSettingsFile(), QSettings::IniFormat);
     settings.setValue(group + QLatin1Char('/') + key, value);
 }
 

@@ -17,6 +17,7 @@ public:
     QString path() const { return m_dir.path(); }
     QString dataHome() const { return path() + QLatin1String("/data"); }
     QString configHome() const { return path() + QLatin1String("/config"); }
+    QString serverSettingsFile() const { return configHome() + QLatin1String("/talvori/talvoriserverrc"); }
     QString tempDir() const { return path() + QLatin1String("/tmp"); }
     QProcessEnvironment environment() const { return m_environment; }
 

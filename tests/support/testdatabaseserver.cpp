@@ -138,16 +138,18 @@ QString TestDatabaseServer::connectOptions() const
     return m_kind == MariaDb ? QLatin1String("UNIX_SOCKET=") + socketPath() : QString();
 }
 
-QVariantMap TestDatabaseServer::serverSettings() const
+void TestDatabaseServer::configureServer(QSettings &settings) const
 {
-    return {
-        {QStringLiteral("StartServer"), false},
-        {QStringLiteral("Name"), databaseName()},
-        {QStringLiteral("Host"), hostName()},
-        {QStringLiteral("User"), userName()},
-        {QStringLiteral("Password"), password()},
-        {QStringLiteral("Options"), connectOptions()},
-    };
+    const QString driver = driverName();
+    settings.setValue(QStringLiteral("General/Driver"), driver);
+    settings.beginGroup(driver);
+    settings.setValue(QStringLiteral("StartServer"), false);
+    settings.setValue(QStringLiteral("Name"), databaseName());
+    settings.setValue(QStringLiteral("Host"), hostName());
+    settings.setValue(QStringLiteral("User"), userName());
+    settings.setValue(QStringLiteral("Password"), password());
+    settings.setValue(QStringLiteral("Options"), connectOptions());
+    settings.endGroup();
 }
 
 void TestDatabaseServer::apply(QSqlDatabase &db) const

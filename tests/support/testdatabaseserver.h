@@ -2,6 +2,7 @@
 #define TALVORI_TESTDATABASESERVER_H
 
 #include <QProcess>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -58,9 +59,9 @@ public:
     // An existing, empty database the login owns.
     QString databaseName() const { return QStringLiteral("talvoritest"); }
 
-    // The keys of the server's settings group driverName() that make it use this database server
-    // instead of starting one of its own.
-    QVariantMap serverSettings() const;
+    // Points a server's settings at this database server instead of one of its own: the driver
+    // and the keys of its group.
+    void configureServer(QSettings &settings) const;
 
     // Sets the parameters above on db.
     void apply(QSqlDatabase &db) const;

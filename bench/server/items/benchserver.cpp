@@ -5,6 +5,7 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <QSettings>
 
 BenchServer::BenchServer(const QString &driver, TestBus &bus)
     : m_driver(driver)
@@ -60,10 +61,8 @@ bool BenchServer::configureDatabase()
         return fail(QStringLiteral("unknown backend %1 (QSQLITE3, QMYSQL or QPSQL)").arg(m_driver));
     if (!m_database->start())
         return fail(m_database->kindName() + QLatin1String(" server: ") + m_database->errorString());
-    // The server uses the database server started here instead of one of its own.
-    const QVariantMap settings = m_database->serverSettings();
-    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
-        m_environment.writeServerSettings(m_driver, it.key(), it.value());
+    QSettings settings(m_environment.serverSettingsFile(), QSettings::IniFormat);
+    m_database->configureServer(settings);
     return true;
 }
 

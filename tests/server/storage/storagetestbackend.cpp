@@ -54,13 +54,7 @@ bool StorageTestBackend::configure(QString *error)
         settings.setValue(QStringLiteral("General/Driver"), m_sqliteDriver);
         settings.setValue(m_sqliteDriver + QLatin1String("/Name"), m_dir->path() + QLatin1String("/talvori.db"));
     } else {
-        const QString driver = m_server->driverName();
-        settings.setValue(QStringLiteral("General/Driver"), driver);
-        settings.beginGroup(driver);
-        const QVariantMap serverSettings = m_server->serverSettings();
-        for (auto it = serverSettings.cbegin(); it != serverSettings.cend(); ++it)
-            settings.setValue(it.key(), it.value());
-        settings.endGroup();
+        m_server->configureServer(settings);
     }
     settings.sync();
 
