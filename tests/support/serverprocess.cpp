@@ -2,6 +2,10 @@
 
 #include "tempenvironment.h"
 
+#include <protocolclient.h>
+
+#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDebug>
 #include <QLocalSocket>
 #include <QSettings>
@@ -79,4 +83,26 @@ int ServerProcess::stop(int timeoutMs)
     if (result != 0)
         qWarning().noquote() << "server output:\n" << QString::fromLocal8Bit(m_process.readAll());
     return result;
+}
+
+QString ServerProcess::addResource(const QString &name)
+{
+    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
+                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
+    const QDBusMessage reply
+        = manager.call(QStringLiteral("addResourceInstance"), name, QStringList{QStringLiteral("Resource")});
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return QString();
+    return QLatin1String("addResourceInstance: ") + reply.errorMessage();
+}
+
+bool ServerProcess::login(ProtocolClient &client, const QByteArray &session)
+{
+    if (!client.connectToServer(socketPath()))
+        return false;
+    bool ok = false;
+    if (client.readLine(&ok) != "* OK Talvori Almost IMAP Server [PROTOCOL 26]" || !ok)
+        return false;
+    const QList<QByteArray> lines = client.command("login", "LOGIN " + session);
+    return !lines.isEmpty() && lines.last() == "login OK User logged in";
 }

@@ -1,9 +1,11 @@
 #ifndef TALVORI_SERVERPROCESS_H
 #define TALVORI_SERVERPROCESS_H
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 
+class ProtocolClient;
 class TempEnvironment;
 
 // The real talvoriserver executable, started in a test's temporary environment.
@@ -21,6 +23,12 @@ public:
 
     QString socketName() const;
     QString socketPath() const;
+
+    // Registers a resource instance with the running server over the session bus, as the agent
+    // manager does. Empty on success, the bus error otherwise.
+    static QString addResource(const QString &name);
+    // Connects client, expects the greeting and logs in as session.
+    bool login(ProtocolClient &client, const QByteArray &session);
     QProcess &process() { return m_process; }
     QByteArray output() { return m_process.readAllStandardOutput() + m_process.readAllStandardError(); }
 

@@ -2,8 +2,6 @@
 
 #include "testbus.h"
 
-#include <QDBusInterface>
-#include <QDBusMessage>
 #include <QFile>
 #include <QSettings>
 
@@ -68,13 +66,8 @@ bool BenchServer::configureDatabase()
 
 bool BenchServer::registerResource()
 {
-    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
-                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
-    const QDBusMessage reply = manager.call(QStringLiteral("addResourceInstance"), QString::fromLatin1(resourceName()),
-                                            QStringList{QStringLiteral("Resource")});
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return fail(QLatin1String("addResourceInstance: ") + reply.errorMessage());
-    return true;
+    const QString error = ServerProcess::addResource(QString::fromLatin1(resourceName()));
+    return error.isEmpty() || fail(error);
 }
 
 bool BenchServer::start()

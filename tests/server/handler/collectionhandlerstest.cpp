@@ -13,8 +13,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusMessage>
 #include <QDBusReply>
 #include <QSignalSpy>
 #include <QTest>
@@ -45,13 +43,11 @@ private Q_SLOTS:
     void selectStatusSubscribe();
 
 private:
-    bool login(ProtocolClient &client, const QByteArray &session);
     QList<QByteArray> run(ProtocolClient &client, const QByteArray &command);
     QByteArray tagged(ProtocolClient &client, const QByteArray &command);
     qint64 create(ProtocolClient &client, const QByteArray &arguments);
     QList<ListingLine> list(ProtocolClient &client, const QByteArray &arguments);
     QStringList listNames(ProtocolClient &client, const QByteArray &arguments);
-    void addResource(const QString &name);
     // Notifications that arrive within a short while.
     QList<NotificationMessage::List> settleNotifications();
 
@@ -81,9 +77,9 @@ void CollectionHandlersTest::initTestCase()
     m_listener = new NotifyListener(m_bus.address());
 
     for (const char *name : {"res1", "res2", "fmt", "tx", "mod", "del"})
-        addResource(QString::fromLatin1(name));
+        QCOMPARE(ServerProcess::addResource(QString::fromLatin1(name)), QString());
 
-    QVERIFY(login(m_res1, "res1"));
+    QVERIFY(m_server->login(m_res1, "res1"));
     m_top = create(m_res1, "\"Top\" 0 (MIMETYPE (inode/directory) REMOTEID \"top\")");
     m_child = create(m_res1, "\"Child\" " + QByteArray::number(m_top) + " (REMOTEID \"child\")");
     m_leaf = create(m_res1,
@@ -91,7 +87,7 @@ void CollectionHandlersTest::initTestCase()
     m_sibling = create(m_res1, "\"Sibling\" " + QByteArray::number(m_top)
                                    + " (MIMETYPE (inode/directory text/calendar) REMOTEID \"sib\")");
     ProtocolClient res2;
-    QVERIFY(login(res2, "res2"));
+    QVERIFY(m_server->login(res2, "res2"));
     m_other = create(res2, "\"Other\" 0 (MIMETYPE (inode/directory) REMOTEID \"child\")");
     QVERIFY(m_top > 0 && m_child > 0 && m_leaf > 0 && m_sibling > 0 && m_other > 0);
 }
@@ -104,24 +100,7 @@ void CollectionHandlersTest::cleanupTestCase()
     delete m_server;
 }
 
-void CollectionHandlersTest::addResource(const QString &name)
-{
-    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
-                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
-    const QDBusMessage reply = manager.call(QStringLiteral("addResourceInstance"), name,
-                                            QStringList{QStringLiteral("Resource")});
-    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-}
 
-bool CollectionHandlersTest::login(ProtocolClient &client, const QByteArray &session)
-{
-    if (!client.connectToServer(m_server->socketPath()))
-        return false;
-    bool ok = false;
-    if (client.readLine(&ok) != "* OK Talvori Almost IMAP Server [PROTOCOL 26]" || !ok)
-        return false;
-    return tagged(client, "LOGIN " + session) == "OK User logged in";
-}
 
 QList<QByteArray> CollectionHandlersTest::run(ProtocolClient &client, const QByteArray &command)
 {
@@ -180,7 +159,7 @@ QList<NotificationMessage::List> CollectionHandlersTest::settleNotifications()
 void CollectionHandlersTest::listingLineIsExact()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "fmt"));
+    QVERIFY(m_server->login(client, "fmt"));
     const QByteArray name = "Qu\\\"ote \\\\ Zo\xc3\xab";
     const QList<QByteArray> created = run(
         client, "CREATE \"" + name
@@ -220,7 +199,7 @@ void CollectionHandlersTest::listingLineIsExact()
 void CollectionHandlersTest::persistentSearchIsQuotedTwice()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "fmt"));
+    QVERIFY(m_server->login(client, "fmt"));
     const qint64 id = create(client, "\"search\" 0 ()");
     QVERIFY(id > 0);
     const QByteArray ids = QByteArray::number(id);
@@ -342,7 +321,7 @@ void CollectionHandlersTest::remoteIdAddressing()
     QFETCH(QByteArray, command);
     QFETCH(QStringList, names);
     ProtocolClient client;
-    QVERIFY(login(client, "addressing"));
+    QVERIFY(m_server->login(client, "addressing"));
     if (!context.isEmpty())
         QCOMPARE(tagged(client, "RESSELECT " + context), "OK " + context + " selected");
     QCOMPARE(listNames(client, command), names);
@@ -422,7 +401,7 @@ void CollectionHandlersTest::failures()
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
     ProtocolClient client;
-    QVERIFY(login(client, session));
+    QVERIFY(m_server->login(client, session));
     for (const QByteArray &step : setup)
         QVERIFY(tagged(client, step).startsWith("OK"));
     QCOMPARE(tagged(client, command), answer);
@@ -433,7 +412,7 @@ void CollectionHandlersTest::failures()
 void CollectionHandlersTest::createInheritsContentTypesAndTakesPaths()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "res1"));
+    QVERIFY(m_server->login(client, "res1"));
     const qint64 id = create(client, "\"Inherits\" " + QByteArray::number(m_sibling) + " ()");
     QVERIFY(id > 0);
     ListingLine line;
@@ -461,14 +440,14 @@ void CollectionHandlersTest::createInheritsContentTypesAndTakesPaths()
 void CollectionHandlersTest::modify()
 {
     ProtocolClient owner;
-    QVERIFY(login(owner, "mod"));
+    QVERIFY(m_server->login(owner, "mod"));
     const qint64 id = create(owner, "\"Mod\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"m\" flavour \"sweet\")");
     QVERIFY(id > 0);
     const QByteArray ids = QByteArray::number(id);
     settleNotifications();
 
     ProtocolClient client;
-    QVERIFY(login(client, "someone"));
+    QVERIFY(m_server->login(client, "someone"));
     // Unchanged values: done, and nothing announced.
     QCOMPARE(tagged(client, "MODIFY " + ids + " NAME \"Mod\" REMOTEID \"m\" flavour \"sweet\""),
              QByteArray("OK MODIFY done"));
@@ -515,7 +494,7 @@ void CollectionHandlersTest::modify()
 void CollectionHandlersTest::moveUnderOwnDescendantIsRefused()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "mod"));
+    QVERIFY(m_server->login(client, "mod"));
     const qint64 a = create(client, "\"MoveA\" 0 (MIMETYPE (inode/directory))");
     const qint64 b = create(client, "\"MoveB\" " + QByteArray::number(a) + " ()");
     const qint64 c = create(client, "\"MoveC\" " + QByteArray::number(b) + " ()");
@@ -537,7 +516,7 @@ void CollectionHandlersTest::moveUnderOwnDescendantIsRefused()
 void CollectionHandlersTest::deleteRemovesSubtreeChildrenFirst()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "del"));
+    QVERIFY(m_server->login(client, "del"));
     const qint64 p = create(client, "\"P\" 0 (MIMETYPE (inode/directory))");
     const qint64 q = create(client, "\"Q\" " + QByteArray::number(p) + " ()");
     const qint64 r = create(client, "\"R\" " + QByteArray::number(q) + " ()");
@@ -567,7 +546,7 @@ void CollectionHandlersTest::deleteRemovesSubtreeChildrenFirst()
 void CollectionHandlersTest::rollbackLeavesNothingCommitNotifiesOnce()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "tx"));
+    QVERIFY(m_server->login(client, "tx"));
     settleNotifications();
     QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
     QVERIFY(create(client, "\"Gone\" 0 (MIMETYPE (inode/directory))") > 0);
@@ -594,9 +573,9 @@ void CollectionHandlersTest::rollbackLeavesNothingCommitNotifiesOnce()
 void CollectionHandlersTest::nestedBeginNeedsTwoCommits()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "tx"));
+    QVERIFY(m_server->login(client, "tx"));
     ProtocolClient other;
-    QVERIFY(login(other, "tx"));
+    QVERIFY(m_server->login(other, "tx"));
     QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
     QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
     QCOMPARE(tagged(client, "RESSELECT tx"), QByteArray("OK tx selected"));
@@ -613,7 +592,7 @@ void CollectionHandlersTest::nestedBeginNeedsTwoCommits()
 void CollectionHandlersTest::selectStatusSubscribe()
 {
     ProtocolClient client;
-    QVERIFY(login(client, "someone"));
+    QVERIFY(m_server->login(client, "someone"));
     const QByteArray child = QByteArray::number(m_child);
 
     QCOMPARE(run(client, "SELECT SILENT " + child).size(), 1);

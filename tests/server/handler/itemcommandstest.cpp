@@ -14,8 +14,6 @@
 #include "serverdatabase.h"
 
 #include <QBuffer>
-#include <QDBusInterface>
-#include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -83,7 +81,6 @@ private Q_SLOTS:
     void payloadComesBackByteIdentical();
 
 private:
-    bool login(ProtocolClient &client, const QByteArray &session);
     QByteArray nextTag() { return 't' + QByteArray::number(++m_tag); }
     // The tagged line without its tag.
     QByteArray tagged(ProtocolClient &client, const QByteArray &command);
@@ -133,13 +130,9 @@ void ItemCommandsTest::initTestCase()
     }
     m_listener = new NotifyListener(m_bus.address());
 
-    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
-                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
-    const QDBusMessage reply =
-        manager.call(QStringLiteral("addResourceInstance"), QStringLiteral("res"), QStringList{QStringLiteral("Resource")});
-    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    QCOMPARE(ServerProcess::addResource(QStringLiteral("res")), QString());
 
-    QVERIFY(login(m_res, "res"));
+    QVERIFY(m_server->login(m_res, "res"));
     const QList<QByteArray> created =
         m_res.command(nextTag(), "CREATE \"Inbox\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"inbox\")");
     QCOMPARE(created.size(), 2);
@@ -161,13 +154,6 @@ void ItemCommandsTest::cleanupTestCase()
     }
 }
 
-bool ItemCommandsTest::login(ProtocolClient &client, const QByteArray &session)
-{
-    if (!client.connectToServer(m_server->socketPath()))
-        return false;
-    client.readLine();
-    return tagged(client, "LOGIN " + session) == "OK User logged in";
-}
 
 QByteArray ItemCommandsTest::tagged(ProtocolClient &client, const QByteArray &command)
 {
@@ -481,7 +467,7 @@ void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing()
     const QStringList files = payloadFiles();
 
     ProtocolClient leaving;
-    QVERIFY(login(leaving, "leaver"));
+    QVERIFY(m_server->login(leaving, "leaver"));
     const QByteArray text = QByteArray(command).replace("%1", m_col).replace("%2", QByteArray::number(item));
     leaving.send("x1 " + text + '{' + QByteArray::number(size) + "}\r\n");
     QVERIFY(leaving.readLine().startsWith("+ "));
@@ -628,7 +614,7 @@ void ItemCommandsTest::storeRemoteIdentifiersAndDirtyMark()
     QVERIFY(!dirty());
 
     ProtocolClient client;
-    QVERIFY(login(client, "someclient"));
+    QVERIFY(m_server->login(client, "someclient"));
     // The same identifier is no change and allowed to anyone; another one only to the owner.
     QVERIFY(tagged(client, "UID STORE " + uid + " (REMOTEID \"r1\" +FLAGS ($X))").endsWith("STORE completed"));
     QCOMPARE(tagged(client, "UID STORE " + uid + " (REMOTEID \"r2\")"),

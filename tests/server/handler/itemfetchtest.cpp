@@ -10,8 +10,6 @@
 #include "testbus.h"
 #include "serverdatabase.h"
 
-#include <QDBusInterface>
-#include <QDBusMessage>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -40,7 +38,6 @@ private Q_SLOTS:
     void accessTime();
 
 private:
-    bool login(ProtocolClient &client, const QByteArray &session);
     QList<QByteArray> run(ProtocolClient &client, const QByteArray &command);
     qint64 create(const QByteArray &arguments);
     // Appends through X-TVAPPEND; parts is "name :size ..." and data the parts back to back.
@@ -86,14 +83,10 @@ void ItemFetchTest::initTestCase()
     m_server = new ServerProcess(m_environment);
     QVERIFY2(m_server->start(), m_server->output().constData());
 
-    QDBusInterface manager(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/ResourceManager"),
-                           QStringLiteral("org.freedesktop.Talvori.ResourceManager"));
-    const QDBusMessage reply = manager.call(QStringLiteral("addResourceInstance"), QStringLiteral("res1"),
-                                            QStringList{QStringLiteral("Resource")});
-    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    QCOMPARE(ServerProcess::addResource(QStringLiteral("res1")), QString());
 
-    QVERIFY(login(m_client, "fetchclient"));
-    QVERIFY(login(m_resource, "res1"));
+    QVERIFY(m_server->login(m_client, "fetchclient"));
+    QVERIFY(m_server->login(m_resource, "res1"));
     m_top = create("\"Top\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"top\")");
     m_child = create("\"Child\" " + QByteArray::number(m_top) + " (MIMETYPE (text/plain) REMOTEID \"child\")");
     QVERIFY(m_top > 0 && m_child > 0);
@@ -122,16 +115,6 @@ void ItemFetchTest::cleanupTestCase()
     delete m_server;
 }
 
-bool ItemFetchTest::login(ProtocolClient &client, const QByteArray &session)
-{
-    if (!client.connectToServer(m_server->socketPath()))
-        return false;
-    bool ok = false;
-    if (client.readLine(&ok) != "* OK Talvori Almost IMAP Server [PROTOCOL 26]" || !ok)
-        return false;
-    const QList<QByteArray> lines = run(client, "LOGIN " + session);
-    return lines.size() == 1 && lines.first().endsWith(" OK User logged in");
-}
 
 QList<QByteArray> ItemFetchTest::run(ProtocolClient &client, const QByteArray &command)
 {
@@ -328,7 +311,7 @@ void ItemFetchTest::ascendingOrderAndSelectedCollection()
 
     // Without a scope word the set counts within the selected collection.
     ProtocolClient client;
-    QVERIFY(login(client, "selecting"));
+    QVERIFY(m_server->login(client, "selecting"));
     QVERIFY(run(client, "SELECT SILENT " + QByteArray::number(m_child)).last().contains(" OK "));
     lines = run(client, "FETCH 1:* (FLAGS)");
     QCOMPARE(lines.size(), 3);
@@ -370,7 +353,7 @@ void ItemFetchTest::remoteIdScopes()
     QFETCH(QByteArrayList, expected);
 
     ProtocolClient client;
-    QVERIFY(login(client, "rid"));
+    QVERIFY(m_server->login(client, "rid"));
     if (!context.isEmpty())
         QVERIFY(run(client, context).last().contains(" OK "));
     QList<QByteArray> lines = run(client, command);
@@ -452,7 +435,7 @@ void ItemFetchTest::accessTime()
     // Remote identifiers within a resource context are resolved through a join; the update of
     // the access time must not depend on it.
     ProtocolClient client;
-    QVERIFY(login(client, "rid-atime"));
+    QVERIFY(m_server->login(client, "rid-atime"));
     QVERIFY(run(client, "RESSELECT res1").last().contains(" OK "));
     QCOMPARE(run(client, "RID FETCH c").size(), 2);
     QVERIFY(!sqlValue(atime + c).isEmpty());
