@@ -317,4 +317,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "parthelpertest.moc"
+#include "tst_parthelper.moc"

@@ -261,4 +261,4 @@ void ServicesTest::removeResourceInstanceRemovesEverything()
 }
 
 QTEST_GUILESS_MAIN(ServicesTest)
-#include "servicestest.moc"
+#include "tst_services.moc"

@@ -272,4 +272,4 @@ void ProtocolInternalsTest::baseDirectoriesFollowTheEnvironment()
 }
 
 QTEST_GUILESS_MAIN(ProtocolInternalsTest)
-#include "protocolinternalstest.moc"
+#include "tst_protocolinternals.moc"

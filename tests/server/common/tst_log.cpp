@@ -101,4 +101,4 @@ void LogTest::linesFromManyThreadsStayWhole()
 }
 
 QTEST_GUILESS_MAIN(LogTest)
-#include "logtest.moc"
+#include "tst_log.moc"

@@ -241,4 +241,4 @@ void EntityTest::failuresAreReported()
 
 QTEST_GUILESS_MAIN(EntityTest)
 
-#include "entitytest.moc"
+#include "tst_entity.moc"

@@ -54,7 +54,7 @@ private Q_SLOTS:
         QProcess process;
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/tests/dbbackendstest"),
+        process.start(qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/tests/tst_dbbackends"),
                       QStringList());
         QVERIFY(process.waitForFinished(120000));
         const QString output = QString::fromLocal8Bit(process.readAll());
@@ -66,4 +66,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(TestDatabaseServerTest)
-#include "testdatabaseservertest.moc"
+#include "tst_testdatabaseserver.moc"

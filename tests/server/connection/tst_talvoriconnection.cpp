@@ -149,4 +149,4 @@ void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
 }
 
 QTEST_GUILESS_MAIN(TalvoriConnectionTest)
-#include "talvoriconnectiontest.moc"
+#include "tst_talvoriconnection.moc"

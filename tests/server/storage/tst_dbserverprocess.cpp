@@ -302,4 +302,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DbServerProcessTest)
-#include "dbserverprocesstest.moc"
+#include "tst_dbserverprocess.moc"

@@ -118,4 +118,4 @@ void DataStoreConcurrencyTest::concurrentAppends()
 
 QTEST_GUILESS_MAIN(DataStoreConcurrencyTest)
 
-#include "datastoreconcurrencytest.moc"
+#include "tst_datastoreconcurrency.moc"

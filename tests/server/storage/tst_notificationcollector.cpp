@@ -128,4 +128,4 @@ void NotificationCollectorTest::withoutDataStoreOnlyQueues()
 
 QTEST_GUILESS_MAIN(NotificationCollectorTest)
 
-#include "notificationcollectortest.moc"
+#include "tst_notificationcollector.moc"

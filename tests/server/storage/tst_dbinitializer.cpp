@@ -325,4 +325,4 @@ void DbInitializerTest::refillsEmptiedTable()
 
 QTEST_GUILESS_MAIN(DbInitializerTest)
 
-#include "dbinitializertest.moc"
+#include "tst_dbinitializer.moc"

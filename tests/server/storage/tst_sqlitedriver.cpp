@@ -261,4 +261,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(SqliteDriverTest)
-#include "sqlitedrivertest.moc"
+#include "tst_sqlitedriver.moc"

@@ -142,4 +142,4 @@ void ListingScaleTest::statementsDoNotGrowWithTheTree()
 }
 
 QTEST_GUILESS_MAIN(ListingScaleTest)
-#include "listingscaletest.moc"
+#include "tst_listingscale.moc"

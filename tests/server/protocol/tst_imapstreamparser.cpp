@@ -282,4 +282,4 @@ void ImapStreamParserTest::largeLiteralStreamsInChunks()
 }
 
 QTEST_GUILESS_MAIN(ImapStreamParserTest)
-#include "imapstreamparsertest.moc"
+#include "tst_imapstreamparser.moc"

@@ -687,4 +687,4 @@ void DataStoreTest::highestPimItemId()
 
 QTEST_GUILESS_MAIN(DataStoreTest)
 
-#include "datastoretest.moc"
+#include "tst_datastore.moc"

@@ -333,4 +333,4 @@ void HandlerSupportTest::itemScopes()
 }
 
 QTEST_GUILESS_MAIN(HandlerSupportTest)
-#include "handlersupporttest.moc"
+#include "tst_handlersupport.moc"

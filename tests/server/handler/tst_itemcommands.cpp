@@ -776,4 +776,4 @@ void ItemCommandsTest::payloadComesBackByteIdentical()
 }
 
 QTEST_GUILESS_MAIN(ItemCommandsTest)
-#include "itemcommandstest.moc"
+#include "tst_itemcommands.moc"

@@ -628,4 +628,4 @@ void CollectionHandlersTest::selectStatusSubscribe()
 }
 
 QTEST_GUILESS_MAIN(CollectionHandlersTest)
-#include "collectionhandlerstest.moc"
+#include "tst_collectionhandlers.moc"

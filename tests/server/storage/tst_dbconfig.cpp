@@ -13,7 +13,7 @@
 
 // Backend choice, the "General" values, the keys each backend reads and writes back, the socket
 // directory and the edits of a fresh PostgreSQL cluster's configuration. Nothing here starts a
-// server; see dbserverprocesstest and dbbackendstest for that.
+// server; see tst_dbserverprocess and tst_dbbackends for that.
 class DbConfigTest : public QObject
 {
     Q_OBJECT
@@ -329,4 +329,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DbConfigTest)
-#include "dbconfigtest.moc"
+#include "tst_dbconfig.moc"

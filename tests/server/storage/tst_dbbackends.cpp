@@ -195,4 +195,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DbBackendsTest)
-#include "dbbackendstest.moc"
+#include "tst_dbbackends.moc"

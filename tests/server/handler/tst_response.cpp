@@ -74,4 +74,4 @@ void ResponseTest::failureTextIsLatin1()
 }
 
 QTEST_GUILESS_MAIN(ResponseTest)
-#include "responsetest.moc"
+#include "tst_response.moc"

@@ -538,4 +538,4 @@ void QueryBuilderTest::failedStatement()
 
 QTEST_GUILESS_MAIN(QueryBuilderTest)
 
-#include "querybuildertest.moc"
+#include "tst_querybuilder.moc"

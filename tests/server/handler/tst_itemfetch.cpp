@@ -444,4 +444,4 @@ void ItemFetchTest::accessTime()
 
 QTEST_GUILESS_MAIN(ItemFetchTest)
 
-#include "itemfetchtest.moc"
+#include "tst_itemfetch.moc"

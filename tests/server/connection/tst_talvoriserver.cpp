@@ -237,4 +237,4 @@ void TalvoriServerTest::errorLogIsRotatedAtEachStart()
 }
 
 QTEST_GUILESS_MAIN(TalvoriServerTest)
-#include "talvoriservertest.moc"
+#include "tst_talvoriserver.moc"
