@@ -40,17 +40,20 @@ void TalvoriConnection::run()
         return;
     }
     m_socket->setReadBufferSize(SocketReadBufferSize);
+    // The parser exists before anything can deliver input: writing the greeting waits for the
+    // socket, and a client that does not wait for the greeting has its bytes signalled meanwhile.
+    m_streamParser = new ImapStreamParser(m_socket);
+    m_streamParser->setTracerIdentifier(m_identifier);
 
     connect(m_socket, &QLocalSocket::readyRead, this, &TalvoriConnection::slotNewData, Qt::DirectConnection);
     connect(m_socket, &QLocalSocket::disconnected, this, &TalvoriConnection::slotDisconnected, Qt::DirectConnection);
 
+    m_greeting = true;
     writeOut("* OK Talvori Almost IMAP Server [PROTOCOL 26]");
     flushOutput(0);
+    m_greeting = false;
 
-    m_streamParser = new ImapStreamParser(m_socket);
-    m_streamParser->setTracerIdentifier(m_identifier);
-
-    // Bytes may have arrived before the readyRead connection existed.
+    // Bytes may have arrived before the readyRead connection existed or while the greeting went out.
     if (m_socket->bytesAvailable() > 0)
         slotNewData();
 
@@ -66,7 +69,7 @@ void TalvoriConnection::slotNewData()
 {
     // A readyRead delivered while a handler waits inside the parser lands here; the handler's own
     // reads consume the data.
-    if (m_currentHandler)
+    if (m_currentHandler || m_greeting)
         return;
 
     while (m_socket->bytesAvailable() > 0 || !m_streamParser->readRemainingData().isEmpty()) {

@@ -70,6 +70,8 @@ private:
     quintptr m_socketDescriptor;
     QLocalSocket *m_socket = nullptr;
     QPointer<Handler> m_currentHandler;
+    // While the greeting is written: commands that arrive meanwhile wait until it is out.
+    bool m_greeting = false;
     ConnectionState m_connectionState = NonAuthenticated;
     qint64 m_selectedCollection = 0;
     QList<QByteArray> m_statusMessageQueue;

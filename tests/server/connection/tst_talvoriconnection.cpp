@@ -21,6 +21,8 @@ private Q_SLOTS:
     void dispatch_data();
     void dispatch();
     void logoutClosesTheSession();
+    void clientsThatWriteAtOnce_data();
+    void clientsThatWriteAtOnce();
     void socketIsReachableByItsOwnerOnly();
 
 private:
@@ -132,6 +134,58 @@ void TalvoriConnectionTest::logoutClosesTheSession()
     QCOMPARE(client.readUntilTagged("a2"),
              (QList<QByteArray>{"a1 OK User logged in", "* Talvori server logging out", "a2 OK Logout completed"}));
     QVERIFY(client.socket()->state() == QLocalSocket::UnconnectedState || client.socket()->waitForDisconnected(5000));
+}
+
+void TalvoriConnectionTest::clientsThatWriteAtOnce_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("tag alone") << QByteArray("a\r\n") << QByteArray("a BAD No command specified");
+    QTest::newRow("empty line") << QByteArray("\r\n") << QByteArray();
+    QTest::newRow("command") << QByteArray("a1 CAPABILITY\r\n")
+                             << QByteArray("* CAPABILITY IMAP4 IMAP4rev1\na1 OK CAPABILITY completed");
+}
+
+// Clients that do not wait for the greeting: each writes before, while or after the greeting
+// arrives, several at a time, and every one gets the greeting first and then its answers.
+void TalvoriConnectionTest::clientsThatWriteAtOnce()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    const QByteArray greeting = "* OK Talvori Almost IMAP Server [PROTOCOL 26]";
+    const QByteArray all = input + "zz CAPABILITY\r\n";
+    constexpr int Rounds = 42;
+    constexpr int AtOnce = 8;
+
+    for (int round = 0; round < Rounds; ++round) {
+        std::vector<std::unique_ptr<ProtocolClient>> clients;
+        for (int i = 0; i < AtOnce; ++i) {
+            auto client = std::make_unique<ProtocolClient>();
+            QVERIFY(client->connectToServer(m_server->socketPath()));
+            // Before the greeting, as soon as part of it is there, or once it is whole.
+            switch ((round + i) % 3) {
+            case 0:
+                break;
+            case 1:
+                client->socket()->waitForReadyRead(5000);
+                break;
+            case 2:
+                while (!client->socket()->canReadLine() && client->socket()->waitForReadyRead(5000)) {
+                }
+                break;
+            }
+            client->send(all);
+            clients.push_back(std::move(client));
+        }
+        for (auto &client : clients) {
+            QList<QByteArray> lines = client->readUntilTagged("zz", 10000);
+            QVERIFY2(lines.size() >= 3, lines.join('\n').constData());
+            QCOMPARE(lines.first(), greeting);
+            QCOMPARE(lines.last(), QByteArray("zz OK CAPABILITY completed"));
+            QCOMPARE(lines.mid(1, lines.size() - 3).join('\n'), expected);
+        }
+    }
+    QCOMPARE(m_server->process().state(), QProcess::Running);
 }
 
 void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
