@@ -3,6 +3,7 @@
 #include "common/exception.h"
 #include "common/log.h"
 #include "common/tracer.h"
+#include "handler/commandtable.h"
 #include "handler/unknowncommandhandler.h"
 #include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
@@ -43,7 +44,10 @@ void TalvoriConnection::run()
     // The parser exists before anything can deliver input: writing the greeting waits for the
     // socket, and a client that does not wait for the greeting has its bytes signalled meanwhile.
     m_streamParser = new ImapStreamParser(m_socket);
-    m_streamParser->setTracerIdentifier(m_identifier);
+    m_streamParser->setContinuationWriter([this](const QByteArray &line) {
+        writeOut(line);
+        flushOutput(0);
+    });
 
     connect(m_socket, &QLocalSocket::readyRead, this, &TalvoriConnection::slotNewData, Qt::DirectConnection);
     connect(m_socket, &QLocalSocket::disconnected, this, &TalvoriConnection::slotDisconnected, Qt::DirectConnection);
@@ -103,27 +107,12 @@ void TalvoriConnection::handleCommand()
         if (!m_currentHandler->parseStream())
             m_streamParser->skipCurrentCommand();
     } catch (const HandlerException &e) {
-        if (m_currentHandler)
-            m_currentHandler->failureResponse(QByteArray(e.what()));
-        try {
-            m_streamParser->skipCurrentCommand();
-        } catch (...) {
-        }
+        failCommand(e.what());
     } catch (const Exception &e) {
-        if (m_currentHandler)
-            m_currentHandler->failureResponse(QByteArray(e.type()) + ": " + e.what());
-        try {
-            m_streamParser->skipCurrentCommand();
-        } catch (...) {
-        }
+        failCommand(QByteArray(e.type()) + ": " + e.what());
     } catch (...) {
         logError() << "Unknown exception caught: ";
-        if (m_currentHandler)
-            m_currentHandler->failureResponse("Unknown exception caught");
-        try {
-            m_streamParser->skipCurrentCommand();
-        } catch (...) {
-        }
+        failCommand("Unknown exception caught");
     }
 
     delete m_currentHandler;
@@ -134,23 +123,35 @@ void TalvoriConnection::handleCommand()
     if (rest.startsWith('\n') || rest.startsWith("\r\n")) {
         try {
             m_streamParser->readUntilCommandEnd();
-        } catch (...) {
+        } catch (const Exception &) {
+            // The client went quiet after the line end; the next readyRead starts afresh.
         }
+    }
+}
+
+void TalvoriConnection::failCommand(const QByteArray &message)
+{
+    if (m_currentHandler)
+        m_currentHandler->failureResponse(message);
+    try {
+        m_streamParser->skipCurrentCommand();
+    } catch (const Exception &) {
+        // The rest of the command never came; what did come is gone with the parser's buffer.
     }
 }
 
 Handler *TalvoriConnection::findHandlerForCommand(const QByteArray &command)
 {
-    Handler *handler = Handler::findHandlerForCommandAlwaysAllowed(command);
+    Handler *handler = CommandTable::findHandlerForCommandAlwaysAllowed(command);
     if (handler)
         return handler;
 
     switch (m_connectionState) {
     case NonAuthenticated:
-        handler = Handler::findHandlerForCommandNonAuthenticated(command);
+        handler = CommandTable::findHandlerForCommandNonAuthenticated(command);
         break;
     case Authenticated:
-        handler = Handler::findHandlerForCommandAuthenticated(command, m_streamParser);
+        handler = CommandTable::findHandlerForCommandAuthenticated(command, m_streamParser);
         break;
     case Closing:
         break;
@@ -203,40 +204,7 @@ void TalvoriConnection::setSessionId(const QByteArray &id)
 {
     m_identifier = QString::asprintf("%s (%p)", id.constData(), static_cast<void *>(this));
     Tracer::self()->beginConnection(m_identifier, QString());
-    m_streamParser->setTracerIdentifier(m_identifier);
-    m_sessionId = id;
-    // Notifications recorded from now on name the session that caused them.
-    storageBackend()->setSessionId(id);
-}
-
-DataStore *TalvoriConnection::storageBackend()
-{
-    if (!m_backend)
-        m_backend = DataStore::self();
-    return m_backend;
-}
-
-Talvori::Collection TalvoriConnection::selectedCollection() const
-{
-    if (m_selectedCollection <= 0)
-        return Talvori::Collection();
-    return Talvori::Collection::retrieveById(m_selectedCollection);
-}
-
-bool TalvoriConnection::isOwnerResource(const Talvori::PimItem &item) const
-{
-    if (m_resourceContext.isValid())
-        return true;
-    return isOwnerResource(Talvori::Collection::retrieveById(item.collectionId()));
-}
-
-bool TalvoriConnection::isOwnerResource(const Talvori::Collection &collection) const
-{
-    if (m_resourceContext.isValid())
-        return true;
-    if (!collection.isValid())
-        return false;
-    return collection.resource().name().toUtf8() == m_sessionId;
+    Session::setSessionId(id);
 }
 
 void TalvoriConnection::addStatusMessage(const QByteArray &msg)

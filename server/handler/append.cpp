@@ -1,4 +1,5 @@
 #include "append.h"
+
 #include "handlersupport.h"
 
 #include "protocol/imapstreamparser.h"

@@ -2,10 +2,11 @@
 
 #include "handlersupport.h"
 
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
 #include "services/preprocessormanager.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 using namespace Talvori;
@@ -70,7 +71,7 @@ bool AppendHandler::commit()
     DataStore *store = m_connection->storageBackend();
     Transaction transaction(store);
 
-    const Collection collection = HandlerSupport::findCollection(m_collection);
+    const Collection collection = CollectionResolver::findCollection(m_collection);
     if (!collection.isValid())
         return failureResponse("Unknown collection.");
 

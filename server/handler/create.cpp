@@ -1,13 +1,13 @@
 #include "create.h"
 
-#include "collectionresolver.h"
 #include "handlersupport.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
@@ -33,7 +33,7 @@ bool Create::parseStream()
             // No parent number: the name may be a path whose last part is the new name.
             const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
             if (slash > 0) {
-                parent = HandlerSupport::findCollection(name.left(slash).toUtf8());
+                parent = CollectionResolver::findCollection(name.left(slash).toUtf8());
                 name = name.mid(slash + 1);
             }
         } else {

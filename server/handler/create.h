@@ -2,6 +2,7 @@
 #define TALVORI_CREATE_H
 
 #include "handler.h"
+
 #include "protocol/scope.h"
 
 // CREATE <name> <parent> (<attributes>): a new collection below a parent, or at top level for

@@ -1,12 +1,12 @@
 #include "delete.h"
 
 #include "collectionhooks.h"
-#include "collectionresolver.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 using namespace Talvori;
@@ -30,7 +30,7 @@ bool Delete::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
     SelectQueryBuilder<Collection> qb;
-    CollectionResolver::addScopeCondition(m_scope, m_connection, qb);
+    CollectionResolver::addScopeCondition(m_scope, *m_connection, qb);
     Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
                                                              "No collection selected",
                                                              "Deleting multiple collections is not yet implemented");

@@ -2,6 +2,7 @@
 #define TALVORI_DELETE_H
 
 #include "handler.h"
+
 #include "protocol/scope.h"
 #include "storage/entities.h"
 

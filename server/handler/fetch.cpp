@@ -11,9 +11,7 @@ bool Fetch::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
 
-    FetchHelper helper(m_connection, m_streamParser, m_scope);
-    connect(&helper, &FetchHelper::responseAvailable, this, &Fetch::responseAvailable, Qt::DirectConnection);
-    connect(&helper, &FetchHelper::failureResponse, this, &Fetch::slotFailureResponse, Qt::DirectConnection);
+    FetchHelper helper(*this, m_scope);
     if (!helper.parseStream("FETCH"))
         return false;
 
@@ -25,9 +23,4 @@ bool Fetch::parseStream()
     default:
         return successResponse("FETCH completed");
     }
-}
-
-void Fetch::slotFailureResponse(const QString &failureMessage)
-{
-    failureResponse(failureMessage);
 }

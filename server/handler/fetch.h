@@ -2,6 +2,7 @@
 #define TALVORI_FETCH_H
 
 #include "handler.h"
+
 #include "protocol/scope.h"
 
 // FETCH, UID FETCH, RID FETCH, HRID FETCH: the data of a set of items, one untagged line per item.
@@ -12,9 +13,6 @@ class Fetch : public Handler
 public:
     explicit Fetch(Scope::SelectionScope scope);
     bool parseStream() override;
-
-private Q_SLOTS:
-    void slotFailureResponse(const QString &failureMessage);
 
 private:
     Scope m_scope;

@@ -1,18 +1,20 @@
 #include "fetchhelper.h"
 
+#include "handler.h"
 #include "handlersupport.h"
-#include "itemscopequery.h"
 
 #include "common/exception.h"
 #include "common/log.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
 #include "services/collectionsync.h"
 #include "services/itemretriever.h"
+#include "storage/collectionancestry.h"
 #include "storage/datastore.h"
+#include "storage/itemqueryhelper.h"
 #include "storage/parthelper.h"
 #include "storage/querybuilder.h"
 #include "storage/queryhelper.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
@@ -64,9 +66,10 @@ QString partNamePrefixExpression()
 
 } // namespace
 
-FetchHelper::FetchHelper(TalvoriConnection *connection, ImapStreamParser *parser, const Scope &scope)
-    : m_connection(connection)
-    , m_streamParser(parser)
+FetchHelper::FetchHelper(Handler &handler, const Scope &scope)
+    : m_handler(handler)
+    , m_connection(handler.connection())
+    , m_streamParser(handler.streamParser())
     , m_scope(scope)
 {
 }
@@ -174,7 +177,7 @@ bool FetchHelper::executeItemQuery(QueryBuilder &qb)
                    PimItem::revFullColumnName(), PimItem::remoteRevisionFullColumnName(),
                    PimItem::sizeFullColumnName(), PimItem::datetimeFullColumnName(),
                    PimItem::collectionIdFullColumnName()});
-    ItemQueryHelper::scopeToQuery(m_scope, m_connection, qb);
+    ItemQueryHelper::scopeToQuery(m_scope, *m_connection, qb);
     qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     walkOnce(qb);
     return qb.exec();
@@ -187,7 +190,7 @@ bool FetchHelper::executePartQuery(QueryBuilder &qb)
     // In the order of PartColumn.
     qb.addColumns({PimItem::idFullColumnName(), Part::nameFullColumnName(), Part::dataFullColumnName(),
                    Part::externalFullColumnName(), Part::versionFullColumnName()});
-    ItemQueryHelper::scopeToQuery(m_scope, m_connection, qb);
+    ItemQueryHelper::scopeToQuery(m_scope, *m_connection, qb);
 
     Query::Condition partCondition(Query::Or);
     if (!m_partNames.isEmpty())
@@ -211,7 +214,7 @@ bool FetchHelper::executeFlagQuery(QueryBuilder &qb)
                PimItemFlagRelation::rightFullColumnName());
     // In the order of FlagColumn.
     qb.addColumns({PimItem::idFullColumnName(), Flag::nameFullColumnName()});
-    ItemQueryHelper::scopeToQuery(m_scope, m_connection, qb);
+    ItemQueryHelper::scopeToQuery(m_scope, *m_connection, qb);
     qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     walkOnce(qb);
     return qb.exec();
@@ -226,21 +229,18 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
 
     QueryBuilder itemQuery(PimItem::tableName());
     if (!executeItemQuery(itemQuery)) {
-        Q_EMIT failureResponse(QStringLiteral("Unable to list items"));
-        return false;
+        return m_handler.failureResponse("Unable to list items");
     }
 
     QueryBuilder partQuery(PimItem::tableName());
     const bool partsWanted = !m_partNames.isEmpty() || m_fullPayload || m_allAttributes;
     if (partsWanted && !executePartQuery(partQuery)) {
-        Q_EMIT failureResponse(QStringLiteral("Unable to list item parts"));
-        return false;
+        return m_handler.failureResponse("Unable to list item parts");
     }
 
     QueryBuilder flagQuery(PimItem::tableName());
     if (m_flagsRequested && !executeFlagQuery(flagQuery)) {
-        Q_EMIT failureResponse(QStringLiteral("Unable to retrieve item flags"));
-        return false;
+        return m_handler.failureResponse("Unable to retrieve item flags");
     }
 
     QSqlQuery &items = itemQuery.query();
@@ -311,7 +311,7 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
         Response response;
         response.setUntagged();
         response.setString(line);
-        Q_EMIT responseAvailable(response);
+        m_handler.sendResponse(response);
     }
 
     updateItemAccessTime(ids);
@@ -374,21 +374,9 @@ const QStack<Collection> &FetchHelper::ancestorsOf(qint64 collectionId)
     auto cached = m_ancestorCache.constFind(collectionId);
     if (cached != m_ancestorCache.constEnd())
         return *cached;
-
-    QList<Collection> chain;
-    Collection collection = Collection::retrieveById(collectionId);
-    while (collection.isValid() && chain.size() < m_ancestorDepth) {
-        chain.append(collection);
-        if (collection.parentId() <= 0)
-            break;
-        collection = collection.parent();
-    }
-    // The listing reads the stack from its top, nearest ancestor first: the item's own collection
-    // goes on top, the top-level collection at the bottom.
-    QStack<Collection> ancestors;
-    for (auto it = chain.crbegin(); it != chain.crend(); ++it)
-        ancestors.push(*it);
-    return *m_ancestorCache.insert(collectionId, ancestors);
+    // The item's own collection is the first of its ancestors here.
+    return *m_ancestorCache.insert(collectionId, CollectionAncestry::upwards(collectionId, m_ancestorDepth,
+                                                                             CollectionAncestry::fromDatabase()));
 }
 
 void FetchHelper::updateItemAccessTime(const QList<qint64> &ids)

@@ -8,32 +8,28 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QObject>
 #include <QStack>
 #include <QStringList>
 
+class Handler;
 class ImapStreamParser;
 class QSqlQuery;
 class QueryBuilder;
-class TalvoriConnection;
+class Session;
 
 // Reads the options and the attribute list of an item fetch and writes one untagged line per item
 // of the scope, in ascending id order. Three queries (items, parts, flags), all ordered by item
 // id, serve any number of items: they are walked in step, so no query runs per item. FETCH and
-// SEARCH use it with their own response word.
-class FetchHelper : public QObject
+// SEARCH use it with their own response word; the lines go out through the handler, which works
+// in the handler's session with its parser.
+class FetchHelper
 {
-    Q_OBJECT
 public:
-    FetchHelper(TalvoriConnection *connection, ImapStreamParser *parser, const Scope &scope);
+    FetchHelper(Handler &handler, const Scope &scope);
 
-    // Reads the rest of the command and emits the item lines, each as "<id> <responseWord> (...)".
-    // False after failureResponse() was emitted; a malformed command throws.
+    // Reads the rest of the command and sends the item lines, each as "<id> <responseWord> (...)".
+    // False after the handler answered with a failure; a malformed command throws.
     bool parseStream(const QByteArray &responseWord);
-
-Q_SIGNALS:
-    void responseAvailable(const Response &response);
-    void failureResponse(const QString &failureMessage);
 
 private:
     void parseCommandStream();
@@ -51,7 +47,8 @@ private:
     const QStack<Talvori::Collection> &ancestorsOf(qint64 collectionId);
     void updateItemAccessTime(const QList<qint64> &ids);
 
-    TalvoriConnection *m_connection;
+    Handler &m_handler;
+    Session *m_connection;
     ImapStreamParser *m_streamParser;
     Scope m_scope;
 

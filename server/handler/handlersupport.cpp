@@ -1,16 +1,12 @@
 #include "handlersupport.h"
 
-#include "collectiontree.h"
-
 #include "common/exception.h"
-#include "common/log.h"
-#include "storage/countquerybuilder.h"
-#include "storage/selectquerybuilder.h"
+#include "storage/collectiontree.h"
+#include "storage/datastore.h"
 
 #include <imapparser.h>
 
 #include <QLocale>
-#include <QSqlError>
 
 #include <limits>
 
@@ -37,7 +33,25 @@ QByteArray HandlerSupport::collectionLine(const Collection &collection, bool hid
                                           int ancestorDepth, const QStack<Collection> &ancestors)
 {
     // An unloaded tree asks the database for exactly this one collection.
-    return CollectionTree().collectionLine(collection, hideMimeTypes, withStatistics, ancestorDepth, ancestors);
+    return collectionLine(CollectionTree(), collection, hideMimeTypes, withStatistics, ancestorDepth, ancestors);
+}
+
+QByteArray HandlerSupport::collectionLine(const CollectionTree &tree, const Collection &collection,
+                                          bool hideMimeTypes, bool withStatistics, int ancestorDepth,
+                                          const QStack<Collection> &ancestors)
+{
+    QList<QByteArray> mimeTypeNames;
+    if (!hideMimeTypes) {
+        const QList<MimeType> types = tree.mimeTypes(collection.id());
+        for (const MimeType &type : types)
+            mimeTypeNames.append(type.name().toLatin1());
+    }
+    CollectionStatistics counts;
+    if (withStatistics)
+        counts = tree.statistics(collection);
+    return formatCollectionLine(collection, mimeTypeNames, tree.resourceName(collection.resourceId()),
+                                tree.attributes(collection.id()), withStatistics ? &counts : nullptr, ancestorDepth,
+                                ancestors);
 }
 
 QByteArray HandlerSupport::formatCollectionLine(const Collection &collection, const QList<QByteArray> &mimeTypeNames,
@@ -158,107 +172,9 @@ int HandlerSupport::applyCachePolicy(const QByteArray &data, Collection &collect
 QList<Flag> HandlerSupport::flagsForNames(const QList<QByteArray> &names)
 {
     QList<Flag> flags;
-    flags.reserve(names.size());
-    for (const QByteArray &name : names) {
-        const QString flagName = QString::fromUtf8(name);
-        Flag flag = Flag::retrieveByName(flagName);
-        if (!flag.isValid()) {
-            flag = Flag(flagName);
-            if (!flag.insert())
-                throw HandlerException("Unable to create flag");
-        }
-        flags.append(flag);
-    }
+    if (!DataStore::flagsForNames(names, flags))
+        throw HandlerException("Unable to create flag");
     return flags;
-}
-
-Collection HandlerSupport::findCollection(const QByteArray &idOrPath)
-{
-    bool isNumber = false;
-    const qint64 id = idOrPath.toLongLong(&isNumber);
-    if (isNumber)
-        return Collection::retrieveById(id);
-
-    QByteArray path = idOrPath;
-    if (path.startsWith('/'))
-        path.remove(0, 1);
-    if (path.endsWith('/'))
-        path.chop(1);
-    const QStringList names = QString::fromUtf8(path).split(QLatin1Char('/'));
-
-    Collection current;
-    for (const QString &name : names) {
-        SelectQueryBuilder<Collection> qb;
-        qb.addValueCondition(Collection::nameColumn(), Query::Equals, name);
-        if (current.isValid())
-            qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, current.id());
-        else
-            qb.addValueCondition(Collection::parentIdColumn(), Query::Is, QVariant());
-        if (!qb.exec())
-            return Collection();
-        const QList<Collection> results = qb.result();
-        if (results.size() != 1)
-            return Collection();
-        current = results.first();
-    }
-    return current;
-}
-
-QString HandlerSupport::collectionPath(const Collection &collection)
-{
-    QStringList names;
-    Collection current = collection;
-    while (current.isValid()) {
-        names.prepend(current.name());
-        current = current.parent();
-    }
-    return names.join(QLatin1Char('/'));
-}
-
-int HandlerSupport::countItems(const Collection &collection)
-{
-    CountQueryBuilder qb(PimItem::tableName());
-    qb.addValueCondition(PimItem::collectionIdColumn(), Query::Equals, collection.id());
-    if (!qb.exec())
-        return -1;
-    return qb.result();
-}
-
-int HandlerSupport::countItemsWithFlag(const Collection &collection, const QString &flagName)
-{
-    CountQueryBuilder qb(PimItem::tableName());
-    qb.addJoin(QueryBuilder::InnerJoin, PimItemFlagRelation::tableName(), PimItem::idFullColumnName(),
-               PimItemFlagRelation::leftFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Flag::tableName(), Flag::idFullColumnName(),
-               PimItemFlagRelation::rightFullColumnName());
-    qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
-    qb.addValueCondition(Flag::nameFullColumnName(), Query::Equals, flagName);
-    if (!qb.exec())
-        return -1;
-    return qb.result();
-}
-
-int HandlerSupport::countItemsWithoutFlag(const Collection &collection, const QString &flagName)
-{
-    const int all = countItems(collection);
-    const int withFlag = countItemsWithFlag(collection, flagName);
-    if (all < 0 || withFlag < 0)
-        return -1;
-    return all - withFlag;
-}
-
-qint64 HandlerSupport::totalItemSize(const Collection &collection)
-{
-    QueryBuilder qb(PimItem::tableName());
-    qb.addColumn(QStringLiteral("sum(%1)").arg(PimItem::sizeFullColumnName()));
-    qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
-    if (!qb.exec())
-        return -1;
-    if (!qb.query().next()) {
-        logDebug() << "Error during retrieving result of query:" << qb.query().lastError().text();
-        return -1;
-    }
-    return qb.query().value(0).toLongLong();
 }
 
 QByteArray HandlerSupport::quotedDateTime(const QDateTime &dateTime)

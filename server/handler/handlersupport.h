@@ -2,6 +2,7 @@
 #define TALVORI_HANDLERSUPPORT_H
 
 #include "protocol/response.h"
+#include "storage/collectionstatistics.h"
 #include "storage/entities.h"
 
 #include <QByteArray>
@@ -10,24 +11,23 @@
 #include <QStack>
 #include <QString>
 
-// What several handlers do alike: the collection listing line, cache policy syntax, collection
-// lookup by id or path, and item counts. Everything runs on the caller's thread and data store.
+class CollectionTree;
+
+// What several handlers do alike on the wire: the collection listing line, dates, cache policy
+// and depth syntax, and the flags a command names. Everything runs on the caller's thread and data
+// store; the queries behind it live in storage.
 namespace HandlerSupport {
 
 // An untagged response line carrying text.
 Response untagged(const QByteArray &text);
 
-// Item counts shown in a listing line; -1 where a count failed.
-struct CollectionStatistics {
-    qint64 count = -1;
-    qint64 unseen = -1;
-    qint64 size = -1;
-};
-
-// The listing line of a collection (without the leading "* "). Ancestors are read from the top
-// of the stack, the parent first.
+// The listing line of a collection (without the leading "* "), with content types hidden on
+// request. Ancestors are read from the top of the stack, the parent first. The tree answers the
+// questions about the collection; the first form asks the database for just this one.
 QByteArray collectionLine(const Talvori::Collection &collection, bool hideMimeTypes, bool withStatistics,
                           int ancestorDepth, const QStack<Talvori::Collection> &ancestors);
+QByteArray collectionLine(const CollectionTree &tree, const Talvori::Collection &collection, bool hideMimeTypes,
+                          bool withStatistics, int ancestorDepth, const QStack<Talvori::Collection> &ancestors);
 // The same line from data the caller already holds, so a listing of many collections can load
 // content types, resources, attributes and counts in bulk. statistics is null without counts.
 QByteArray formatCollectionLine(const Talvori::Collection &collection, const QList<QByteArray> &mimeTypeNames,
@@ -51,18 +51,9 @@ int depthFromText(const QByteArray &text);
 int applyCachePolicy(const QByteArray &data, Talvori::Collection &collection, int start = 0,
                      bool *changed = nullptr);
 
-// Flags in the order of the names; missing ones are created.
+// Flags in the order of the names; missing ones are created. Throws HandlerException when one
+// cannot be.
 QList<Talvori::Flag> flagsForNames(const QList<QByteArray> &names);
-
-// By decimal id, or by a slash-separated path of names from the top level; invalid when not found.
-Talvori::Collection findCollection(const QByteArray &idOrPath);
-QString collectionPath(const Talvori::Collection &collection);
-
-// -1 on error.
-int countItems(const Talvori::Collection &collection);
-int countItemsWithFlag(const Talvori::Collection &collection, const QString &flagName);
-int countItemsWithoutFlag(const Talvori::Collection &collection, const QString &flagName);
-qint64 totalItemSize(const Talvori::Collection &collection);
 
 } // namespace HandlerSupport
 

@@ -1,13 +1,13 @@
 #include "list.h"
 
-#include "collectionresolver.h"
 #include "handlersupport.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 
 using namespace Talvori;
 
@@ -186,6 +186,6 @@ bool List::listCollection(const Collection &collection, int depth, const QStack<
     Collection effective = collection;
     m_tree.applyActiveCachePolicy(effective);
     Q_EMIT responseAvailable(HandlerSupport::untagged(
-        m_tree.collectionLine(effective, filteredOut, m_includeStatistics, m_ancestorDepth, ancestors)));
+        HandlerSupport::collectionLine(m_tree, effective, filteredOut, m_includeStatistics, m_ancestorDepth, ancestors)));
     return true;
 }

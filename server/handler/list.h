@@ -1,9 +1,10 @@
 #ifndef TALVORI_LIST_H
 #define TALVORI_LIST_H
 
-#include "collectiontree.h"
 #include "handler.h"
+
 #include "protocol/scope.h"
+#include "storage/collectiontree.h"
 #include "storage/entities.h"
 
 #include <QList>

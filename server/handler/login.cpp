@@ -1,7 +1,7 @@
 #include "login.h"
 
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/session.h"
 
 bool Login::parseStream()
 {

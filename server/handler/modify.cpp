@@ -1,15 +1,15 @@
 #include "modify.h"
 
 #include "collectionhooks.h"
-#include "collectionresolver.h"
 #include "handlersupport.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/notificationcollector.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
@@ -25,7 +25,7 @@ bool Modify::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
     SelectQueryBuilder<Collection> qb;
-    CollectionResolver::addScopeCondition(m_scope, m_connection, qb);
+    CollectionResolver::addScopeCondition(m_scope, *m_connection, qb);
     Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
                                                              "No such collection",
                                                              "Mass-modifying collections is not yet implemented");
@@ -41,7 +41,7 @@ bool Modify::parseStream()
     if (parentKey > 0) {
         QByteArray newParentText;
         ImapParser::parseString(line, newParentText, parentKey + 6);
-        const Collection newParent = HandlerSupport::findCollection(newParentText);
+        const Collection newParent = CollectionResolver::findCollection(newParentText);
         if (newParent.isValid() && newParent.id() != collection.parentId()
             && newParent.resourceId() != collection.resourceId())
             CollectionHooks::retrieveSubtreePayloads(collection);
@@ -151,28 +151,11 @@ bool Modify::parseStream()
         } else {
             QByteArray value;
             pos = ImapParser::parseString(line, value, pos);
-            SelectQueryBuilder<CollectionAttribute> aqb;
-            aqb.addValueCondition(CollectionAttribute::collectionIdColumn(), Query::Equals, collection.id());
-            aqb.addValueCondition(CollectionAttribute::typeColumn(), Query::Equals, key);
-            if (!aqb.exec())
-                throw HandlerException("Unable to retrieve collection attribute");
-            QList<CollectionAttribute> attributes = aqb.result();
-            if (attributes.isEmpty()) {
-                CollectionAttribute attribute(collection.id(), key, value);
-                if (!attribute.insert())
-                    throw HandlerException("Unable to add collection attribute");
+            bool changed = false;
+            if (!db->setCollectionAttribute(collection, key, value, &changed))
+                throw HandlerException("Unable to update collection attribute");
+            if (changed)
                 changes.append(key);
-            } else if (attributes.size() == 1) {
-                CollectionAttribute &attribute = attributes.first();
-                if (attribute.value() == value)
-                    continue;
-                attribute.setValue(value);
-                if (!attribute.update())
-                    throw HandlerException("Unable to update collection attribute");
-                changes.append(key);
-            } else {
-                throw HandlerException("WTF: more than one attribute with the same name");
-            }
         }
     }
 

@@ -2,6 +2,7 @@
 #define TALVORI_MODIFY_H
 
 #include "handler.h"
+
 #include "protocol/scope.h"
 
 // MODIFY <collection> <key> <value> ...: changes a collection's fields, content types, cache

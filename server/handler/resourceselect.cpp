@@ -1,9 +1,9 @@
 #include "resourceselect.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
 #include "storage/entities.h"
+#include "storage/session.h"
 
 using namespace Talvori;
 

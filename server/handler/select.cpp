@@ -3,9 +3,11 @@
 #include "handlersupport.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/collectionresolver.h"
+#include "storage/collectionstatistics.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 
 using namespace Talvori;
 
@@ -27,7 +29,7 @@ bool Select::parseStream()
 
     Collection collection;
     if (m_scope == Scope::Plain || m_scope == Scope::ById) {
-        collection = HandlerSupport::findCollection(argument);
+        collection = CollectionResolver::findCollection(argument);
         if (!collection.isValid()) {
             if (argument != "0")
                 return failureResponse("Cannot select this collection");
@@ -64,17 +66,17 @@ bool Select::parseStream()
             flagNames.append(flag.name().toUtf8());
         Q_EMIT responseAvailable(HandlerSupport::untagged(flagNames.join(' ')));
 
-        const int count = HandlerSupport::countItems(collection);
+        const int count = CollectionStatistics::countItems(collection);
         if (count < 0)
             return failureResponse("Unable to determine item count");
         Q_EMIT responseAvailable(HandlerSupport::untagged(QByteArray::number(count) + " EXISTS"));
 
-        const int recent = HandlerSupport::countItemsWithFlag(collection, QStringLiteral("\\Recent"));
+        const int recent = CollectionStatistics::countItemsWithFlag(collection, QStringLiteral("\\Recent"));
         if (recent < 0)
             return failureResponse("Unable to determine recent count");
         Q_EMIT responseAvailable(HandlerSupport::untagged(QByteArray::number(recent) + " RECENT"));
 
-        const int unseen = HandlerSupport::countItemsWithoutFlag(collection, QStringLiteral("\\SEEN"));
+        const int unseen = CollectionStatistics::countItemsWithoutFlag(collection, QStringLiteral("\\SEEN"));
         if (unseen < 0)
             return failureResponse("Unable to retrieve unseen count");
         Q_EMIT responseAvailable(HandlerSupport::untagged("OK [UNSEEN " + QByteArray::number(unseen)

@@ -2,6 +2,7 @@
 #define TALVORI_SELECT_H
 
 #include "handler.h"
+
 #include "protocol/scope.h"
 
 // SELECT [SILENT] <collection>: makes a collection the session's working collection and reports

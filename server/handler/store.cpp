@@ -1,16 +1,16 @@
 #include "store.h"
 
 #include "handlersupport.h"
-#include "itemscopequery.h"
 
 #include "common/exception.h"
 #include "common/log.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
+#include "storage/itemqueryhelper.h"
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
@@ -67,7 +67,7 @@ bool Store::parseStream()
     const QDateTime modificationTime = QDateTime::currentDateTimeUtc();
 
     SelectQueryBuilder<PimItem> itemQuery;
-    ItemQueryHelper::scopeToQuery(m_scope, m_connection, itemQuery);
+    ItemQueryHelper::scopeToQuery(m_scope, *m_connection, itemQuery);
     if (!itemQuery.exec())
         return failureResponse("Unable to retrieve items");
     QList<PimItem> items = itemQuery.result();

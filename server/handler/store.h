@@ -2,8 +2,8 @@
 #define TALVORI_STORE_H
 
 #include "handler.h"
-#include "protocol/scope.h"
 
+#include "protocol/scope.h"
 #include "storage/entities.h"
 
 #include <QByteArray>

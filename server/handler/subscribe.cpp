@@ -2,10 +2,11 @@
 
 #include "handlersupport.h"
 
-#include "connection/talvoriconnection.h"
 #include "protocol/imapstreamparser.h"
+#include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/notificationcollector.h"
+#include "storage/session.h"
 #include "storage/transaction.h"
 
 using namespace Talvori;
@@ -24,7 +25,7 @@ bool Subscribe::parseStream()
         const QByteArray name = m_streamParser->readString();
         if (name.isEmpty())
             break;
-        Collection collection = HandlerSupport::findCollection(name);
+        Collection collection = CollectionResolver::findCollection(name);
         if (!collection.isValid())
             return failureResponse("Invalid collection");
         if (collection.subscribed() == m_subscribe)

@@ -1,7 +1,7 @@
 #include "transactionhandler.h"
 
-#include "connection/talvoriconnection.h"
 #include "storage/datastore.h"
+#include "storage/session.h"
 
 #include <QMetaEnum>
 

@@ -1,7 +1,6 @@
 #include "imapstreamparser.h"
 
 #include "common/exception.h"
-#include "common/tracer.h"
 
 #include <QIODevice>
 
@@ -141,11 +140,8 @@ bool ImapStreamParser::hasLiteral()
 
 void ImapStreamParser::sendContinuationResponse(qint64 size)
 {
-    const QByteArray line = "+ Ready for literal data (expecting " + QByteArray::number(size) + " bytes)\r\n";
-    m_device->write(line);
-    m_device->waitForBytesWritten(30000);
-    if (Tracer::self()->isActive())
-        Tracer::self()->connectionOutput(m_tracerIdentifier, QString::fromUtf8(line));
+    if (m_continuationWriter)
+        m_continuationWriter("+ Ready for literal data (expecting " + QByteArray::number(size) + " bytes)");
 }
 
 QByteArray ImapStreamParser::readLiteralPart()

@@ -8,19 +8,26 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QIODevice;
 
 // Reads a client's command stream token by token straight from its device, blocking the calling
 // thread while it waits for bytes (at most 30 s per wait). A literal header is answered at once
-// with a continuation line written to the device, and a literal's content is handed out in chunks
-// of at most 4096 bytes, so a streamed payload never has to sit whole in the buffer.
+// with a continuation line, and a literal's content is handed out in chunks of at most 4096
+// bytes, so a streamed payload never has to sit whole in the buffer.
 // Every failure is thrown as ImapParserException.
 class ImapStreamParser
 {
 public:
+    // Writes one line (without its line end) to the client and makes sure it has gone out.
+    using LineWriter = std::function<void(const QByteArray &line)>;
+
     explicit ImapStreamParser(QIODevice *device);
 
-    void setTracerIdentifier(const QString &identifier) { m_tracerIdentifier = identifier; }
+    // The continuation lines that answer literal headers go out through the connection's own
+    // writer, so one writer orders everything the client receives. Without one nothing is sent.
+    void setContinuationWriter(LineWriter writer) { m_continuationWriter = std::move(writer); }
 
     void stripLeadingSpaces();
 
@@ -78,7 +85,7 @@ private:
     int m_position = 0;
     qint64 m_literalSize = 0;
     bool m_peeking = false;
-    QString m_tracerIdentifier;
+    LineWriter m_continuationWriter;
     int m_waitTimeout = 30000;
 };
 

@@ -1,6 +1,6 @@
 #include "itemretriever.h"
 
-ItemRetriever::ItemRetriever(TalvoriConnection *connection)
+ItemRetriever::ItemRetriever(Session *connection)
     : m_connection(connection)
 {
 }

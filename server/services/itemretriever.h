@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-class TalvoriConnection;
+class Session;
 
 // Makes sure the requested payload parts of a command's items are in the database before the
 // command reads them, by asking the owning resources for the missing ones. Used inside one command
@@ -18,7 +18,7 @@ class ItemRetriever
 {
 public:
     // connection may be null for work that is not done on behalf of a client.
-    explicit ItemRetriever(TalvoriConnection *connection = nullptr);
+    explicit ItemRetriever(Session *connection = nullptr);
 
     void setScope(const Scope &scope);
     // Full part names, such as "PLD:RFC822".
@@ -26,7 +26,7 @@ public:
     // The full payload always includes "PLD:RFC822".
     void setRetrieveFullPayload(bool fullPayload);
 
-    TalvoriConnection *connection() const { return m_connection; }
+    Session *connection() const { return m_connection; }
     Scope scope() const { return m_scope; }
     QStringList retrieveParts() const { return m_parts; }
     bool retrieveFullPayload() const { return m_fullPayload; }
@@ -38,7 +38,7 @@ public:
 private:
     void addFullPayloadPart();
 
-    TalvoriConnection *m_connection;
+    Session *m_connection;
     Scope m_scope;
     QStringList m_parts;
     bool m_fullPayload = false;

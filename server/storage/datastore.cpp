@@ -2,6 +2,8 @@
 
 #include "common/log.h"
 #include "common/tracer.h"
+#include "storage/collectionancestry.h"
+#include "storage/collectionresolver.h"
 #include "storage/dbconfig.h"
 #include "storage/dbinitializer.h"
 #include "storage/notificationcollector.h"
@@ -10,6 +12,7 @@
 #include "storage/transaction.h"
 
 #include <QFile>
+#include <QStack>
 #include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -17,6 +20,8 @@
 #include <QThread>
 #include <QThreadStorage>
 #include <QUuid>
+
+#include <limits>
 
 using namespace Talvori;
 
@@ -389,32 +394,15 @@ bool DataStore::canMoveUnder(const Collection &collection, const Collection &new
         if (newParent.id() == collection.id()) {
             return false;
         }
-        // A collection cannot go below itself or its own descendants.
-        Collection current = newParent;
-        while (current.parentId() != 0) {
-            if (current.parentId() == collection.id()) {
+        const QStack<Collection> chain =
+            CollectionAncestry::upwards(newParent.id(), std::numeric_limits<int>::max(), CollectionAncestry::fromDatabase());
+        for (const Collection &ancestor : chain) {
+            if (ancestor.id() == collection.id()) {
                 return false;
-            }
-            current = current.parent();
-            if (!current.isValid()) {
-                break;
             }
         }
     }
-
-    // Names are unique among siblings; the only sibling that may carry the name is the collection.
-    SelectQueryBuilder<Collection> qb;
-    if (newParent.id() <= 0) {
-        qb.addValueCondition(Collection::parentIdColumn(), Query::Is, QVariant());
-    } else {
-        qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, newParent.id());
-    }
-    qb.addValueCondition(Collection::nameColumn(), Query::Equals, collection.name());
-    if (!qb.exec()) {
-        return false;
-    }
-    const QList<Collection> sameName = qb.result();
-    return sameName.isEmpty() || sameName.first().id() == collection.id();
+    return CollectionResolver::isNameUnique(collection, collection.name(), newParent.id());
 }
 
 bool DataStore::propagateResourceId(qint64 parentId, qint64 resourceId)
@@ -471,29 +459,7 @@ bool DataStore::moveCollection(Collection &collection, const Collection &newPare
 
 void DataStore::activeCachePolicy(Collection &col)
 {
-    if (!col.cachePolicyInherit()) {
-        return;
-    }
-
-    Collection parent = col;
-    while (parent.parentId() != 0) {
-        parent = parent.parent();
-        if (!parent.isValid()) {
-            break;
-        }
-        if (!parent.cachePolicyInherit()) {
-            col.setCachePolicyCheckInterval(parent.cachePolicyCheckInterval());
-            col.setCachePolicyCacheTimeout(parent.cachePolicyCacheTimeout());
-            col.setCachePolicySyncOnDemand(parent.cachePolicySyncOnDemand());
-            col.setCachePolicyLocalParts(parent.cachePolicyLocalParts());
-            return;
-        }
-    }
-
-    col.setCachePolicyCheckInterval(-1);
-    col.setCachePolicyCacheTimeout(-1);
-    col.setCachePolicySyncOnDemand(false);
-    col.setCachePolicyLocalParts(QStringLiteral("ALL"));
+    CollectionAncestry::applyActiveCachePolicy(col, CollectionAncestry::fromDatabase());
 }
 
 bool DataStore::appendMimeTypeForCollection(qint64 collectionId, const QStringList &mimeTypes)
@@ -524,6 +490,24 @@ bool DataStore::appendMimeTypeForCollection(qint64 collectionId, const QStringLi
         if (!Collection::addMimeType(collectionId, mimeTypeId)) {
             return false;
         }
+    }
+    return true;
+}
+
+bool DataStore::flagsForNames(const QList<QByteArray> &names, QList<Flag> &flags)
+{
+    flags.clear();
+    flags.reserve(names.size());
+    for (const QByteArray &name : names) {
+        const QString flagName = QString::fromUtf8(name);
+        Flag flag = Flag::retrieveByName(flagName);
+        if (!flag.isValid()) {
+            flag = Flag(flagName);
+            if (!flag.insert()) {
+                return false;
+            }
+        }
+        flags.append(flag);
     }
     return true;
 }
@@ -633,7 +617,7 @@ bool DataStore::cleanupPimItems(const Collection &collection)
 
 // Collection attributes
 
-bool DataStore::addCollectionAttribute(const Collection &col, const QByteArray &key, const QByteArray &value)
+bool DataStore::collectionAttributes(const Collection &col, const QByteArray &key, QList<CollectionAttribute> &attributes)
 {
     SelectQueryBuilder<CollectionAttribute> qb;
     qb.addValueCondition(CollectionAttribute::collectionIdColumn(), Query::Equals, col.id());
@@ -641,7 +625,17 @@ bool DataStore::addCollectionAttribute(const Collection &col, const QByteArray &
     if (!qb.exec()) {
         return false;
     }
-    if (!qb.result().isEmpty()) {
+    attributes = qb.result();
+    return true;
+}
+
+bool DataStore::addCollectionAttribute(const Collection &col, const QByteArray &key, const QByteArray &value)
+{
+    QList<CollectionAttribute> existing;
+    if (!collectionAttributes(col, key, existing)) {
+        return false;
+    }
+    if (!existing.isEmpty()) {
         logDebug() << "Attribute" << key << "already exists for collection" << col.id();
         return false;
     }
@@ -654,15 +648,40 @@ bool DataStore::addCollectionAttribute(const Collection &col, const QByteArray &
     return true;
 }
 
-bool DataStore::removeCollectionAttribute(const Collection &col, const QByteArray &key)
+bool DataStore::setCollectionAttribute(const Collection &col, const QByteArray &key, const QByteArray &value,
+                                       bool *changed)
 {
-    SelectQueryBuilder<CollectionAttribute> qb;
-    qb.addValueCondition(CollectionAttribute::collectionIdColumn(), Query::Equals, col.id());
-    qb.addValueCondition(CollectionAttribute::typeColumn(), Query::Equals, key);
-    if (!qb.exec()) {
+    *changed = false;
+    QList<CollectionAttribute> existing;
+    if (!collectionAttributes(col, key, existing) || existing.size() > 1) {
         return false;
     }
-    const QList<CollectionAttribute> attributes = qb.result();
+    if (existing.isEmpty()) {
+        CollectionAttribute attribute(col.id(), key, value);
+        if (!attribute.insert()) {
+            return false;
+        }
+        *changed = true;
+        return true;
+    }
+    CollectionAttribute &attribute = existing.first();
+    if (attribute.value() == value) {
+        return true;
+    }
+    attribute.setValue(value);
+    if (!attribute.update()) {
+        return false;
+    }
+    *changed = true;
+    return true;
+}
+
+bool DataStore::removeCollectionAttribute(const Collection &col, const QByteArray &key)
+{
+    QList<CollectionAttribute> attributes;
+    if (!collectionAttributes(col, key, attributes)) {
+        return false;
+    }
     for (CollectionAttribute attribute : attributes) {
         if (!attribute.remove()) {
             return false;

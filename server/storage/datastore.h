@@ -69,8 +69,13 @@ public:
     // Fills the cache policy columns of a collection that inherits them from its nearest ancestor
     // with a policy of its own, in memory only.
     static void activeCachePolicy(Talvori::Collection &col);
+    // Whether the collection may go below newParent (id 0: the top level): not below itself or
+    // its own descendants, and no sibling there may carry its name.
+    static bool canMoveUnder(const Talvori::Collection &collection, const Talvori::Collection &newParent);
 
     bool appendMimeType(const QString &mimetype, qint64 *insertId = nullptr);
+    // The flags of the names, in their order; missing ones are created. False when one could not be.
+    static bool flagsForNames(const QList<QByteArray> &names, QList<Talvori::Flag> &flags);
     bool appendPimItem(QList<Talvori::Part> &parts, const Talvori::MimeType &mimetype,
                        const Talvori::Collection &collection, const QDateTime &dateTime, const QString &remote_id,
                        const QString &remoteRevision, Talvori::PimItem &pimItem);
@@ -80,7 +85,12 @@ public:
     bool unhidePimItem(Talvori::PimItem &pimItem);
     bool unhideAllPimItems();
 
+    // Adds an attribute the collection does not have yet and reports the change.
     bool addCollectionAttribute(const Talvori::Collection &col, const QByteArray &key, const QByteArray &value);
+    // Adds the attribute or changes its value; *changed tells whether anything was written. The
+    // caller reports the change with the others it makes.
+    bool setCollectionAttribute(const Talvori::Collection &col, const QByteArray &key, const QByteArray &value,
+                                bool *changed);
     bool removeCollectionAttribute(const Talvori::Collection &col, const QByteArray &key);
 
     // -1 on error; 0 for an empty item table.
@@ -116,7 +126,10 @@ private:
     bool updateSchema();
     bool isSqlite() const;
     bool propagateResourceId(qint64 parentId, qint64 resourceId);
-    static bool canMoveUnder(const Talvori::Collection &collection, const Talvori::Collection &newParent);
+    // The attributes of the collection with that type (at most one, unless the table was
+    // written by hand); false when the query failed.
+    static bool collectionAttributes(const Talvori::Collection &col, const QByteArray &key,
+                                     QList<Talvori::CollectionAttribute> &attributes);
 
     QStringList m_filesCreated;
     QStringList m_filesToRemove;

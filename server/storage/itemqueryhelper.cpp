@@ -1,8 +1,12 @@
 #include "storage/itemqueryhelper.h"
 
+#include "common/exception.h"
+#include "protocol/scope.h"
+#include "storage/collectionresolver.h"
 #include "storage/entities.h"
 #include "storage/querybuilder.h"
 #include "storage/queryhelper.h"
+#include "storage/session.h"
 
 #include <imapset.h>
 
@@ -41,6 +45,39 @@ void remoteIdToQuery(const QStringList &rids, const Resource &resourceContext, q
     } else if (selectedCollectionId > 0) {
         qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, selectedCollectionId);
     }
+}
+
+void itemSetToQuery(const ImapSet &set, bool isUid, const Session &session, QueryBuilder &qb)
+{
+    itemSetToQuery(set, qb, isUid ? Collection() : session.selectedCollection());
+}
+
+void scopeToQuery(const Scope &scope, const Session &session, QueryBuilder &qb)
+{
+    if (scope.selection() == Scope::Plain || scope.selection() == Scope::ById) {
+        itemSetToQuery(scope.idSet(), scope.selection() == Scope::ById, session, qb);
+        return;
+    }
+
+    if (session.selectedCollectionId() <= 0 && !session.resourceContext().isValid())
+        throw HandlerException("Operations based on remote identifiers require a resource or collection context");
+
+    if (scope.selection() == Scope::ByRemoteId) {
+        remoteIdToQuery(scope.remoteIdList(), session.resourceContext(), session.selectedCollectionId(), qb);
+        return;
+    }
+    if (scope.selection() == Scope::ByRemotePath) {
+        QStringList chain = scope.remoteIdChain();
+        if (chain.isEmpty())
+            throw HandlerException("Empty or incomplete hierarchical RID chain");
+        const QString itemRemoteId = chain.takeFirst();
+        // Only checks that the collection part names exactly one collection of this resource.
+        CollectionResolver::resolveRidChain(chain, session.resourceContext().id());
+        remoteIdToQuery({itemRemoteId}, session.resourceContext(), session.selectedCollectionId(), qb);
+        return;
+    }
+    // The message is the one clients have always seen for a scope that cannot happen.
+    throw HandlerException("Dude, WTF?!?");
 }
 
 } // namespace ItemQueryHelper

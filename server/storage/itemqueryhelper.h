@@ -7,6 +7,8 @@
 
 class ImapSet;
 class QueryBuilder;
+class Scope;
+class Session;
 
 namespace Talvori {
 class Collection;
@@ -20,11 +22,17 @@ namespace ItemQueryHelper {
 // items linked to it).
 void itemSetToQuery(const ImapSet &set, QueryBuilder &qb, const Talvori::Collection &collection);
 
-// Items by remote identifier, within the session's resource context when it is valid, else within
-// the selected collection when its id is above 0. The storage layer does not know the connection,
-// so the caller passes those two parts of its session.
+// Items by remote identifier, within the resource context when it is valid, else within the
+// selected collection when its id is above 0.
 void remoteIdToQuery(const QStringList &rids, const Talvori::Resource &resourceContext,
                      qint64 selectedCollectionId, QueryBuilder &qb);
+
+// The same conditions as the session sees them: without the UID flag the set counts within the
+// session's selected collection.
+void itemSetToQuery(const ImapSet &set, bool isUid, const Session &session, QueryBuilder &qb);
+// The items a command's scope names in this session. Throws HandlerException with the client's
+// message when the scope cannot be resolved in it.
+void scopeToQuery(const Scope &scope, const Session &session, QueryBuilder &qb);
 
 } // namespace ItemQueryHelper
 

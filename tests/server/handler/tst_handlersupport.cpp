@@ -2,10 +2,10 @@
 // lists and when they count as a change, collection lookup by id and path, flags created on
 // demand, single-collection resolution, and the name and move checks.
 
-#include "connection/talvoriconnection.h"
-#include "handler/collectionresolver.h"
 #include "handler/handlersupport.h"
-#include "handler/itemscopequery.h"
+#include "storage/collectionresolver.h"
+#include "storage/itemqueryhelper.h"
+#include "storage/session.h"
 #include "protocol/scope.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
@@ -165,7 +165,7 @@ void HandlerSupportTest::findCollection()
     QFETCH(QString, name);
     if (text == "42" && m_numbered.id() == 42)
         QSKIP("the collection named 42 happens to have id 42");
-    const Collection found = HandlerSupport::findCollection(text);
+    const Collection found = CollectionResolver::findCollection(text);
     QCOMPARE(found.isValid(), !name.isEmpty());
     if (found.isValid())
         QCOMPARE(found.name(), name);
@@ -173,8 +173,8 @@ void HandlerSupportTest::findCollection()
 
 void HandlerSupportTest::collectionPath()
 {
-    QCOMPARE(HandlerSupport::collectionPath(m_grandchild), QStringLiteral("Top/Child/Grand"));
-    QCOMPARE(HandlerSupport::collectionPath(m_top), QStringLiteral("Top"));
+    QCOMPARE(CollectionResolver::collectionPath(m_grandchild), QStringLiteral("Top/Child/Grand"));
+    QCOMPARE(CollectionResolver::collectionPath(m_top), QStringLiteral("Top"));
 }
 
 void HandlerSupportTest::flagsForNamesCreatesOnce()
@@ -190,25 +190,25 @@ void HandlerSupportTest::flagsForNamesCreatesOnce()
 
 void HandlerSupportTest::resolveSingle()
 {
-    TalvoriConnection connection(0);
+    Session connection;
     Scope root(Scope::Plain);
     ImapSet zero;
     zero.add(ImapInterval(0, 0));
     root.setIdSet(zero);
-    const Collection resolvedRoot = CollectionResolver::resolveSingle(root, &connection);
+    const Collection resolvedRoot = CollectionResolver::resolveSingle(root, connection);
     QCOMPARE(resolvedRoot.id(), qint64(0));
 
     Scope byId(Scope::ById);
     ImapSet one;
     one.add(ImapInterval(m_child.id(), m_child.id()));
     byId.setIdSet(one);
-    QCOMPARE(CollectionResolver::resolveSingle(byId, &connection).name(), QStringLiteral("Child"));
+    QCOMPARE(CollectionResolver::resolveSingle(byId, connection).name(), QStringLiteral("Child"));
 
     ImapSet missing;
     missing.add(ImapInterval(999999, 999999));
     byId.setIdSet(missing);
     try {
-        CollectionResolver::resolveSingle(byId, &connection);
+        CollectionResolver::resolveSingle(byId, connection);
         QFAIL("a missing collection resolved");
     } catch (const HandlerException &e) {
         QCOMPARE(QByteArray(e.what()), QByteArray("No collection found"));
@@ -234,12 +234,12 @@ void HandlerSupportTest::nameAndMoveChecks()
 
     Collection root;
     root.setId(0);
-    QVERIFY(!CollectionResolver::canMoveUnder(m_top, m_grandchild));
-    QVERIFY(!CollectionResolver::canMoveUnder(m_top, m_child));
-    QVERIFY(!CollectionResolver::canMoveUnder(m_top, m_top));
-    QVERIFY(CollectionResolver::canMoveUnder(m_top, root));
-    QVERIFY(CollectionResolver::canMoveUnder(m_grandchild, m_top));
-    QVERIFY(CollectionResolver::canMoveUnder(m_child, m_top));
+    QVERIFY(!DataStore::canMoveUnder(m_top, m_grandchild));
+    QVERIFY(!DataStore::canMoveUnder(m_top, m_child));
+    QVERIFY(!DataStore::canMoveUnder(m_top, m_top));
+    QVERIFY(DataStore::canMoveUnder(m_top, root));
+    QVERIFY(DataStore::canMoveUnder(m_grandchild, m_top));
+    QVERIFY(DataStore::canMoveUnder(m_child, m_top));
 }
 
 void HandlerSupportTest::itemScopes_data()
@@ -311,14 +311,14 @@ void HandlerSupportTest::itemScopes()
     Scope scope(static_cast<Scope::SelectionScope>(selection));
     scope.readFromStream(&parser);
 
-    TalvoriConnection connection(0);
+    Session connection;
     if (selectChild)
         connection.setSelectedCollection(m_child.id());
     if (resourceContext)
         connection.setResourceContext(m_resource);
     SelectQueryBuilder<PimItem> qb;
     try {
-        ItemQueryHelper::scopeToQuery(scope, &connection, qb);
+        ItemQueryHelper::scopeToQuery(scope, connection, qb);
         QVERIFY(error.isEmpty());
     } catch (const HandlerException &e) {
         QCOMPARE(QByteArray(e.what()), error);

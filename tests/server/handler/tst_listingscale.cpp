@@ -2,12 +2,12 @@
 // exactly what the one-collection-at-a-time path says about each collection.
 
 #include "collectiontreefiller.h"
-#include "connection/talvoriconnection.h"
 #include "handler/handlersupport.h"
 #include "handler/list.h"
 #include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
+#include "storage/session.h"
 #include "tempenvironment.h"
 
 #include <listingline.h>
@@ -48,7 +48,8 @@ private:
     QList<QByteArray> runList(const QByteArray &arguments, bool onlySubscribed, int *statements);
 
     TempEnvironment m_home;
-    TalvoriConnection *m_connection = nullptr;
+    // The handler runs in a plain session: no connection thread is needed.
+    Session m_session;
 };
 
 void ListingScaleTest::initTestCase()
@@ -59,7 +60,6 @@ void ListingScaleTest::initTestCase()
     QVERIFY(DbConfig::configuredDatabase()->init(settings));
     QVERIFY(DataStore::self()->isOpened());
     QVERIFY(DataStore::self()->init());
-    m_connection = new TalvoriConnection(0, this);
 }
 
 QList<QByteArray> ListingScaleTest::runList(const QByteArray &arguments, bool onlySubscribed, int *statements)
@@ -69,7 +69,7 @@ QList<QByteArray> ListingScaleTest::runList(const QByteArray &arguments, bool on
     input.open(QIODevice::ReadOnly);
     ImapStreamParser parser(&input);
     List handler(Scope::Plain, onlySubscribed);
-    handler.setConnection(m_connection);
+    handler.setConnection(&m_session);
     handler.setStreamParser(&parser);
     handler.setTag("t");
     QList<QByteArray> lines;

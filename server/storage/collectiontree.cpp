@@ -1,6 +1,5 @@
-#include "collectiontree.h"
+#include "storage/collectiontree.h"
 
-#include "storage/datastore.h"
 #include "storage/selectquerybuilder.h"
 
 #include <algorithm>
@@ -167,78 +166,30 @@ QList<CollectionAttribute> CollectionTree::attributes(qint64 collectionId) const
     return m_attributes.value(collectionId);
 }
 
-HandlerSupport::CollectionStatistics CollectionTree::statistics(const Collection &collection) const
+CollectionStatistics CollectionTree::statistics(const Collection &collection) const
 {
-    HandlerSupport::CollectionStatistics statistics;
-    if (!m_statisticsLoaded) {
-        statistics.count = HandlerSupport::countItems(collection);
-        statistics.unseen = HandlerSupport::countItemsWithoutFlag(collection, QStringLiteral("\\SEEN"));
-        statistics.size = HandlerSupport::totalItemSize(collection);
-        return statistics;
-    }
+    if (!m_statisticsLoaded)
+        return CollectionStatistics::of(collection);
+    CollectionStatistics statistics;
     statistics.count = m_itemCounts.value(collection.id());
     statistics.unseen = statistics.count - m_seenCounts.value(collection.id());
     statistics.size = m_sizes.value(collection.id());
     return statistics;
 }
 
+CollectionAncestry::Lookup CollectionTree::lookup() const
+{
+    if (!m_loaded)
+        return CollectionAncestry::fromDatabase();
+    return [this](qint64 id) { return m_collections.value(id); };
+}
+
 void CollectionTree::applyActiveCachePolicy(Collection &collection) const
 {
-    if (!m_loaded) {
-        DataStore::activeCachePolicy(collection);
-        return;
-    }
-    if (!collection.cachePolicyInherit())
-        return;
-    Collection parent = collection;
-    while (parent.parentId() != 0) {
-        parent = m_collections.value(parent.parentId());
-        if (!parent.isValid())
-            break;
-        if (!parent.cachePolicyInherit()) {
-            collection.setCachePolicyCheckInterval(parent.cachePolicyCheckInterval());
-            collection.setCachePolicyCacheTimeout(parent.cachePolicyCacheTimeout());
-            collection.setCachePolicySyncOnDemand(parent.cachePolicySyncOnDemand());
-            collection.setCachePolicyLocalParts(parent.cachePolicyLocalParts());
-            return;
-        }
-    }
-    // No ancestor has a policy of its own: the server's default.
-    collection.setCachePolicyCheckInterval(-1);
-    collection.setCachePolicyCacheTimeout(-1);
-    collection.setCachePolicySyncOnDemand(false);
-    collection.setCachePolicyLocalParts(QStringLiteral("ALL"));
+    CollectionAncestry::applyActiveCachePolicy(collection, lookup());
 }
 
 QStack<Collection> CollectionTree::ancestors(const Collection &collection, int depth) const
 {
-    QStack<Collection> stack;
-    if (depth <= 0)
-        return stack;
-    QList<Collection> chain;
-    Collection current = collection.parentId() > 0 ? this->collection(collection.parentId()) : Collection();
-    for (int i = 0; i < depth && current.isValid(); ++i) {
-        chain.append(current);
-        current = current.parentId() > 0 ? this->collection(current.parentId()) : Collection();
-    }
-    for (qsizetype i = chain.size() - 1; i >= 0; --i)
-        stack.push(chain.at(i));
-    return stack;
-}
-
-QByteArray CollectionTree::collectionLine(const Collection &collection, bool hideMimeTypes, bool withStatistics,
-                                          int ancestorDepth, const QStack<Collection> &ancestors) const
-{
-    QList<QByteArray> mimeTypeNames;
-    if (!hideMimeTypes) {
-        const QList<MimeType> types = mimeTypes(collection.id());
-        for (const MimeType &type : types)
-            mimeTypeNames.append(type.name().toLatin1());
-    }
-    HandlerSupport::CollectionStatistics counts;
-    if (withStatistics)
-        counts = statistics(collection);
-    return HandlerSupport::formatCollectionLine(collection, mimeTypeNames, resourceName(collection.resourceId()),
-                                                attributes(collection.id()), withStatistics ? &counts : nullptr,
-                                                ancestorDepth, ancestors);
+    return CollectionAncestry::upwards(collection.parentId(), depth, lookup());
 }

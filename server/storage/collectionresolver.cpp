@@ -1,10 +1,10 @@
-#include "collectionresolver.h"
+#include "storage/collectionresolver.h"
 
 #include "common/exception.h"
-#include "connection/talvoriconnection.h"
 #include "protocol/scope.h"
 #include "storage/queryhelper.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/session.h"
 
 using namespace Talvori;
 
@@ -20,7 +20,7 @@ void addParentCondition(QueryBuilder &qb, qint64 parentId)
 
 } // namespace
 
-void CollectionResolver::addScopeCondition(const Scope &scope, TalvoriConnection *connection, QueryBuilder &qb)
+void CollectionResolver::addScopeCondition(const Scope &scope, const Session &session, QueryBuilder &qb)
 {
     switch (scope.selection()) {
     case Scope::Plain:
@@ -28,15 +28,15 @@ void CollectionResolver::addScopeCondition(const Scope &scope, TalvoriConnection
         QueryHelper::setToQuery(scope.idSet(), Collection::idFullColumnName(), qb);
         return;
     case Scope::ByRemoteId:
-        if (connection->selectedCollectionId() <= 0 && !connection->resourceContext().isValid())
+        if (session.selectedCollectionId() <= 0 && !session.resourceContext().isValid())
             throw HandlerException("Operations based on remote identifiers require a resource or collection context");
-        addRemoteIdCondition(scope.remoteIdList(), connection, qb);
+        addRemoteIdCondition(scope.remoteIdList(), session, qb);
         return;
     case Scope::ByRemotePath: {
-        if (!connection->resourceContext().isValid())
+        if (!session.resourceContext().isValid())
             throw HandlerException(
                 "Operations based on hierarchical remote identifiers require a resource or collection context");
-        const Collection collection = resolveRidChain(scope.remoteIdChain(), connection->resourceContext().id());
+        const Collection collection = resolveRidChain(scope.remoteIdChain(), session.resourceContext().id());
         qb.addValueCondition(Collection::idFullColumnName(), Query::Equals, collection.id());
         return;
     }
@@ -44,7 +44,7 @@ void CollectionResolver::addScopeCondition(const Scope &scope, TalvoriConnection
     throw HandlerException("WTF?");
 }
 
-void CollectionResolver::addRemoteIdCondition(const QStringList &remoteIds, TalvoriConnection *connection,
+void CollectionResolver::addRemoteIdCondition(const QStringList &remoteIds, const Session &session,
                                               QueryBuilder &qb)
 {
     if (remoteIds.size() == 1) {
@@ -52,9 +52,9 @@ void CollectionResolver::addRemoteIdCondition(const QStringList &remoteIds, Talv
     } else {
         qb.addValueCondition(Collection::remoteIdFullColumnName(), Query::In, remoteIds);
     }
-    if (connection->resourceContext().isValid())
+    if (session.resourceContext().isValid())
         qb.addValueCondition(Collection::resourceIdFullColumnName(), Query::Equals,
-                             connection->resourceContext().id());
+                             session.resourceContext().id());
 }
 
 Collection CollectionResolver::resolveRidChain(const QStringList &chain, qint64 resourceId)
@@ -82,7 +82,7 @@ Collection CollectionResolver::resolveRidChain(const QStringList &chain, qint64 
     return result;
 }
 
-Collection CollectionResolver::resolveSingle(const Scope &scope, TalvoriConnection *connection)
+Collection CollectionResolver::resolveSingle(const Scope &scope, const Session &session)
 {
     if (scope.selection() == Scope::Plain || scope.selection() == Scope::ById) {
         const ImapInterval::List intervals = scope.idSet().intervals();
@@ -95,7 +95,7 @@ Collection CollectionResolver::resolveSingle(const Scope &scope, TalvoriConnecti
     }
 
     SelectQueryBuilder<Collection> qb;
-    addScopeCondition(scope, connection, qb);
+    addScopeCondition(scope, session, qb);
     return uniqueResult(qb, "Unable to execute query", "No collection found", "Collection cannot be uniquely identified");
 }
 
@@ -123,19 +123,42 @@ bool CollectionResolver::isNameUnique(const Collection &collection, const QStrin
     return results.isEmpty() || results.first().id() == collection.id();
 }
 
-bool CollectionResolver::canMoveUnder(const Collection &collection, const Collection &newParent)
+Collection CollectionResolver::findCollection(const QByteArray &idOrPath)
 {
-    if (newParent.isValid()) {
-        if (newParent.id() == collection.id())
-            return false;
-        Collection current = newParent;
-        while (current.parentId() != 0) {
-            if (current.parentId() == collection.id())
-                return false;
-            current = current.parent();
-            if (!current.isValid())
-                break;
-        }
+    bool isNumber = false;
+    const qint64 id = idOrPath.toLongLong(&isNumber);
+    if (isNumber)
+        return Collection::retrieveById(id);
+
+    QByteArray path = idOrPath;
+    if (path.startsWith('/'))
+        path.remove(0, 1);
+    if (path.endsWith('/'))
+        path.chop(1);
+    const QStringList names = QString::fromUtf8(path).split(QLatin1Char('/'));
+
+    Collection current;
+    for (const QString &name : names) {
+        SelectQueryBuilder<Collection> qb;
+        addParentCondition(qb, current.isValid() ? current.id() : 0);
+        qb.addValueCondition(Collection::nameColumn(), Query::Equals, name);
+        if (!qb.exec())
+            return Collection();
+        const QList<Collection> results = qb.result();
+        if (results.size() != 1)
+            return Collection();
+        current = results.first();
     }
-    return isNameUnique(collection, collection.name(), newParent.id());
+    return current;
+}
+
+QString CollectionResolver::collectionPath(const Collection &collection)
+{
+    QStringList names;
+    Collection current = collection;
+    while (current.isValid()) {
+        names.prepend(current.name());
+        current = current.parent();
+    }
+    return names.join(QLatin1Char('/'));
 }

@@ -1,7 +1,8 @@
 #ifndef TALVORI_COLLECTIONTREE_H
 #define TALVORI_COLLECTIONTREE_H
 
-#include "handlersupport.h"
+#include "storage/collectionancestry.h"
+#include "storage/collectionstatistics.h"
 #include "storage/entities.h"
 
 #include <QHash>
@@ -29,19 +30,17 @@ public:
     QString resourceName(qint64 resourceId) const;
     // Ordered by attribute id.
     QList<Talvori::CollectionAttribute> attributes(qint64 collectionId) const;
-    HandlerSupport::CollectionStatistics statistics(const Talvori::Collection &collection) const;
+    CollectionStatistics statistics(const Talvori::Collection &collection) const;
 
     // Fills an inherited cache policy from the nearest ancestor with a policy of its own.
     void applyActiveCachePolicy(Talvori::Collection &collection) const;
     // Up to depth ancestors, with the parent on top.
     QStack<Talvori::Collection> ancestors(const Talvori::Collection &collection, int depth) const;
 
-    // The listing line, with content types hidden on request.
-    QByteArray collectionLine(const Talvori::Collection &collection, bool hideMimeTypes, bool withStatistics,
-                              int ancestorDepth, const QStack<Talvori::Collection> &ancestors) const;
-
 private:
     bool loadStatistics();
+    // The tree's own answers when loaded, the database's otherwise.
+    CollectionAncestry::Lookup lookup() const;
 
     bool m_loaded = false;
     bool m_statisticsLoaded = false;
