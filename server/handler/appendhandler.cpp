@@ -6,6 +6,7 @@
 #include "services/preprocessormanager.h"
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
+#include "storage/payloadwriter.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
@@ -52,6 +53,15 @@ SpecialFlags splitFlags(const QList<QByteArray> &tokens)
 
 } // namespace
 
+AppendHandler::AppendHandler() = default;
+AppendHandler::~AppendHandler() = default;
+
+void AppendHandler::addPart(const Part &part, std::unique_ptr<PayloadWriter> payload)
+{
+    m_parts.append(part);
+    m_payloads.push_back(std::move(payload));
+}
+
 bool AppendHandler::parseStream()
 {
     m_collection = m_streamParser->readString();
@@ -92,7 +102,14 @@ bool AppendHandler::commit()
     if (m_dateTime.isValid())
         item.setDatetime(m_dateTime);
 
-    QList<Part> itemParts = parts();
+    QList<Part> itemParts = m_parts;
+    QList<PayloadWriter *> payloads;
+    for (const std::unique_ptr<PayloadWriter> &payload : m_payloads) {
+        // A payload that did not reach the disk whole must not turn into a truncated part.
+        if (payload && payload->failed())
+            return failureResponse("Unable to copy item part data from the temporary file");
+        payloads.append(payload.get());
+    }
 
     // With an active chain the item stays hidden until every preprocessor has seen it.
     const bool preprocess = PreprocessorManager::instance()->isActive();
@@ -100,7 +117,7 @@ bool AppendHandler::commit()
         itemParts.append(Part(0, QStringLiteral("ATR:HIDDEN"), QByteArray(), 0, 0, false));
 
     if (!store->appendPimItem(itemParts, mimeType, collection, m_dateTime, special.remoteId, special.remoteRevision,
-                              item)) {
+                              item, payloads)) {
         return failureResponse("Append failed");
     }
 
@@ -110,9 +127,6 @@ bool AppendHandler::commit()
         if (!store->appendItemFlags(item, flags, changed, false, collection))
             return failureResponse("Unable to append item flags.");
     }
-
-    if (!finishParts(itemParts))
-        return false;
 
     if (!transaction.commit())
         return failureResponse("Unable to commit transaction.");
@@ -126,11 +140,6 @@ bool AppendHandler::commit()
     response.setString("[" + appendedText(item) + "]");
     Q_EMIT responseAvailable(response);
     return successResponse("Append completed");
-}
-
-bool AppendHandler::finishParts(QList<Part> &)
-{
-    return true;
 }
 
 QByteArray AppendHandler::appendedText(const PimItem &item) const

@@ -2,7 +2,9 @@
 
 #include "common/exception.h"
 #include "storage/collectiontree.h"
+#include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
+#include "storage/payloadwriter.h"
 
 #include <imapparser.h>
 
@@ -182,4 +184,10 @@ QByteArray HandlerSupport::quotedDateTime(const QDateTime &dateTime)
     // The C locale keeps month names English whatever the server's locale is.
     const QString text = QLocale::c().toString(dateTime.toUTC(), QStringLiteral("dd-MMM-yyyy hh:mm:ss +0000"));
     return ImapParser::quote(text.toLatin1());
+}
+
+void HandlerSupport::readLiteral(ImapStreamParser &parser, PayloadWriter &payload)
+{
+    while (!parser.atLiteralEnd())
+        payload.write(parser.readLiteralPart());
 }

@@ -12,6 +12,8 @@
 #include <QString>
 
 class CollectionTree;
+class ImapStreamParser;
+class PayloadWriter;
 
 // What several handlers do alike on the wire: the collection listing line, dates, cache policy
 // and depth syntax, and the flags a command names. Everything runs on the caller's thread and data
@@ -54,6 +56,11 @@ int applyCachePolicy(const QByteArray &data, Talvori::Collection &collection, in
 // Flags in the order of the names; missing ones are created. Throws HandlerException when one
 // cannot be.
 QList<Talvori::Flag> flagsForNames(const QList<QByteArray> &names);
+
+// Reads the literal whose header the parser has just read into payload. A write that fails does
+// not stop the reading, so the command's bytes are consumed whatever happens; the caller checks
+// payload.failed() afterwards.
+void readLiteral(ImapStreamParser &parser, PayloadWriter &payload);
 
 } // namespace HandlerSupport
 

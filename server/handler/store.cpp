@@ -9,13 +9,12 @@
 #include "storage/itemqueryhelper.h"
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
+#include "storage/payloadwriter.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -268,25 +267,23 @@ bool Store::storePart(PimItem &item, const QByteArray &versionedName)
     if (m_streamParser->hasLiteral()) {
         const qint64 dataSize = m_streamParser->remainingLiteralSize();
         m_partSizes += dataSize;
-        if (PartHelper::storeExternally(dataSize)) {
-            // The first chunk makes the part and its file; the rest goes straight into the file.
-            const QByteArray first = m_streamParser->readLiteralPart();
+        PayloadWriter payload(dataSize);
+        HandlerSupport::readLiteral(*m_streamParser, payload);
+        if (payload.failed())
+            return failureResponse("Unable to update item part");
+        if (payload.hasFile()) {
+            // A payload large enough for a file of its own always counts as a change.
             if (isNew) {
-                part.setData(first);
                 part.setDatasize(dataSize);
-                if (!PartHelper::insert(&part))
+                if (!PartHelper::insert(&part, payload))
                     return failureResponse("Unable to add item part");
             } else {
-                PartHelper::update(&part, first, dataSize);
+                PartHelper::update(&part, payload);
             }
-            if (!streamIntoFile(part))
-                return failureResponse("Unable to update item part");
             m_changes.insert(name);
             return true;
         }
-        value.reserve(dataSize);
-        while (!m_streamParser->atLiteralEnd())
-            value.append(m_streamParser->readLiteralPart());
+        value = payload.data();
     } else {
         value = m_streamParser->readString();
         m_partSizes += value.size();
@@ -304,17 +301,4 @@ bool Store::storePart(PimItem &item, const QByteArray &versionedName)
     }
     m_changes.insert(name);
     return true;
-}
-
-bool Store::streamIntoFile(const Part &part)
-{
-    QFile file(QString::fromUtf8(part.data()));
-    if (!file.open(QIODevice::Append))
-        return false;
-    while (!m_streamParser->atLiteralEnd()) {
-        const QByteArray chunk = m_streamParser->readLiteralPart();
-        if (file.write(chunk) != chunk.size())
-            return false;
-    }
-    return file.flush();
 }

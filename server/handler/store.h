@@ -12,7 +12,8 @@
 
 // STORE: changes existing items in one transaction: the flags of any number of items, and for a
 // single item its remote identifier and revision, dirty mark, size, cached payload and part data.
-// Part uploads above the payload-file threshold are streamed into their file chunk by chunk.
+// Part uploads stream through a PayloadWriter, so one above the payload-file threshold is never
+// held in memory whole.
 class Store : public Handler
 {
     Q_OBJECT
@@ -27,8 +28,6 @@ private:
     bool changeFlags(QList<Talvori::PimItem> &items, Operation operation, bool silent);
     // Reads the value of a part and stores it; returns false after answering a failure.
     bool storePart(Talvori::PimItem &item, const QByteArray &versionedName);
-    // Appends the rest of the literal to the part's payload file.
-    bool streamIntoFile(const Talvori::Part &part);
     void sendFlags(const Talvori::PimItem &item);
 
     Scope m_scope;

@@ -1,12 +1,15 @@
 #include "tvappend.h"
 
+#include "handlersupport.h"
+
 #include "protocol/imapstreamparser.h"
+#include "storage/payloadwriter.h"
 
 #include <imapparser.h>
 
 using namespace Talvori;
 
-void TvAppend::readPayload()
+void TvAppend::readLayouts()
 {
     // The list alternates names and ":<size>" tokens. A name without a size is dropped, and a size
     // that does not parse counts as 0.
@@ -29,28 +32,47 @@ void TvAppend::readPayload()
         }
     }
     m_size = qMax(m_size, total);
-    m_partData = m_streamParser->readString();
+}
+
+void TvAppend::readPayload()
+{
+    readLayouts();
+    for (const PartLayout &layout : std::as_const(m_partLayouts)) {
+        Part part;
+        part.setName(QString::fromLatin1(layout.name));
+        part.setDatasize(layout.size);
+        if (layout.version != 0)
+            part.setVersion(layout.version);
+        auto payload = std::make_unique<PayloadWriter>(layout.size);
+        m_writers.append(payload.get());
+        addPart(part, std::move(payload));
+    }
+
+    if (m_streamParser->hasLiteral()) {
+        while (!m_streamParser->atLiteralEnd())
+            distribute(m_streamParser->readLiteralPart());
+    } else {
+        distribute(m_streamParser->readString());
+    }
+}
+
+void TvAppend::distribute(QByteArray bytes)
+{
+    while (!bytes.isEmpty() && m_current < m_partLayouts.size()) {
+        const qint64 room = m_partLayouts.at(m_current).size - m_currentFill;
+        if (room <= 0) {
+            ++m_current;
+            m_currentFill = 0;
+            continue;
+        }
+        const QByteArray piece = bytes.left(room);
+        m_writers.at(m_current)->write(piece);
+        m_currentFill += piece.size();
+        bytes.remove(0, piece.size());
+    }
 }
 
 QDateTime TvAppend::itemDateTime(const QDateTime &sent) const
 {
     return sent;
-}
-
-QList<Part> TvAppend::parts()
-{
-    QList<Part> result;
-    result.reserve(m_partLayouts.size());
-    qint64 offset = 0;
-    for (const PartLayout &layout : std::as_const(m_partLayouts)) {
-        Part part;
-        part.setName(QString::fromLatin1(layout.name));
-        part.setData(m_partData.mid(offset, layout.size));
-        part.setDatasize(layout.size);
-        if (layout.version != 0)
-            part.setVersion(layout.version);
-        result.append(part);
-        offset += layout.size;
-    }
-    return result;
 }

@@ -10,8 +10,8 @@
 #include "storage/parthelper.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transaction.h"
+#include "storage/transactionfiles.h"
 
-#include <QFile>
 #include <QStack>
 #include <QMutex>
 #include <QSqlDriver>
@@ -166,6 +166,7 @@ bool DataStore::beginTransaction()
             }
             return false;
         }
+        TransactionFiles::current().begin();
     }
     ++m_transactionLevel;
     return true;
@@ -189,11 +190,7 @@ bool DataStore::commitTransaction()
         if (isSqlite()) {
             s_sqliteMutex.unlock();
         }
-        for (const QString &fileName : std::as_const(m_filesToRemove)) {
-            QFile::remove(fileName);
-        }
-        m_filesToRemove.clear();
-        m_filesCreated.clear();
+        TransactionFiles::current().commit();
         // The level drops before the signal so that receivers see the transaction as finished.
         --m_transactionLevel;
         Q_EMIT transactionCommitted();
@@ -217,11 +214,7 @@ bool DataStore::rollbackTransaction()
         return true;
     }
     Q_EMIT transactionRolledBack();
-    for (const QString &fileName : std::as_const(m_filesCreated)) {
-        QFile::remove(fileName);
-    }
-    m_filesCreated.clear();
-    m_filesToRemove.clear();
+    TransactionFiles::current().rollback();
     const bool ok = m_database.driver()->rollbackTransaction();
     if (isSqlite()) {
         s_sqliteMutex.unlock();
@@ -231,22 +224,6 @@ bool DataStore::rollbackTransaction()
         return false;
     }
     return true;
-}
-
-void DataStore::addCreatedFile(const QString &fileName)
-{
-    if (inTransaction()) {
-        m_filesCreated.append(fileName);
-    }
-}
-
-void DataStore::removeFileOnCommit(const QString &fileName)
-{
-    if (inTransaction()) {
-        m_filesToRemove.append(fileName);
-    } else {
-        QFile::remove(fileName);
-    }
 }
 
 // Flags
@@ -526,7 +503,7 @@ bool DataStore::appendMimeType(const QString &mimetype, qint64 *insertId)
 
 bool DataStore::appendPimItem(QList<Part> &parts, const MimeType &mimetype, const Collection &collection,
                               const QDateTime &dateTime, const QString &remote_id, const QString &remoteRevision,
-                              PimItem &pimItem)
+                              PimItem &pimItem, const QList<PayloadWriter *> &payloads)
 {
     pimItem.setMimeTypeId(mimetype.id());
     pimItem.setCollectionId(collection.id());
@@ -547,12 +524,14 @@ bool DataStore::appendPimItem(QList<Part> &parts, const MimeType &mimetype, cons
         return false;
     }
 
-    for (Part &part : parts) {
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        Part &part = parts[i];
         part.setPimItemId(pimItem.id());
+        PayloadWriter *payload = payloads.value(i);
         if (part.datasize() < part.data().size()) {
             part.setDatasize(part.data().size());
         }
-        if (!PartHelper::insert(&part)) {
+        if (!(payload ? PartHelper::insert(&part, *payload) : PartHelper::insert(&part))) {
             return false;
         }
     }

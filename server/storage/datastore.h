@@ -13,6 +13,7 @@
 #include <functional>
 
 class NotificationCollector;
+class PayloadWriter;
 class QSqlQuery;
 
 // The database gateway of one thread. Every thread that uses the database gets its own instance
@@ -76,9 +77,12 @@ public:
     bool appendMimeType(const QString &mimetype, qint64 *insertId = nullptr);
     // The flags of the names, in their order; missing ones are created. False when one could not be.
     static bool flagsForNames(const QList<QByteArray> &names, QList<Talvori::Flag> &flags);
+    // Parts whose data arrived in pieces have their writer at the same index of payloads (null for
+    // the others, and the list may be shorter than the parts).
     bool appendPimItem(QList<Talvori::Part> &parts, const Talvori::MimeType &mimetype,
                        const Talvori::Collection &collection, const QDateTime &dateTime, const QString &remote_id,
-                       const QString &remoteRevision, Talvori::PimItem &pimItem);
+                       const QString &remoteRevision, Talvori::PimItem &pimItem,
+                       const QList<PayloadWriter *> &payloads = {});
     bool cleanupPimItem(const Talvori::PimItem &item);
     // Removes the items of the collection that carry the \DELETED flag.
     bool cleanupPimItems(const Talvori::Collection &collection);
@@ -96,13 +100,6 @@ public:
     // -1 on error; 0 for an empty item table.
     qint64 highestPimItemId() const;
     qint64 uidNext() const { return highestPimItemId() + 1; }
-
-    // Payload files follow the transaction: a file written inside one is deleted again when it
-    // rolls back, and a file that a change no longer needs is deleted only once the change is
-    // committed, so a row restored by a rollback never points at a deleted file. Outside a
-    // transaction a file to remove goes at once.
-    void addCreatedFile(const QString &fileName);
-    void removeFileOnCommit(const QString &fileName);
 
     // Called with the collector of every data store created from now on, in the thread of that
     // store; the notification manager registers here to connect to each collector's notify().
@@ -131,8 +128,6 @@ private:
     static bool collectionAttributes(const Talvori::Collection &col, const QByteArray &key,
                                      QList<Talvori::CollectionAttribute> &attributes);
 
-    QStringList m_filesCreated;
-    QStringList m_filesToRemove;
     QString m_connectionName;
     QSqlDatabase m_database;
     bool m_dbOpened = false;

@@ -2,10 +2,11 @@
 
 #include "common/exception.h"
 #include "common/log.h"
-#include "storage/datastore.h"
 #include "storage/dbconfig.h"
 #include "storage/entities.h"
+#include "storage/payloadwriter.h"
 #include "storage/selectquerybuilder.h"
+#include "storage/transactionfiles.h"
 
 #include <xdgbasedirs.h>
 
@@ -33,10 +34,9 @@ bool PartHelper::storeExternally(qint64 dataSize)
 
 void PartHelper::removeFile(const QString &fileName)
 {
-    // The data store deletes it once the change is committed. A file that cannot be deleted is
-    // left behind; no row points at it any more.
+    // A file that cannot be deleted is left behind; no row points at it any more.
     if (!fileName.isEmpty()) {
-        DataStore::self()->removeFileOnCommit(fileName);
+        TransactionFiles::current().removeOnCommit(fileName);
     }
 }
 
@@ -45,21 +45,69 @@ void PartHelper::discardFile(const QString &fileName)
     QFile::remove(fileName);
 }
 
+PartHelper::PlaceFailure PartHelper::placeFile(const QString &fileName, const Payload &payload, QString *error)
+{
+    if (payload.writer && payload.writer->hasFile()) {
+        if (!payload.writer->moveTo(fileName, error)) {
+            return PlaceFailure::Open;
+        }
+        TransactionFiles::current().created(fileName);
+        return PlaceFailure::None;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = file.errorString();
+        return PlaceFailure::Open;
+    }
+    TransactionFiles::current().created(fileName);
+    if (file.write(*payload.data) != payload.data->size() || !file.flush()) {
+        *error = file.errorString();
+        file.close();
+        discardFile(fileName);
+        return PlaceFailure::Write;
+    }
+    return PlaceFailure::None;
+}
+
+QString PartHelper::nextRevisionFileName(const Part &part)
+{
+    QString basePath = part.external() && !part.data().isEmpty() ? QString::fromUtf8(part.data())
+                                                                  : fileNameForId(part.id());
+    int revision = 0;
+    const QString fileName = QFileInfo(basePath).fileName();
+    const int revisionPos = fileName.lastIndexOf(QLatin1String("_r"));
+    if (revisionPos >= 0) {
+        revision = fileName.mid(revisionPos + 2).toInt() + 1;
+        basePath.chop(fileName.size() - revisionPos);
+    }
+    return basePath + QLatin1String("_r") + QString::number(revision);
+}
+
 bool PartHelper::insert(Part *part, qint64 *insertId)
 {
     if (!part) {
         return false;
     }
+    const QByteArray data = part->data();
+    return insert(part, Payload{&data, nullptr, part->datasize()}, insertId);
+}
 
-    const bool external = storeExternally(part->datasize());
-    QByteArray data;
-    if (external) {
-        data = part->data();
-        part->setData(QByteArray());
-        part->setExternal(true);
-    } else {
-        part->setExternal(false);
+bool PartHelper::insert(Part *part, PayloadWriter &payload, qint64 *insertId)
+{
+    if (!part || payload.failed()) {
+        return false;
     }
+    const qint64 size = qMax(part->datasize(), payload.writtenSize());
+    part->setDatasize(size);
+    return insert(part, Payload{&payload.data(), &payload, size}, insertId);
+}
+
+bool PartHelper::insert(Part *part, const Payload &payload, qint64 *insertId)
+{
+    // A writer with a file has already decided so by the size it was announced.
+    const bool external = (payload.writer && payload.writer->hasFile()) || storeExternally(payload.size);
+    part->setExternal(external);
+    part->setData(external ? QByteArray() : *payload.data);
 
     if (!part->insert(insertId)) {
         return false;
@@ -69,20 +117,17 @@ bool PartHelper::insert(Part *part, qint64 *insertId)
     }
 
     const QString fileName = fileNameForId(part->id()) + QLatin1String("_r0");
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QString error;
+    switch (placeFile(fileName, payload, &error)) {
+    case PlaceFailure::None:
+        break;
+    case PlaceFailure::Open:
         logDebug() << "Insert: payload file " << fileName << " could not be open for writing!";
         return false;
-    }
-    DataStore::self()->addCreatedFile(fileName);
-    if (file.write(data) != data.size()) {
+    case PlaceFailure::Write:
         logDebug() << "Insert: payload file " << fileName << " could not be written to!";
-        file.close();
-        discardFile(fileName);
         return false;
     }
-    file.close();
-
     part->setData(fileName.toLocal8Bit());
     if (!part->update()) {
         discardFile(fileName);
@@ -96,43 +141,47 @@ void PartHelper::update(Part *part, const QByteArray &data, qint64 dataSize)
     if (!part) {
         throw PartHelperException("Invalid part");
     }
+    update(part, Payload{&data, nullptr, dataSize});
+}
 
+void PartHelper::update(Part *part, PayloadWriter &payload)
+{
+    if (!part) {
+        throw PartHelperException("Invalid part");
+    }
+    if (payload.failed()) {
+        throw PartHelperException("Failed to receive the part's data");
+    }
+    update(part, Payload{&payload.data(), &payload, payload.writtenSize()});
+}
+
+void PartHelper::update(Part *part, const Payload &payload)
+{
     const QString origFileName = part->external() ? QString::fromUtf8(part->data()) : QString();
     QString newFileName;
 
-    if (storeExternally(dataSize)) {
-        QString basePath = origFileName.isEmpty() ? fileNameForId(part->id()) : origFileName;
-        int revision = 0;
-        const QString fileName = QFileInfo(basePath).fileName();
-        const int revisionPos = fileName.lastIndexOf(QLatin1String("_r"));
-        if (revisionPos >= 0) {
-            revision = fileName.mid(revisionPos + 2).toInt() + 1;
-            basePath.chop(fileName.size() - revisionPos);
-        }
-        newFileName = basePath + QLatin1String("_r") + QString::number(revision);
-
-        QFile file(newFileName);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            throw PartHelperException(QStringLiteral("Could not open '%1' for writing, error was '%2'")
-                                          .arg(newFileName, file.errorString()));
-        }
-        DataStore::self()->addCreatedFile(newFileName);
-        if (file.write(data) != data.size()) {
-            const QString error = file.errorString();
-            file.close();
-            discardFile(newFileName);
+    const bool external = (payload.writer && payload.writer->hasFile()) || storeExternally(payload.size);
+    if (external) {
+        newFileName = nextRevisionFileName(*part);
+        QString error;
+        switch (placeFile(newFileName, payload, &error)) {
+        case PlaceFailure::None:
+            break;
+        case PlaceFailure::Open:
+            throw PartHelperException(
+                QStringLiteral("Could not open '%1' for writing, error was '%2'").arg(newFileName, error));
+        case PlaceFailure::Write:
             throw PartHelperException(
                 QStringLiteral("Failed to write into '%1', error was '%2'").arg(newFileName, error));
         }
-        file.close();
         part->setData(newFileName.toLocal8Bit());
         part->setExternal(true);
     } else {
-        part->setData(data);
+        part->setData(*payload.data);
         part->setExternal(false);
     }
 
-    part->setDatasize(dataSize);
+    part->setDatasize(payload.size);
     if (!part->update()) {
         // The row still names the old file (or its old payload); the new file belongs to no row.
         discardFile(newFileName);

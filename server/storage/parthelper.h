@@ -5,23 +5,30 @@
 #include <QString>
 #include <QVariant>
 
+class PayloadWriter;
+
 namespace Talvori {
 class Part;
 }
 
 // The only code that stores, reads and removes payload part data. A payload above the configured
 // size goes to a file of its own, "<part id>_r<revision>" in the payload directory, and the row
-// keeps the file's path; anything smaller stays in the row. Row and file always move together.
+// keeps the file's path; anything smaller stays in the row. Row and file always move together,
+// and files follow the transaction (TransactionFiles). A payload that arrives in pieces comes
+// through a PayloadWriter: callers hand over bytes, never file names.
 class PartHelper
 {
 public:
     // Stores a new part; part->datasize() must hold the payload's full size. Run inside a
     // transaction: the row is written before its file.
     static bool insert(Talvori::Part *part, qint64 *insertId = nullptr);
+    // The same with the payload from a writer (the part's own data is not used); the size is the
+    // larger of the part's datasize and what was written.
+    static bool insert(Talvori::Part *part, PayloadWriter &payload, qint64 *insertId = nullptr);
     // Rewrites the payload. A file payload gets a new revision file; the old file is deleted only
-    // after the row points at the new one. dataSize may exceed data.size() when the caller
-    // appends the rest to the new file itself. Throws PartHelperException.
+    // after the row points at the new one. Throws PartHelperException.
     static void update(Talvori::Part *part, const QByteArray &data, qint64 dataSize);
+    static void update(Talvori::Part *part, PayloadWriter &payload);
     static bool remove(Talvori::Part *part);
     // Removes every part whose column equals value, with their files.
     static bool remove(const QString &column, const QVariant &value);
@@ -41,6 +48,20 @@ public:
     static bool storeExternally(qint64 dataSize);
 
 private:
+    // Where a payload of the part goes: into the row, or into the part's file at fileName, written
+    // from data or moved there from the writer.
+    struct Payload {
+        const QByteArray *data = nullptr;
+        PayloadWriter *writer = nullptr;
+        qint64 size = 0;
+    };
+    static bool insert(Talvori::Part *part, const Payload &payload, qint64 *insertId);
+    static void update(Talvori::Part *part, const Payload &payload);
+    // The file cannot be opened (or the writer's file moved there), or not written whole.
+    enum class PlaceFailure { None, Open, Write };
+    static PlaceFailure placeFile(const QString &fileName, const Payload &payload, QString *error);
+    // The next revision's file name after the current one (or revision 0 of the part).
+    static QString nextRevisionFileName(const Talvori::Part &part);
     // A file no row needs any more, deleted once the change is committed.
     static void removeFile(const QString &fileName);
     // A file no row ever pointed at, deleted at once.

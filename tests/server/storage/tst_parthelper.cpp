@@ -5,6 +5,7 @@
 #include "storage/dbconfig.h"
 #include "storage/entities.h"
 #include "storage/parthelper.h"
+#include "storage/payloadwriter.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transaction.h"
 
@@ -47,6 +48,8 @@ private Q_SLOTS:
     void truncate();
     void translateMissingFile();
     void removeAllPartsOfItem();
+    void streamedPayloads_data();
+    void streamedPayloads();
     void rollbackLeavesNoFile();
     void rollbackKeepsFileOfRestoredRow();
     void crashBeforeCommit();
@@ -129,11 +132,15 @@ void PartHelperTest::rewriteMakesNewRevision()
     QCOMPARE(readFile(base + QLatin1String("_r1")), second);
     QVERIFY(!QFile::exists(base + QLatin1String("_r0")));
 
-    // A caller streaming a large payload passes its first chunk and the full size.
-    PartHelper::update(&part, QByteArray(100, 'c'), 7000);
+    // A payload streamed in pieces becomes the next revision the same way.
+    PayloadWriter writer(7000);
+    for (int i = 0; i < 7; ++i)
+        QVERIFY(writer.write(QByteArray(1000, 'c')));
+    PartHelper::update(&part, writer);
     const Part streamed = Part::retrieveById(part.id());
     QCOMPARE(QString::fromUtf8(streamed.data()), base + QLatin1String("_r2"));
     QCOMPARE(streamed.datasize(), qint64(7000));
+    QCOMPARE(readFile(base + QLatin1String("_r2")), QByteArray(7000, 'c'));
     QVERIFY(!QFile::exists(base + QLatin1String("_r1")));
 
     // A small payload moves back into the row.
@@ -214,6 +221,70 @@ void PartHelperTest::removeAllPartsOfItem()
         QVERIFY(!QFile::exists(file));
     }
     QVERIFY(QFile::exists(QString::fromUtf8(other.data())));
+}
+
+void PartHelperTest::streamedPayloads_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("ending"); // commit, rollback, or the writer goes unused
+    QTest::addColumn<bool>("external");
+    for (const char *ending : {"commit", "rollback", "unused"}) {
+        QTest::newRow(QByteArray("threshold, ") + ending) << 4096 << ending << false;
+        QTest::newRow(QByteArray("threshold + 1, ") + ending) << 4097 << ending << true;
+        QTest::newRow(QByteArray("3 MiB, ") + ending) << 3 * 1024 * 1024 << ending << true;
+    }
+}
+
+// Where the bytes of a streamed payload are while they arrive, where they end up, and that
+// nothing is left behind when the command rolls back or never gets to store them.
+void PartHelperTest::streamedPayloads()
+{
+    QFETCH(int, size);
+    QFETCH(QString, ending);
+    QFETCH(bool, external);
+
+    const QDir directory(PartHelper::storagePath());
+    const QStringList before = directory.entryList(QDir::Files);
+    QByteArray payload(size, '\0');
+    for (int i = 0; i < size; ++i)
+        payload[i] = char(i * 13 + i / 4096);
+
+    qint64 id = -1;
+    {
+        Transaction transaction(DataStore::self());
+        PayloadWriter writer(size);
+        QCOMPARE(writer.hasFile(), external);
+        for (int offset = 0; offset < size; offset += 4096)
+            QVERIFY(writer.write(payload.mid(offset, 4096)));
+        QCOMPARE(writer.writtenSize(), qint64(size));
+        if (ending != QLatin1String("unused")) {
+            Part part = newPart(QByteArray());
+            part.setDatasize(0);
+            QVERIFY(PartHelper::insert(&part, writer));
+            id = part.id();
+            if (ending == QLatin1String("commit"))
+                QVERIFY(transaction.commit());
+        }
+    }
+
+    if (ending != QLatin1String("commit")) {
+        QVERIFY(id < 0 || !Part::retrieveById(id).isValid());
+        QCOMPARE(directory.entryList(QDir::Files), before);
+        return;
+    }
+    const Part stored = Part::retrieveById(id);
+    QCOMPARE(stored.external(), external);
+    QCOMPARE(stored.datasize(), qint64(size));
+    QVERIFY(PartHelper::translateData(stored) == payload);
+    QStringList expected = before;
+    if (external) {
+        QCOMPARE(QString::fromUtf8(stored.data()), PartHelper::fileNameForId(id) + QLatin1String("_r0"));
+        expected.append(QString::number(id) + QLatin1String("_r0"));
+    }
+    QStringList after = directory.entryList(QDir::Files);
+    after.sort();
+    expected.sort();
+    QCOMPARE(after, expected);
 }
 
 void PartHelperTest::rollbackLeavesNoFile()
