@@ -8,6 +8,7 @@
 #include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 
 namespace {
@@ -16,6 +17,8 @@ namespace {
 constexpr qint64 SocketReadBufferSize = 256 * 1024;
 // How much answer text may wait in the socket's buffer before it is drained.
 constexpr qint64 SocketWriteBufferLimit = 256 * 1024;
+// How long a connection that has to close keeps dropping input, so that the client sees why.
+constexpr qint64 CloseGraceMs = 2000;
 }
 
 TalvoriConnection::TalvoriConnection(quintptr socketDescriptor, QObject *parent)
@@ -44,6 +47,7 @@ void TalvoriConnection::run()
     // The parser exists before anything can deliver input: writing the greeting waits for the
     // socket, and a client that does not wait for the greeting has its bytes signalled meanwhile.
     m_streamParser = new ImapStreamParser(m_socket);
+    m_streamParser->setLimits(loginLimits());
     m_streamParser->setContinuationWriter([this](const QByteArray &line) {
         writeOut(line);
         flushOutput(0);
@@ -77,6 +81,8 @@ void TalvoriConnection::slotNewData()
         return;
 
     while (m_socket->bytesAvailable() > 0 || !m_streamParser->readRemainingData().isEmpty()) {
+        if (m_streamParser->isBroken())
+            return;
         handleCommand();
         // A client gone in the middle of a command leaves bytes that can never be completed.
         if (m_socket->state() != QLocalSocket::ConnectedState && m_socket->bytesAvailable() <= 0)
@@ -133,11 +139,36 @@ void TalvoriConnection::failCommand(const QByteArray &message)
 {
     if (m_currentHandler)
         m_currentHandler->failureResponse(message);
+    if (m_streamParser->isBroken()) {
+        // The rest of the stream cannot be told apart from the failed command: answer, then close.
+        // A client still busy writing would lose the answer if the socket closed under it, so
+        // what it sends meanwhile is dropped for a moment first.
+        flushOutput(0);
+        QElapsedTimer grace;
+        grace.start();
+        while (m_socket->state() == QLocalSocket::ConnectedState && grace.elapsed() < CloseGraceMs) {
+            m_socket->readAll();
+            if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, CloseGraceMs - grace.elapsed()))))
+                break;
+        }
+        m_socket->disconnectFromServer();
+        return;
+    }
     try {
         m_streamParser->skipCurrentCommand();
     } catch (const Exception &) {
         // The rest of the command never came; what did come is gone with the parser's buffer.
     }
+}
+
+ImapStreamParser::Limits TalvoriConnection::loginLimits()
+{
+    ImapStreamParser::Limits limits;
+    limits.maxLiteralSize = 4096;
+    limits.maxCommandText = 64 * 1024;
+    limits.maxListElements = 1000;
+    limits.maxListDepth = 8;
+    return limits;
 }
 
 Handler *TalvoriConnection::findHandlerForCommand(const QByteArray &command)
@@ -191,6 +222,8 @@ void TalvoriConnection::slotConnectionStateChange(ConnectionState state)
     if (state == m_connectionState)
         return;
     m_connectionState = state;
+    if (state == Authenticated)
+        m_streamParser->setLimits(m_limits);
     if (state == Closing)
         m_socket->disconnectFromServer();
 }

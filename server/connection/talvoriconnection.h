@@ -2,6 +2,7 @@
 #define TALVORI_TALVORICONNECTION_H
 
 #include "handler/handler.h"
+#include "protocol/imapstreamparser.h"
 #include "storage/session.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <QPointer>
 #include <QThread>
 
-class ImapStreamParser;
 class QLocalSocket;
 
 // One client session on its own thread. The thread owns the client's socket and stream parser,
@@ -33,6 +33,11 @@ public:
 
     // The handler of the command word in the current state; unknown commands get one too.
     Handler *findHandlerForCommand(const QByteArray &command);
+
+    // What a logged-in client may send at most; set before the thread starts. Until LOGIN the
+    // much smaller loginLimits() apply: a session id needs no megabytes.
+    void setParserLimits(const ImapStreamParser::Limits &limits) { m_limits = limits; }
+    static ImapStreamParser::Limits loginLimits();
 
 protected:
     void run() override;
@@ -62,6 +67,7 @@ private:
     QList<QByteArray> m_statusMessageQueue;
     QString m_identifier;
     ImapStreamParser *m_streamParser = nullptr;
+    ImapStreamParser::Limits m_limits;
 };
 
 #endif

@@ -47,6 +47,7 @@ TalvoriServer::TalvoriServer(QObject *parent)
     QSettings connectionSettings(XdgBaseDirs::talvoriConnectionConfigFile(XdgBaseDirs::WriteOnly), QSettings::IniFormat);
 
     const QString pipeName = settings.value(QStringLiteral("Connection/NamedPipe"), QStringLiteral("Talvori")).toString();
+    readParserLimits(settings);
     if (!listenOnPipe(pipeName))
         logFatal() << "Unable to listen on Named Pipe" << pipeName;
 
@@ -79,6 +80,20 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     // Items hidden for the preprocessors of an earlier run would otherwise stay hidden for good.
     db->unhideAllPimItems();
+}
+
+void TalvoriServer::readParserLimits(const QSettings &settings)
+{
+    const ImapStreamParser::Limits defaults;
+    const auto value = [&settings](const char *key, qint64 fallback) {
+        bool ok = false;
+        const qint64 number = settings.value(QLatin1String("Connection/") + QLatin1String(key)).toLongLong(&ok);
+        return ok && number > 0 ? number : fallback;
+    };
+    m_parserLimits.maxLiteralSize = value("MaxLiteralSize", defaults.maxLiteralSize);
+    m_parserLimits.maxCommandText = value("MaxCommandLength", defaults.maxCommandText);
+    m_parserLimits.maxListElements = value("MaxListElements", defaults.maxListElements);
+    m_parserLimits.maxListDepth = int(qMin<qint64>(value("MaxListDepth", defaults.maxListDepth), 1 << 20));
 }
 
 bool TalvoriServer::listenOnPipe(const QString &name)
@@ -157,6 +172,7 @@ void TalvoriServer::incomingConnection(quintptr socketDescriptor)
     if (m_alreadyShutdown)
         return;
     auto *connection = new TalvoriConnection(socketDescriptor, this);
+    connection->setParserLimits(m_parserLimits);
     connect(connection, &QThread::finished, connection, &QObject::deleteLater);
     m_connections.append(connection);
     connection->start();

@@ -1,10 +1,13 @@
 #ifndef TALVORI_TALVORISERVER_H
 #define TALVORI_TALVORISERVER_H
 
+#include "protocol/imapstreamparser.h"
+
 #include <QList>
 #include <QLocalServer>
 #include <QPointer>
 
+class QSettings;
 class TalvoriConnection;
 
 // The process-wide server. It brings up the database, listens on the named pipe, publishes the
@@ -31,12 +34,15 @@ protected:
 private:
     explicit TalvoriServer(QObject *parent = nullptr);
     bool listenOnPipe(const QString &name);
+    void readParserLimits(const QSettings &settings);
     void startDatabaseProcess();
     void createDatabase();
     void stopDatabaseProcess();
 
     // Main thread only.
     QList<QPointer<TalvoriConnection>> m_connections;
+    // From the "Connection" group: what a logged-in client may send at most.
+    ImapStreamParser::Limits m_parserLimits;
     bool m_alreadyShutdown = false;
 };
 

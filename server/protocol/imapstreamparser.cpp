@@ -4,6 +4,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 LiteralChunkSize = 4096;
@@ -52,9 +54,23 @@ bool ImapStreamParser::waitForMoreData(bool needed)
 {
     if (!needed)
         return true;
+    if (m_broken)
+        throw ImapParserException("Unable to read more data");
+    // Whatever stays buffered is the text of the command being read: literal chunks leave the
+    // buffer as they are handed out.
+    if (m_data.size() - m_position >= m_limits.maxCommandText || m_position >= m_limits.maxCommandText) {
+        m_broken = true;
+        throw ImapParserException("Command text is longer than the limit of " + QByteArray::number(m_limits.maxCommandText)
+                                  + " bytes");
+    }
     if (m_device->bytesAvailable() <= 0 && !m_device->waitForReadyRead(m_waitTimeout))
         return false;
-    m_data.append(m_device->readAll());
+    const QByteArray incoming = m_device->readAll();
+    // The buffer grows as a growing command needs it, but never far past what a command may hold.
+    const qsizetype total = m_data.size() + incoming.size();
+    if (total > m_data.capacity())
+        m_data.reserve(qMax(total, qMin<qsizetype>(2 * m_data.size(), m_limits.maxCommandText + incoming.size())));
+    m_data.append(incoming);
     return true;
 }
 
@@ -91,7 +107,7 @@ void ImapStreamParser::compact()
 bool ImapStreamParser::hasString()
 {
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     const char c = m_data.at(m_position);
     m_position = saved;
@@ -102,27 +118,38 @@ bool ImapStreamParser::hasString()
 
 bool ImapStreamParser::hasLiteral()
 {
+    return readLiteralHeader(m_limits.maxLiteralSize);
+}
+
+bool ImapStreamParser::readLiteralHeader(qint64 maxSize)
+{
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     if (m_data.at(m_position) != '{') {
         m_position = saved;
         return false;
     }
 
-    int close = m_data.indexOf('}', m_position);
+    qsizetype close = m_data.indexOf('}', m_position);
     while (close < 0) {
         waitOrThrow(true);
         close = m_data.indexOf('}', m_position);
     }
     const QByteArray sizeText = m_data.mid(m_position + 1, close - m_position - 1);
-    const qint64 size = sizeText.toInt();
-
     m_position = close + 1;
-    // A negative size has no meaning; reading on would take the payload for commands. The line end
-    // stays unread so that skipping the command ends at this line.
-    if (size < 0)
+
+    // Digits only, and no more than a 64-bit size holds. A size that makes no sense must not be
+    // asked for: reading on would take the payload for commands. The line end stays unread so
+    // that skipping the command ends at this line.
+    bool ok = !sizeText.isEmpty() && std::all_of(sizeText.cbegin(), sizeText.cend(), isDigit);
+    const qint64 size = ok ? sizeText.toLongLong(&ok) : -1;
+    if (!ok)
         throw ImapParserException("Invalid literal size: " + sizeText);
+    if (size > maxSize) {
+        throw ImapParserException("Literal of " + sizeText + " bytes is larger than the limit of "
+                                  + QByteArray::number(maxSize) + " bytes");
+    }
 
     // The header's line end may still be on its way; it must not end up in the literal's content.
     waitOrThrow(exhausted());
@@ -136,6 +163,17 @@ bool ImapStreamParser::hasLiteral()
     m_literalSize = size;
     sendContinuationResponse(size);
     return true;
+}
+
+QByteArray ImapStreamParser::readWholeLiteral()
+{
+    // Growing by chunks would copy a large literal over and over; the size comes from the client,
+    // so only a bounded amount is set aside up front.
+    QByteArray result;
+    result.reserve(qMin<qint64>(m_literalSize, LiteralReserveLimit));
+    while (!atLiteralEnd())
+        result.append(readLiteralPart());
+    return result;
 }
 
 void ImapStreamParser::sendContinuationResponse(qint64 size)
@@ -161,16 +199,9 @@ QByteArray ImapStreamParser::readLiteralPart()
 QByteArray ImapStreamParser::readString()
 {
     skipSpacesWaiting();
-
-    if (hasLiteral()) {
-        // Growing by chunks would copy a large literal over and over; the size comes from the
-        // client, so only a bounded amount is set aside up front.
-        QByteArray result;
-        result.reserve(qMin<qint64>(m_literalSize, LiteralReserveLimit));
-        while (!atLiteralEnd())
-            result.append(readLiteralPart());
-        return result;
-    }
+    // Held whole, so it counts as the command's text.
+    if (readLiteralHeader(qMin(m_limits.maxLiteralSize, m_limits.maxCommandText)))
+        return readWholeLiteral();
     return parseQuotedString();
 }
 
@@ -181,7 +212,7 @@ QString ImapStreamParser::readUtf8String()
 
 QByteArray ImapStreamParser::peekString()
 {
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     m_peeking = true;
     QByteArray result;
     try {
@@ -206,7 +237,7 @@ QByteArray ImapStreamParser::parseQuotedString()
         for (;;) {
             waitOrThrow(exhausted());
             // Copy the plain run up to the next quote or backslash in one go.
-            int end = m_position;
+            qsizetype end = m_position;
             while (end < m_data.size() && m_data.at(end) != '"' && m_data.at(end) != '\\')
                 ++end;
             result.append(m_data.constData() + m_position, end - m_position);
@@ -240,7 +271,7 @@ QByteArray ImapStreamParser::parseQuotedString()
     }
 
     for (;;) {
-        int end = m_position;
+        qsizetype end = m_position;
         while (end < m_data.size()) {
             const char c = m_data.at(end);
             if (c == ' ' || c == '(' || c == ')' || c == '\r' || c == '\n' || c == '"')
@@ -267,7 +298,7 @@ qint64 ImapStreamParser::readNumber(bool *ok)
         *ok = false;
     skipSpacesWaiting();
 
-    int end = m_position;
+    qsizetype end = m_position;
     for (;;) {
         while (end < m_data.size() && isDigit(m_data.at(end)))
             ++end;
@@ -291,7 +322,7 @@ qint64 ImapStreamParser::readNumber(bool *ok)
 bool ImapStreamParser::hasSequenceSet()
 {
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     const char c = m_data.at(m_position);
     m_position = saved;
@@ -343,7 +374,7 @@ ImapSet ImapStreamParser::readSequenceSet()
 bool ImapStreamParser::hasList()
 {
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     const bool list = m_data.at(m_position) == '(';
     m_position = saved;
@@ -362,7 +393,7 @@ void ImapStreamParser::beginList()
 bool ImapStreamParser::atListEnd()
 {
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     if (m_data.at(m_position) == ')') {
         ++m_position;
@@ -382,7 +413,7 @@ QList<QByteArray> ImapStreamParser::readParenthesizedList()
     ++m_position;
 
     int depth = 0;
-    int subListStart = -1;
+    qsizetype subListStart = -1;
     bool joining = false;
     for (;;) {
         waitOrThrow(exhausted());
@@ -390,7 +421,11 @@ QList<QByteArray> ImapStreamParser::readParenthesizedList()
         if (c == '(') {
             if (depth == 0)
                 subListStart = m_position;
-            ++depth;
+            // The list itself is the first level.
+            if (++depth >= m_limits.maxListDepth) {
+                throw ImapParserException("List nested deeper than the limit of "
+                                          + QByteArray::number(m_limits.maxListDepth) + " levels");
+            }
             ++m_position;
         } else if (c == ')') {
             if (depth <= 0) {
@@ -412,26 +447,25 @@ QList<QByteArray> ImapStreamParser::readParenthesizedList()
             joining = (c == '[');
             ++m_position;
         } else {
-            QByteArray string;
-            if (hasLiteral()) {
-                while (!atLiteralEnd())
-                    string.append(readLiteralPart());
-            } else {
-                string = readString();
-            }
+            const QByteArray string = readString();
             while (m_position < m_data.size() && (m_data.at(m_position) == '\r' || m_data.at(m_position) == '\n'))
                 ++m_position;
-            if (joining)
+            if (joining) {
                 result.last().append(string);
-            else
+            } else {
+                if (result.size() >= m_limits.maxListElements) {
+                    throw ImapParserException("List with more than " + QByteArray::number(m_limits.maxListElements)
+                                              + " elements");
+                }
                 result.append(string);
+            }
         }
     }
 }
 
 bool ImapStreamParser::hasDateTime()
 {
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     const QDateTime dateTime = readDateTime();
     m_position = saved;
     return dateTime.isValid();
@@ -439,7 +473,7 @@ bool ImapStreamParser::hasDateTime()
 
 QDateTime ImapStreamParser::readDateTime()
 {
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     waitOrThrow(exhausted());
     stripLeadingSpaces();
 
@@ -519,7 +553,7 @@ QByteArray ImapStreamParser::readChar()
 bool ImapStreamParser::atCommandEnd()
 {
     waitOrThrow(exhausted());
-    const int saved = m_position;
+    const qsizetype saved = m_position;
     skipSpacesWaiting();
     const char c = m_data.at(m_position);
     if (c != '\r' && c != '\n') {
@@ -540,6 +574,8 @@ bool ImapStreamParser::atCommandEnd()
 
 void ImapStreamParser::skipCurrentCommand()
 {
+    if (m_broken)
+        return;
     // A literal already announced to the client is on its way: its bytes are data, not commands.
     while (m_literalSize > 0)
         readLiteralPart();
@@ -551,6 +587,8 @@ void ImapStreamParser::skipCurrentCommand()
                 return;
             }
         }
+        // What is skipped is dropped as it goes, so skipping holds no more than one read.
+        compact();
         waitOrThrow(true);
     }
 }
@@ -570,13 +608,18 @@ QByteArray ImapStreamParser::readUntilCommandEnd()
         if (c == '"' && !result.endsWith('\\'))
             inQuotes = !inQuotes;
         if (c == '{' && !inQuotes) {
-            const int headerStart = m_position;
-            if (hasLiteral()) {
+            const qsizetype headerStart = m_position;
+            // Held whole with the rest of the line, so it counts as the command's text.
+            if (readLiteralHeader(m_limits.maxCommandText - result.size())) {
                 result.append(m_data.constData() + headerStart, m_position - headerStart);
-                while (!atLiteralEnd())
-                    result.append(readLiteralPart());
+                result.append(readWholeLiteral());
                 continue;
             }
+        }
+        if (result.size() >= m_limits.maxCommandText) {
+            m_broken = true;
+            throw ImapParserException("Command text is longer than the limit of "
+                                      + QByteArray::number(m_limits.maxCommandText) + " bytes");
         }
         result.append(c);
         ++m_position;

@@ -16,10 +16,24 @@ class QIODevice;
 // thread while it waits for bytes (at most 30 s per wait). A literal header is answered at once
 // with a continuation line, and a literal's content is handed out in chunks of at most 4096
 // bytes, so a streamed payload never has to sit whole in the buffer.
+//
+// What a client can make the parser hold is bounded (Limits): a literal larger than its limit is
+// refused before it is asked for, so its bytes never come; a command whose text outside literals
+// grows past its limit, and lists too long or nested too deep, fail as they are read.
 // Every failure is thrown as ImapParserException.
 class ImapStreamParser
 {
 public:
+    struct Limits {
+        // A literal's size, streamed or read whole.
+        qint64 maxLiteralSize = qint64(4) << 30;
+        // A command's text outside streamed literals; a literal read whole counts as text.
+        qint64 maxCommandText = 4 << 20;
+        // Elements of one parenthesized list, and lists within lists.
+        qint64 maxListElements = 100000;
+        int maxListDepth = 64;
+    };
+
     // Writes one line (without its line end) to the client and makes sure it has gone out.
     using LineWriter = std::function<void(const QByteArray &line)>;
 
@@ -68,6 +82,12 @@ public:
     // How long one wait for more bytes may take; 30 s unless a caller needs otherwise.
     void setWaitTimeout(int milliseconds) { m_waitTimeout = milliseconds; }
 
+    void setLimits(const Limits &limits) { m_limits = limits; }
+    const Limits &limits() const { return m_limits; }
+    // After a command outgrew its text limit the rest of the stream cannot be told apart from it:
+    // nothing more is read, and the connection has to close once it has answered.
+    bool isBroken() const { return m_broken; }
+
 private:
     // Reads more bytes from the device when needed is true; false when none came in time.
     bool waitForMoreData(bool needed);
@@ -79,14 +99,21 @@ private:
     void compact();
     QByteArray parseQuotedString();
     void sendContinuationResponse(qint64 size);
+    // Reads a literal header of at most maxSize bytes and asks for its content; false when the
+    // next token is no literal.
+    bool readLiteralHeader(qint64 maxSize);
+    // A literal read whole into memory.
+    QByteArray readWholeLiteral();
 
     QIODevice *m_device;
     QByteArray m_data;
-    int m_position = 0;
+    qsizetype m_position = 0;
     qint64 m_literalSize = 0;
     bool m_peeking = false;
     LineWriter m_continuationWriter;
     int m_waitTimeout = 30000;
+    Limits m_limits;
+    bool m_broken = false;
 };
 
 #endif

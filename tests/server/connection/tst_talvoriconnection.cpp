@@ -6,6 +6,7 @@
 #include "tempenvironment.h"
 #include "testbus.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTest>
@@ -23,10 +24,14 @@ private Q_SLOTS:
     void logoutClosesTheSession();
     void clientsThatWriteAtOnce_data();
     void clientsThatWriteAtOnce();
+    void inputPastItsBounds_data();
+    void inputPastItsBounds();
     void socketIsReachableByItsOwnerOnly();
 
 private:
     bool connect(ProtocolClient &client);
+    // The server's peak resident memory so far, in bytes.
+    qint64 serverMemory() const;
 
     TempEnvironment m_environment;
     TestBus m_bus;
@@ -185,6 +190,93 @@ void TalvoriConnectionTest::clientsThatWriteAtOnce()
             QCOMPARE(lines.mid(1, lines.size() - 3).join('\n'), expected);
         }
     }
+    QCOMPARE(m_server->process().state(), QProcess::Running);
+}
+
+qint64 TalvoriConnectionTest::serverMemory() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_server->process().processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+void TalvoriConnectionTest::inputPastItsBounds_data()
+{
+    QTest::addColumn<bool>("loggedIn");
+    QTest::addColumn<QByteArray>("command"); // sent after the tag, then streamed filler if any
+    QTest::addColumn<QByteArray>("filler");  // 64 MiB of it, without a line end
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("literal of 2^40 bytes before LOGIN")
+        << false << QByteArray("LOGIN {1099511627776}\r\n") << QByteArray()
+        << QByteArray("NO ImapParserException: Literal of 1099511627776 bytes is larger than the limit of 4096 bytes")
+        << false;
+    QTest::newRow("literal of 2^40 bytes")
+        << true << QByteArray("APPEND 1 5 {1099511627776}\r\n") << QByteArray()
+        << QByteArray("NO ImapParserException: Literal of 1099511627776 bytes is larger than the limit of 4294967296 bytes")
+        << false;
+    QTest::newRow("literal size beyond 64 bits")
+        << true << QByteArray("APPEND 1 5 {99999999999999999999}\r\n") << QByteArray()
+        << QByteArray("NO ImapParserException: Invalid literal size: 99999999999999999999") << false;
+    QTest::newRow("64 MiB line before LOGIN")
+        << false << QByteArray("LOGIN ") << QByteArray("a")
+        << QByteArray("NO ImapParserException: Command text is longer than the limit of 65536 bytes") << true;
+    QTest::newRow("64 MiB line")
+        << true << QByteArray("FETCH 1:* (") << QByteArray("a")
+        << QByteArray("NO ImapParserException: Command text is longer than the limit of 4194304 bytes") << true;
+    QTest::newRow("list nested 100,000 deep")
+        << true << QByteArray("FETCH 1:* ") + QByteArray(100000, '(') + QByteArray(100000, ')') + "\r\n" << QByteArray()
+        << QByteArray("NO ImapParserException: List nested deeper than the limit of 64 levels") << false;
+}
+
+// What a client cannot make the server hold: each bound answers the command with a tagged NO, and
+// either the session goes on or, where the rest of the stream cannot be told from the command, it
+// is closed after the answer. The server's memory stays near what it was.
+void TalvoriConnectionTest::inputPastItsBounds()
+{
+    QFETCH(bool, loggedIn);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, filler);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closes);
+
+    const qint64 before = serverMemory();
+    ProtocolClient client;
+    QVERIFY(connect(client));
+    if (loggedIn) {
+        client.send("a0 LOGIN bounds\r\n");
+        QCOMPARE(client.readUntilTagged("a0").value(0), QByteArray("a0 OK User logged in"));
+    }
+    client.send("a1 " + command);
+    QLocalSocket *socket = client.socket();
+    if (!filler.isEmpty()) {
+        const QByteArray chunk = filler.repeated((1 << 20) / filler.size());
+        for (int i = 0; i < 64 && socket->state() == QLocalSocket::ConnectedState && !socket->canReadLine(); ++i) {
+            socket->write(chunk);
+            while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(2000)) {
+            }
+            socket->waitForReadyRead(10);
+        }
+    }
+    const QList<QByteArray> lines = client.readUntilTagged("a1", 20000);
+    QVERIFY2(!lines.isEmpty(), qPrintable(socket->errorString()));
+    QCOMPARE(lines.value(lines.size() - 1), "a1 " + answer);
+
+    if (closes) {
+        QVERIFY(socket->state() == QLocalSocket::UnconnectedState || socket->waitForDisconnected(10000));
+    } else {
+        client.send("a2 CAPABILITY\r\n");
+        QCOMPARE(client.readUntilTagged("a2").value(1), QByteArray("a2 OK CAPABILITY completed"));
+    }
+    const qint64 after = serverMemory();
+    qInfo("server's peak memory: %lld KiB before, %lld KiB after", before / 1024, after / 1024);
+    QVERIFY2(after - before < 16 << 20, QByteArray::number(after - before).constData());
     QCOMPARE(m_server->process().state(), QProcess::Running);
 }
 

@@ -152,6 +152,8 @@ private Q_SLOTS:
     void parse_data();
     void parse();
     void largeLiteralStreamsInChunks();
+    void limits_data();
+    void limits();
 };
 
 void ImapStreamParserTest::parse_data()
@@ -180,7 +182,10 @@ void ImapStreamParserTest::parse_data()
         {"unterminated quote", "\"abc", "str", "!Unable to read more data", ""},
         // literal headers
         {"negative literal size", "{-5}\r\nabcde\r\n", "str", "!Invalid literal size: -5", ""},
-        {"literal size that is not a number", "{5+}\r\nx\r\n", "hasLiteral atLitEnd", "hasLiteral=true ; atLitEnd=true", "0"},
+        {"literal size that is not a number", "{5+}\r\nx\r\n", "hasLiteral", "!Invalid literal size: 5+", ""},
+        {"literal size without digits", "{}\r\nx\r\n", "str", "!Invalid literal size: ", ""},
+        {"literal size beyond 64 bits", "{9223372036854775808}\r\n", "hasLiteral",
+         "!Invalid literal size: 9223372036854775808", ""},
         {"literal in chunks", "{5000}\r\n" + QByteArray(5000, 'x') + "\r\n", "chunks atEnd", "literal(5000) ; atEnd=true", "5000"},
         {"no literal", "abc\r\n", "hasLiteral str", "hasLiteral=false ; <abc>", ""},
         // numbers
@@ -282,6 +287,76 @@ void ImapStreamParserTest::largeLiteralStreamsInChunks()
     QCOMPARE(offset, size);
     QVERIFY2(largestBuffered <= 256 * 1024, QByteArray::number(largestBuffered));
     QVERIFY(parser.atCommandEnd());
+    feeder.finish();
+}
+
+void ImapStreamParserTest::limits_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("after"); // run once the failure was skipped
+    QTest::addColumn<QByteArray>("afterExpected");
+    QTest::addColumn<bool>("broken");
+
+    // Limits of 100-byte literals, 1000 bytes of command text, 3 list elements, 4 levels.
+    const QList<std::tuple<const char *, QByteArray, QByteArray, QByteArray, QByteArray, QByteArray, bool>> cases = {
+        {"literal at the limit", "{100}\r\n" + QByteArray(100, 'x') + " next\r\n", "chunks str", "literal(100) ; <next>",
+         "", "", false},
+        {"literal above the limit is not asked for", "{101}\r\nnext\r\n", "hasLiteral",
+         "!Literal of 101 bytes is larger than the limit of 100 bytes", "skip rest str", "skip ; rest<\\n> ; <next>", false},
+        {"a literal read whole counts as text", "a {101}\r\nnext\r\n", "str str",
+         "<a> ; !Literal of 101 bytes is larger than the limit of 100 bytes", "skip rest str", "skip ; rest<\\n> ; <next>", false},
+        {"command text without a line end", QByteArray(1500, 'a'), "str",
+         "!Command text is longer than the limit of 1000 bytes", "skip str", "skip ; !Unable to read more data", true},
+        {"rest of a command too long", QByteArray(1100, 'a') + "\r\nnext\r\n", "rest",
+         "!Command text is longer than the limit of 1000 bytes", "skip", "skip", true},
+        {"list elements at the limit", "(a b c) next\r\n", "list str", "[a|b|c] ; <next>", "", "", false},
+        {"list with too many elements", "(a b c d)\r\nnext\r\n", "list",
+         "!List with more than 3 elements", "skip rest str", "skip ; rest<\\n> ; <next>", false},
+        {"list nested at the limit", "((((a)))) next\r\n", "list str", "[(((a)))] ; <next>", "", "", false},
+        {"list nested too deep", "(((((a)))))\r\nnext\r\n", "list", "!List nested deeper than the limit of 4 levels",
+         "skip rest str", "skip ; rest<\\n> ; <next>", false},
+        {"pipelined commands are no long line", QByteArray("x\r\n").repeated(600) + "end\r\n",
+         QByteArray("str atEnd ").repeated(600) + "str", QByteArray("<x> ; atEnd=true ; ").repeated(600) + "<end>", "", "",
+         false},
+    };
+    for (const auto &[name, input, program, expected, after, afterExpected, broken] : cases)
+        for (const char *mode : {"whole", "trickle"})
+            QTest::newRow(QByteArray(name) + " (" + mode + ')')
+                << input << program << expected << after << afterExpected << broken;
+}
+
+void ImapStreamParserTest::limits()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, program);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, after);
+    QFETCH(QByteArray, afterExpected);
+    QFETCH(bool, broken);
+
+    const bool trickle = QByteArray(QTest::currentDataTag()).endsWith("(trickle)");
+    SocketFeeder feeder(input, trickle ? SocketFeeder::Trickle : SocketFeeder::Whole);
+    QLocalSocket *socket = feeder.accept();
+    QVERIFY(socket);
+    ImapStreamParser parser(socket);
+    ImapStreamParser::Limits limits;
+    limits.maxLiteralSize = 100;
+    limits.maxCommandText = 1000;
+    limits.maxListElements = 3;
+    limits.maxListDepth = 4;
+    parser.setLimits(limits);
+    QByteArray written;
+    parser.setContinuationWriter([&written](const QByteArray &line) { written += line + "\r\n"; });
+    parser.setWaitTimeout(400);
+
+    QCOMPARE(transcript(parser, program), expected);
+    QCOMPARE(parser.isBroken(), broken);
+    if (!after.isEmpty())
+        QCOMPARE(transcript(parser, after), afterExpected);
+    // A literal refused is never asked for.
+    QVERIFY2(!written.contains("101"), written.constData());
     feeder.finish();
 }
 
