@@ -6,7 +6,6 @@
 #include "protocol/imapstreamparser.h"
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
-#include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
@@ -48,11 +47,12 @@ bool Create::parseStream()
             throw HandlerException("Empty parent remote identifier");
         if (!m_connection->resourceContext().isValid())
             throw HandlerException("Invalid resource context");
-        SelectQueryBuilder<Collection> qb;
-        qb.addValueCondition(Collection::remoteIdColumn(), Query::Equals, parentRemoteId);
-        qb.addValueCondition(Collection::resourceIdColumn(), Query::Equals, m_connection->resourceContext().id());
-        parent = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
-                                                  "Parent collection not found", "Parent collection is not unique");
+        QList<Collection> parents;
+        if (!CollectionResolver::findByRemoteId(parentRemoteId, m_connection->resourceContext().id(), parents))
+            throw HandlerException("Unable to execute collection query");
+        if (parents.size() != 1)
+            throw HandlerException(parents.isEmpty() ? "Parent collection not found" : "Parent collection is not unique");
+        parent = parents.first();
     }
 
     qint64 resourceId = 0;

@@ -5,7 +5,6 @@
 #include "common/exception.h"
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
-#include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
@@ -29,11 +28,8 @@ bool Delete::deleteRecursive(Collection &collection)
 bool Delete::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
-    SelectQueryBuilder<Collection> qb;
-    CollectionResolver::addScopeCondition(m_scope, *m_connection, qb);
-    Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
-                                                             "No collection selected",
-                                                             "Deleting multiple collections is not yet implemented");
+    Collection collection = CollectionResolver::resolveUnique(m_scope, *m_connection, "No collection selected",
+                                                              "Deleting multiple collections is not yet implemented");
 
     DataStore *db = m_connection->storageBackend();
     Transaction transaction(db);

@@ -90,22 +90,13 @@ bool List::parseStream()
     if (baseId != 0) {
         Collection base;
         if (m_scope.selection() == Scope::ByRemoteId) {
-            SelectQueryBuilder<Collection> qb;
-            qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
-                       Resource::idFullColumnName());
-            qb.addValueCondition(Collection::remoteIdFullColumnName(), Query::Equals, remoteId);
-            if (m_resource.isValid()) {
-                qb.addValueCondition(Resource::idFullColumnName(), Query::Equals, m_resource.id());
-            } else if (m_connection->resourceContext().isValid()) {
-                qb.addValueCondition(Resource::idFullColumnName(), Query::Equals,
-                                     m_connection->resourceContext().id());
-            } else {
+            const Resource resource = m_resource.isValid() ? m_resource : m_connection->resourceContext();
+            if (!resource.isValid())
                 throw HandlerException(
                     "Cannot retrieve collection based on remote identifier without a resource context");
-            }
-            if (!qb.exec())
+            QList<Collection> results;
+            if (!CollectionResolver::findByRemoteId(remoteId, resource.id(), results))
                 throw HandlerException("Unable to retrieve collection for listing");
-            const QList<Collection> results = qb.result();
             if (results.size() != 1)
                 throw HandlerException(QByteArray::number(results.size()) + " collections found");
             base = results.first();

@@ -8,7 +8,6 @@
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/notificationcollector.h"
-#include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
@@ -24,11 +23,8 @@ Modify::Modify(Scope::SelectionScope scope)
 bool Modify::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
-    SelectQueryBuilder<Collection> qb;
-    CollectionResolver::addScopeCondition(m_scope, *m_connection, qb);
-    Collection collection = CollectionResolver::uniqueResult(qb, "Unable to execute collection query",
-                                                             "No such collection",
-                                                             "Mass-modifying collections is not yet implemented");
+    Collection collection = CollectionResolver::resolveUnique(m_scope, *m_connection, "No such collection",
+                                                              "Mass-modifying collections is not yet implemented");
 
     // The rest of the line is parsed as a whole; the line end goes back so the connection still
     // finds the end of the command.

@@ -6,7 +6,6 @@
 #include "protocol/imapstreamparser.h"
 #include "storage/collectionresolver.h"
 #include "storage/collectionstatistics.h"
-#include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 
 using namespace Talvori;
@@ -42,13 +41,9 @@ bool Select::parseStream()
         } else {
             if (!m_connection->resourceContext().isValid())
                 throw HandlerException("Cannot select based on remote identifier without a resource scope");
-            SelectQueryBuilder<Collection> qb;
-            qb.addValueCondition(Collection::remoteIdColumn(), Query::Equals, remoteId);
-            qb.addValueCondition(Collection::resourceIdColumn(), Query::Equals,
-                                 m_connection->resourceContext().id());
-            if (!qb.exec())
+            QList<Collection> results;
+            if (!CollectionResolver::findByRemoteId(remoteId, m_connection->resourceContext().id(), results))
                 throw HandlerException("Failed to select collection");
-            const QList<Collection> results = qb.result();
             if (results.size() != 1)
                 throw HandlerException(QByteArray::number(results.size()) + " collections found");
             collection = results.first();

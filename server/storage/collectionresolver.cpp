@@ -99,6 +99,25 @@ Collection CollectionResolver::resolveSingle(const Scope &scope, const Session &
     return uniqueResult(qb, "Unable to execute query", "No collection found", "Collection cannot be uniquely identified");
 }
 
+Collection CollectionResolver::resolveUnique(const Scope &scope, const Session &session, const char *noneFound,
+                                             const char *notUnique)
+{
+    SelectQueryBuilder<Collection> qb;
+    addScopeCondition(scope, session, qb);
+    return uniqueResult(qb, "Unable to execute collection query", noneFound, notUnique);
+}
+
+bool CollectionResolver::findByRemoteId(const QString &remoteId, qint64 resourceId, QList<Collection> &collections)
+{
+    SelectQueryBuilder<Collection> qb;
+    qb.addValueCondition(Collection::remoteIdColumn(), Query::Equals, remoteId);
+    qb.addValueCondition(Collection::resourceIdColumn(), Query::Equals, resourceId);
+    if (!qb.exec())
+        return false;
+    collections = qb.result();
+    return true;
+}
+
 Collection CollectionResolver::uniqueResult(SelectQueryBuilder<Collection> &qb, const char *queryFailed,
                                             const char *noneFound, const char *notUnique)
 {

@@ -21,6 +21,11 @@ void addRemoteIdCondition(const QStringList &remoteIds, const Session &session, 
 Talvori::Collection resolveRidChain(const QStringList &chain, qint64 resourceId);
 // The set "0" names the root: an unloaded record with id 0.
 Talvori::Collection resolveSingle(const Scope &scope, const Session &session);
+// The one collection the scope names; each caller names its own failures.
+Talvori::Collection resolveUnique(const Scope &scope, const Session &session, const char *noneFound,
+                                  const char *notUnique);
+// The collections of the resource with that remote identifier; false when the query failed.
+bool findByRemoteId(const QString &remoteId, qint64 resourceId, QList<Talvori::Collection> &collections);
 // Runs qb and returns the one collection it finds; each caller names its own three failures.
 Talvori::Collection uniqueResult(SelectQueryBuilder<Talvori::Collection> &qb, const char *queryFailed,
                                  const char *noneFound, const char *notUnique);

@@ -17,16 +17,17 @@ void TransactionFiles::begin()
 
 void TransactionFiles::commit()
 {
-    for (const QString &fileName : std::as_const(m_toRemove))
-        QFile::remove(fileName);
-    m_active = false;
-    m_created.clear();
-    m_toRemove.clear();
+    end(m_toRemove);
 }
 
 void TransactionFiles::rollback()
 {
-    for (const QString &fileName : std::as_const(m_created))
+    end(m_created);
+}
+
+void TransactionFiles::end(const QStringList &deleted)
+{
+    for (const QString &fileName : deleted)
         QFile::remove(fileName);
     m_active = false;
     m_created.clear();

@@ -25,6 +25,9 @@ public:
     void removeOnCommit(const QString &fileName);
 
 private:
+    // Deletes those files and forgets the transaction.
+    void end(const QStringList &deleted);
+
     bool m_active = false;
     QStringList m_created;
     QStringList m_toRemove;
