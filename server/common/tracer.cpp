@@ -1,26 +1,109 @@
-#include "tracer.h"
+#include "common/tracer.h"
+
+#include "common/busobject.h"
+#include "common/dbustracer.h"
+#include "common/filetracer.h"
+#include "common/nulltracer.h"
+#include "traceradaptor.h"
+
+#include <xdgbasedirs.h>
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QThread>
+
+namespace {
+
+const QString SettingsKey = QStringLiteral("Debug/Tracer");
+const QString NullType = QStringLiteral("null");
+const QString FileType = QStringLiteral("file");
+
+QString cutNote(qsizetype cut, const char *unit)
+{
+    return QStringLiteral(" [%1 more %2 cut]").arg(cut).arg(QLatin1String(unit));
+}
+
+} // namespace
 
 Tracer *Tracer::self()
 {
-    static Tracer instance;
-    return &instance;
+    static Tracer *instance = [] {
+        auto *tracer = new Tracer;
+        // Bus objects belong to the main thread, whichever thread traced first.
+        if (QCoreApplication::instance() && tracer->thread() != QCoreApplication::instance()->thread())
+            tracer->moveToThread(QCoreApplication::instance()->thread());
+        return tracer;
+    }();
+    return instance;
 }
 
-void Tracer::setBackend(TracerInterface *backend)
+Tracer::Tracer()
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        createBackend(currentTracer());
+    }
+    new TracerAdaptor(this);
+    if (QDBusConnection::sessionBus().isConnected())
+        BusObject::registerObject(QStringLiteral("/tracing"), this, QDBusConnection::ExportAdaptors);
+}
+
+Tracer::~Tracer() = default;
+
+QString Tracer::currentTracer() const
+{
+    const QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadOnly), QSettings::IniFormat);
+    return settings.value(SettingsKey, NullType).toString();
+}
+
+void Tracer::activateTracer(const QString &type)
 {
     QMutexLocker locker(&m_mutex);
-    delete m_backend;
-    m_backend = backend;
-    m_active = backend != nullptr;
+    m_backend.reset();
+    {
+        QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+        settings.setValue(SettingsKey, type);
+        settings.sync();
+    }
+    createBackend(type);
 }
 
-// Every call takes the same shape: lock, forward when a back-end is set.
+void Tracer::createBackend(const QString &type)
+{
+    if (type == NullType)
+        m_backend = std::make_unique<NullTracer>();
+    else if (type == FileType)
+        m_backend = std::make_unique<FileTracer>(FileTracer::defaultFileName());
+    else
+        m_backend = std::make_unique<DBusTracer>();
+    m_active = type != NullType;
+}
+
+QString Tracer::bounded(const QString &msg)
+{
+    // Room for the note of a text that text() has cut already.
+    constexpr qsizetype NoteRoom = 40;
+    if (msg.size() <= MaxTextLength + NoteRoom)
+        return msg;
+    return msg.left(MaxTextLength) + cutNote(msg.size() - MaxTextLength, "characters");
+}
+
+QString Tracer::text(const QByteArray &utf8)
+{
+    if (utf8.size() <= MaxTextLength)
+        return QString::fromUtf8(utf8);
+    return QString::fromUtf8(utf8.left(MaxTextLength)) + cutNote(utf8.size() - MaxTextLength, "bytes");
+}
+
+// Every call takes the same shape: lock, forward the bounded text to the back-end.
 #define TRACER_FORWARD(method)                                                                                         \
     void Tracer::method(const QString &first, const QString &msg)                                                      \
     {                                                                                                                  \
+        if (!isActive())                                                                                               \
+            return;                                                                                                    \
         QMutexLocker locker(&m_mutex);                                                                                 \
         if (m_backend)                                                                                                 \
-            m_backend->method(first, msg);                                                                             \
+            m_backend->method(first, bounded(msg));                                                                    \
     }
 
 TRACER_FORWARD(beginConnection)
@@ -32,3 +115,13 @@ TRACER_FORWARD(warning)
 TRACER_FORWARD(error)
 
 #undef TRACER_FORWARD
+
+void Tracer::signal(const char *signalName, const QString &msg)
+{
+    signal(QString::fromLatin1(signalName), msg);
+}
+
+void Tracer::error(const char *componentName, const QString &msg)
+{
+    error(QString::fromLatin1(componentName), msg);
+}

@@ -80,7 +80,7 @@ void TalvoriConnection::slotNewData()
     if (m_currentHandler || m_greeting)
         return;
 
-    while (m_socket->bytesAvailable() > 0 || !m_streamParser->readRemainingData().isEmpty()) {
+    while (m_socket->bytesAvailable() > 0 || !m_streamParser->readRemainingData(1).isEmpty()) {
         if (m_streamParser->isBroken())
             return;
         handleCommand();
@@ -99,8 +99,8 @@ void TalvoriConnection::handleCommand()
         const QByteArray command = m_streamParser->readString();
 
         if (Tracer::self()->isActive()) {
-            Tracer::self()->connectionInput(m_identifier,
-                                            QString::fromUtf8(tag + ' ' + command + ' ' + m_streamParser->readRemainingData()));
+            const QByteArray rest = m_streamParser->readRemainingData(Tracer::MaxTextLength);
+            Tracer::self()->connectionInput(m_identifier, Tracer::text(tag + ' ' + command + rest));
         }
 
         m_currentHandler = findHandlerForCommand(command);
@@ -125,7 +125,7 @@ void TalvoriConnection::handleCommand()
     m_currentHandler = nullptr;
     flushOutput(0);
 
-    const QByteArray rest = m_streamParser->readRemainingData();
+    const QByteArray rest = m_streamParser->readRemainingData(2);
     if (rest.startsWith('\n') || rest.startsWith("\r\n")) {
         try {
             m_streamParser->readUntilCommandEnd();
@@ -201,7 +201,7 @@ void TalvoriConnection::writeOut(const QByteArray &data)
     // it grows large, so an answer of many lines costs few system calls and little memory.
     flushOutput(SocketWriteBufferLimit);
     if (Tracer::self()->isActive())
-        Tracer::self()->connectionOutput(m_identifier, QString::fromUtf8(data + "\r\n"));
+        Tracer::self()->connectionOutput(m_identifier, Tracer::text(data + "\r\n"));
 }
 
 void TalvoriConnection::flushOutput(qint64 limit)

@@ -1,8 +1,10 @@
 #include "talvoriserver.h"
 
+#include "common/busobject.h"
 #include "common/log.h"
 #include "common/tracer.h"
 #include "serveradaptor.h"
+#include "services/debuginterface.h"
 #include "services/notificationmanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
@@ -63,10 +65,11 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     NotificationManager::self();
     Tracer::self();
+    new DebugInterface(this);
     ResourceManager::self();
 
     new ServerAdaptor(this);
-    QDBusConnection::sessionBus().registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
+    BusObject::registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
 
     const QString busAddress = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     if (!busAddress.isEmpty()) {

@@ -628,9 +628,9 @@ QByteArray ImapStreamParser::readUntilCommandEnd()
     return result;
 }
 
-QByteArray ImapStreamParser::readRemainingData() const
+QByteArray ImapStreamParser::readRemainingData(qsizetype max) const
 {
-    return m_data.mid(m_position);
+    return m_data.mid(m_position, max);
 }
 
 void ImapStreamParser::insertData(const QByteArray &data)

@@ -74,7 +74,8 @@ public:
     void skipCurrentCommand();
     QByteArray readUntilCommandEnd();
 
-    QByteArray readRemainingData() const;
+    // What is buffered and not read yet; at most max bytes of it when max is not negative.
+    QByteArray readRemainingData(qsizetype max = -1) const;
     void setData(const QByteArray &data) { m_data = data; }
     void insertData(const QByteArray &data);
     void appendData(const QByteArray &data);

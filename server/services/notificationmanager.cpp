@@ -1,5 +1,6 @@
 #include "notificationmanager.h"
 
+#include "common/busobject.h"
 #include "common/tracer.h"
 #include "notificationmanageradaptor.h"
 #include "storage/datastore.h"
@@ -26,10 +27,8 @@ NotificationManager::NotificationManager()
     connect(&m_timer, &QTimer::timeout, this, &NotificationManager::emitPendingNotifications);
 
     new NotificationManagerAdaptor(this);
-    QDBusConnection::sessionBus().registerObject(QStringLiteral("/notifications"), this,
-                                                 QDBusConnection::ExportAdaptors);
-    QDBusConnection::sessionBus().registerObject(QStringLiteral("/notifications/debug"), this,
-                                                 QDBusConnection::ExportScriptableSlots);
+    BusObject::registerObject(QStringLiteral("/notifications"), this, QDBusConnection::ExportAdaptors);
+    BusObject::registerObject(QStringLiteral("/notifications/debug"), this, QDBusConnection::ExportScriptableSlots);
 
     // Every data store created from now on, on any thread, reports through this manager; the main
     // thread's own store usually exists already (the server opens it first) and is connected here.

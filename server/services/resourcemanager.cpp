@@ -1,5 +1,6 @@
 #include "resourcemanager.h"
 
+#include "common/busobject.h"
 #include "common/tracer.h"
 #include "resourcemanageradaptor.h"
 #include "storage/datastore.h"
@@ -19,8 +20,7 @@ ResourceManager *ResourceManager::self()
 ResourceManager::ResourceManager()
 {
     new ResourceManagerAdaptor(this);
-    QDBusConnection::sessionBus().registerObject(QStringLiteral("/ResourceManager"), this,
-                                                 QDBusConnection::ExportAdaptors);
+    BusObject::registerObject(QStringLiteral("/ResourceManager"), this, QDBusConnection::ExportAdaptors);
 }
 
 void ResourceManager::addResourceInstance(const QString &name, const QStringList &capabilities)

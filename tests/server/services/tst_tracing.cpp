@@ -1,0 +1,240 @@
+// Tracing end to end: the back-end chosen over "/debug" sees a client session's lines, keeps its
+// choice across a restart, cuts texts that are too large, hears the server's traced errors, and
+// the file back-end writes the same events to its file.
+
+#include "protocolclient.h"
+#include "serverprocess.h"
+#include "tempenvironment.h"
+#include "testbus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+struct Event {
+    QString kind;
+    QString first;
+    QString second;
+};
+
+} // namespace
+
+// Collects the TracerNotification signals on a bus connection of its own, as a viewer would.
+class TraceViewer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TraceViewer(const QString &address)
+        : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("viewer")))
+    {
+        for (const char *name : {"connectionStarted", "connectionEnded", "connectionDataInput", "connectionDataOutput",
+                                 "signalEmitted", "warningEmitted", "errorEmitted"}) {
+            m_bus.connect(QString(), QStringLiteral("/tracing/notifications"),
+                          QStringLiteral("org.freedesktop.Talvori.TracerNotification"), QLatin1String(name), this,
+                          SLOT(received(QDBusMessage)));
+        }
+    }
+    ~TraceViewer() override { QDBusConnection::disconnectFromBus(QStringLiteral("viewer")); }
+
+    QList<Event> events;
+    // Waits until an event of that kind whose second argument starts with text has come.
+    bool waitFor(const QString &kind, const QString &text)
+    {
+        return QTest::qWaitFor([&] { return indexOf(kind, text) >= 0; }, 10000);
+    }
+    qsizetype indexOf(const QString &kind, const QString &text) const
+    {
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            if (events.at(i).kind == kind && events.at(i).second.startsWith(text))
+                return i;
+        }
+        return -1;
+    }
+
+private Q_SLOTS:
+    void received(const QDBusMessage &message)
+    {
+        events.append({message.member(), message.arguments().value(0).toString(), message.arguments().value(1).toString()});
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+class TracingTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void busBackendSeesTheSession();
+    void choiceSurvivesARestart();
+    void largeTextsAreCut();
+    void serverErrorsAreTraced();
+    void fileBackendWritesItsFile();
+    void nullBackendIsQuiet();
+
+private:
+    QVariant callDebug(const QString &method, const QVariantList &arguments = {});
+    // A session of four commands; the greeting and each answer are traced.
+    void runSession(const QByteArray &session);
+
+    TempEnvironment m_home;
+    TestBus m_bus;
+    std::unique_ptr<ServerProcess> m_server;
+};
+
+void TracingTest::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QVERIFY(m_bus.start(m_home.path()));
+    m_bus.exportTo(m_home);
+    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
+    m_server = std::make_unique<ServerProcess>(m_home);
+    QVERIFY2(m_server->start(), m_server->output().constData());
+}
+
+void TracingTest::cleanupTestCase()
+{
+    if (m_server)
+        QCOMPARE(m_server->stop(), 0);
+}
+
+QVariant TracingTest::callDebug(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/debug"),
+                                                       QStringLiteral("org.freedesktop.Talvori.DebugInterface"), method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0, QStringLiteral("<no result>"))
+                                                      : QVariant();
+}
+
+void TracingTest::runSession(const QByteArray &session)
+{
+    ProtocolClient client;
+    QVERIFY(m_server->login(client, session));
+    client.send("a2 CAPABILITY\r\n");
+    QCOMPARE(client.readUntilTagged("a2").value(1), QByteArray("a2 OK CAPABILITY completed"));
+    client.send("a3 LOGOUT\r\n");
+    client.readUntilTagged("a3");
+}
+
+void TracingTest::busBackendSeesTheSession()
+{
+    TraceViewer viewer(m_bus.address());
+    QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("dbus")}).isValid());
+    QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("dbus"));
+
+    runSession("traced");
+    QVERIFY(viewer.waitFor(QStringLiteral("connectionDataOutput"), QStringLiteral("a3 OK Logout completed")));
+    const qsizetype greeting =
+        viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("* OK Talvori Almost IMAP Server [PROTOCOL 26]\r\n"));
+    const qsizetype login = viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("login LOGIN traced"));
+    const qsizetype started = viewer.indexOf(QStringLiteral("connectionStarted"), QString());
+    const qsizetype capability = viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("a2 CAPABILITY"));
+    const qsizetype answer = viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("a2 OK CAPABILITY completed\r\n"));
+    QString seen;
+    for (const Event &event : std::as_const(viewer.events))
+        seen += event.kind + QLatin1Char(' ') + event.first + QLatin1Char(' ') + event.second.left(60) + QLatin1Char('\n');
+    QVERIFY2(greeting >= 0 && login > greeting && started > login && capability > started && answer > capability,
+             qPrintable(seen));
+    // The session is named by its id once it has logged in.
+    QVERIFY2(viewer.events.at(started).first.startsWith(QLatin1String("traced (")), qPrintable(viewer.events.at(started).first));
+    QCOMPARE(viewer.events.at(capability).first, viewer.events.at(started).first);
+    QVERIFY(viewer.waitFor(QStringLiteral("connectionEnded"), QString()));
+}
+
+void TracingTest::choiceSurvivesARestart()
+{
+    QCOMPARE(m_server->stop(), 0);
+    QVERIFY2(m_server->start(), m_server->output().constData());
+    QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("dbus"));
+    TraceViewer viewer(m_bus.address());
+    runSession("after-restart");
+    QVERIFY(viewer.waitFor(QStringLiteral("connectionDataInput"), QStringLiteral("a2 CAPABILITY")));
+}
+
+void TracingTest::largeTextsAreCut()
+{
+    TraceViewer viewer(m_bus.address());
+    ProtocolClient client;
+    QVERIFY(m_server->login(client, "large"));
+    // An unknown command reads its whole line; the traced input and answer stay bounded.
+    const QByteArray word(300 * 1024, 'w');
+    client.send("a2 " + word + "\r\n");
+    QCOMPARE(client.readUntilTagged("a2").value(0), "a2 BAD Unrecognized command: " + word);
+    QVERIFY(viewer.waitFor(QStringLiteral("connectionDataOutput"), QStringLiteral("a2 BAD Unrecognized command: www")));
+    const Event &output = viewer.events.at(viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("a2 BAD")));
+    const QString outputNote = QStringLiteral(" [%1 more bytes cut]").arg(word.size() + 31 - 64 * 1024);
+    QCOMPARE(output.second.size(), 64 * 1024 + outputNote.size());
+    QVERIFY2(output.second.endsWith(outputNote), qPrintable(output.second.right(40)));
+    const Event &input = viewer.events.at(viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("a2 www")));
+    QVERIFY(input.second.size() <= 64 * 1024 + 40);
+    QVERIFY(input.second.contains(QLatin1String(" more bytes cut]")));
+}
+
+void TracingTest::serverErrorsAreTraced()
+{
+    TraceViewer viewer(m_bus.address());
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(ServerProcess::addResource(QStringLiteral("twice")).isEmpty(), "addResourceInstance failed");
+    QVERIFY(viewer.waitFor(QStringLiteral("errorEmitted"), QStringLiteral("Resource 'twice' already exists.")));
+    QCOMPARE(viewer.events.at(viewer.indexOf(QStringLiteral("errorEmitted"), QStringLiteral("Resource"))).first,
+             QStringLiteral("ResourceManager"));
+}
+
+void TracingTest::fileBackendWritesItsFile()
+{
+    const QString traceFile = m_home.dataHome() + QLatin1String("/talvori/talvoriserver.trace");
+    QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("file")}).isValid());
+    runSession("filed");
+    // The server goes on with the file back-end, now and after a restart.
+    QCOMPARE(m_server->stop(), 0);
+    QVERIFY2(m_server->start(), m_server->output().constData());
+    QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("file"));
+    runSession("filed-again");
+
+    // The session's end is traced when its connection is gone, which may come a moment later.
+    QByteArray content;
+    QVERIFY(QTest::qWaitFor([&] {
+        QFile file(traceFile);
+        content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return content.contains("end_connection") && content.lastIndexOf("end_connection") > content.lastIndexOf("filed-again");
+    }, 10000));
+    const QList<QByteArray> lines = content.split('\n');
+    QStringList session;
+    for (const QByteArray &line : lines) {
+        if (line.contains("filed-again ("))
+            session.append(QString::fromUtf8(line.mid(line.indexOf(' ') + 1)).section(QLatin1String(": "), 1));
+    }
+    const auto has = [&](const QString &start) {
+        return std::any_of(session.cbegin(), session.cend(), [&](const QString &line) { return line.startsWith(start); });
+    };
+    QVERIFY2(has(QStringLiteral("begin_connection: ")), qPrintable(session.join(QLatin1Char('\n'))));
+    QVERIFY(has(QStringLiteral("input: a2 CAPABILITY")));
+    QVERIFY(has(QStringLiteral("output: a2 OK CAPABILITY completed\\r\\n")));
+    QVERIFY(has(QStringLiteral("end_connection: ")));
+    // Every line starts with its time.
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            QVERIFY2(QDateTime::fromString(QString::fromLatin1(line.left(line.indexOf(' '))), Qt::ISODateWithMs).isValid(),
+                     line.constData());
+    }
+}
+
+void TracingTest::nullBackendIsQuiet()
+{
+    QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("null")}).isValid());
+    TraceViewer viewer(m_bus.address());
+    runSession("quiet");
+    QTest::qWait(300);
+    QVERIFY(viewer.events.isEmpty());
+    QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("null"));
+}
+
+QTEST_GUILESS_MAIN(TracingTest)
+#include "tst_tracing.moc"
