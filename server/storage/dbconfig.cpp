@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlError>
 
 #include <cstdlib>
 
@@ -28,6 +29,30 @@ DbConfig::~DbConfig() = default;
 void DbConfig::startInternalServer() { }
 
 void DbConfig::stopInternalServer() { }
+
+bool DbConfig::createDatabase()
+{
+    return true;
+}
+
+bool DbConfig::withInitConnection(const QString &databaseName, const std::function<bool(QSqlDatabase &)> &step)
+{
+    const QString connectionName = QStringLiteral("initConnection");
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driverName(), connectionName);
+        apply(db);
+        db.setDatabaseName(databaseName);
+        if (db.open()) {
+            done = step(db);
+            db.close();
+        } else {
+            logError() << "Unable to connect to the database server:" << db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return done;
+}
 
 qint64 DbConfig::sizeThreshold() const
 {
