@@ -4,6 +4,7 @@
 #include "common/tracer.h"
 #include "storage/dbconfig.h"
 #include "storage/dbinitializer.h"
+#include "storage/dbupdater.h"
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/selectquerybuilder.h"
@@ -131,7 +132,7 @@ bool DataStore::init()
 
 bool DataStore::updateSchema()
 {
-    return true;
+    return DbUpdater(m_database, QStringLiteral(":dbupdate.xml")).run();
 }
 
 void DataStore::setSessionId(const QByteArray &sessionId)
