@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <cstdlib>
 
@@ -35,6 +36,15 @@ bool DbConfig::createDatabase()
     return true;
 }
 
+bool DbConfig::execCreateDatabase(QSqlQuery &query, const QString &statement)
+{
+    if (query.exec(statement))
+        return true;
+    logError() << "Failed to create database";
+    logError() << "Query error:" << query.lastError().text();
+    return false;
+}
+
 bool DbConfig::withInitConnection(const QString &databaseName, const std::function<bool(QSqlDatabase &)> &step)
 {
     const QString connectionName = QStringLiteral("initConnection");
@@ -45,6 +55,8 @@ bool DbConfig::withInitConnection(const QString &databaseName, const std::functi
         db.setDatabaseName(databaseName);
         if (db.open()) {
             done = step(db);
+            if (!done)
+                logError() << "Database error:" << db.lastError().text();
             db.close();
         } else {
             logError() << "Unable to connect to the database server:" << db.lastError().text();

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QProcess;
+class QSqlQuery;
 
 // The database backend the server was configured with: which Qt SQL driver to load, how to set up
 // a connection, and, for backends that run their own database server, how to start and stop it.
@@ -57,8 +58,10 @@ protected:
 
     // Adds the connection "initConnection" with this backend's settings and the given database
     // name, opens it and hands it to step; removes the connection again. False when it does not
-    // open (logged) or when step fails.
+    // open or when step fails (both logged).
     bool withInitConnection(const QString &databaseName, const std::function<bool(QSqlDatabase &)> &step);
+    // Runs a CREATE DATABASE statement; a failure is logged with the query's error.
+    static bool execCreateDatabase(QSqlQuery &query, const QString &statement);
     // Starts a database server program and waits until it runs; a program that does not start
     // within 30 s ends the process with the fatal start-up lines.
     static void startServerProcess(QProcess *process, const QString &executable, const QStringList &arguments);

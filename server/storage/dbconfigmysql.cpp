@@ -275,21 +275,12 @@ bool DbConfigMysql::useOrCreateDatabase(QSqlDatabase &db) const
     logDebug() << "Query error:" << query.lastError().text();
     logDebug() << "Database error:" << db.lastError().text();
     logDebug() << "Trying to create database now...";
-    if (query.exec(QStringLiteral("CREATE DATABASE `%1`").arg(identifier)))
-        return true;
-    logError() << "Failed to create database";
-    logError() << "Query error:" << query.lastError().text();
-    return false;
+    return execCreateDatabase(query, QStringLiteral("CREATE DATABASE `%1`").arg(identifier));
 }
 
 bool DbConfigMysql::createDatabase()
 {
-    return withInitConnection(QString(), [this](QSqlDatabase &db) {
-        if (useOrCreateDatabase(db))
-            return true;
-        logError() << "Database error:" << db.lastError().text();
-        return false;
-    });
+    return withInitConnection(QString(), [this](QSqlDatabase &db) { return useOrCreateDatabase(db); });
 }
 
 void DbConfigMysql::stopInternalServer()

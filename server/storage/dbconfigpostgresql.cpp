@@ -230,22 +230,13 @@ bool DbConfigPostgresql::createMissingDatabase(QSqlDatabase &db) const
         return true;
     QString identifier = m_databaseName;
     identifier.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    if (query.exec(QStringLiteral("CREATE DATABASE \"%1\"").arg(identifier)))
-        return true;
-    logError() << "Failed to create database";
-    logError() << "Query error:" << query.lastError().text();
-    return false;
+    return execCreateDatabase(query, QStringLiteral("CREATE DATABASE \"%1\"").arg(identifier));
 }
 
 bool DbConfigPostgresql::createDatabase()
 {
     // Every server has template1; the configured database may not exist yet.
-    return withInitConnection(QStringLiteral("template1"), [this](QSqlDatabase &db) {
-        if (createMissingDatabase(db))
-            return true;
-        logError() << "Database error:" << db.lastError().text();
-        return false;
-    });
+    return withInitConnection(QStringLiteral("template1"), [this](QSqlDatabase &db) { return createMissingDatabase(db); });
 }
 
 void DbConfigPostgresql::stopInternalServer()
