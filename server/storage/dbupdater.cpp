@@ -5,9 +5,9 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace {
 
@@ -109,6 +109,7 @@ bool DbUpdater::parseUpdateSets(int currentVersion, QMap<int, UpdateSet> &update
     }
     m_schemaFile = documentElement.attribute(QStringLiteral("schema"));
 
+    QSet<int> seenVersions;
     for (QDomElement updateElement = documentElement.firstChildElement(QStringLiteral("update"));
          !updateElement.isNull(); updateElement = updateElement.nextSiblingElement(QStringLiteral("update"))) {
         const int version = updateElement.attribute(QStringLiteral("version"), QStringLiteral("-1")).toInt();
@@ -116,10 +117,12 @@ bool DbUpdater::parseUpdateSets(int currentVersion, QMap<int, UpdateSet> &update
             logError() << "Invalid version attribute in database update description";
             return false;
         }
-        if (updates.contains(version)) {
+        // Also among the updates already applied: a second one of a version would never run.
+        if (seenVersions.contains(version)) {
             logError() << "Duplicate version attribute in database update description";
             return false;
         }
+        seenVersions.insert(version);
         if (version <= currentVersion) {
             logDebug() << "skipping update" << version;
             continue;
@@ -130,15 +133,8 @@ bool DbUpdater::parseUpdateSets(int currentVersion, QMap<int, UpdateSet> &update
         update.abortOnFailure = updateElement.attribute(QStringLiteral("abortOnFailure")) == QLatin1String("true");
         for (QDomElement element = updateElement.firstChildElement(); !element.isNull();
              element = element.nextSiblingElement()) {
-            Step step;
-            if (!updateApplicable(element.attribute(QStringLiteral("backends")))) {
-                continue;
-            }
-            if (!parseStep(element, &step)) {
+            if (updateApplicable(element.attribute(QStringLiteral("backends"))) && !parseStep(element, &update.steps)) {
                 return false;
-            }
-            if (!step.text.isEmpty() || step.kind != Step::RawSql) {
-                update.steps.append(step);
             }
         }
         updates.insert(version, update);
@@ -146,32 +142,37 @@ bool DbUpdater::parseUpdateSets(int currentVersion, QMap<int, UpdateSet> &update
     return true;
 }
 
-bool DbUpdater::parseStep(const QDomElement &element, Step *step) const
+bool DbUpdater::parseStep(const QDomElement &element, QList<Step> *steps) const
 {
+    Step step;
     const QString tag = element.tagName();
     if (tag == QLatin1String("raw-sql")) {
-        step->kind = Step::RawSql;
-        step->text = buildRawSqlStatement(element);
+        step.kind = Step::RawSql;
+        step.text = buildRawSqlStatement(element);
     } else if (tag == QLatin1String("check")) {
-        step->kind = Step::Check;
-        step->text = buildRawSqlStatement(element);
-        step->message = element.attribute(QStringLiteral("message"));
+        step.kind = Step::Check;
+        step.text = buildRawSqlStatement(element);
+        step.message = element.attribute(QStringLiteral("message"));
     } else if (tag == QLatin1String("rebuild-table")) {
-        step->kind = Step::RebuildTable;
-        step->table = element.attribute(QStringLiteral("table"));
+        step.kind = Step::RebuildTable;
+        step.table = element.attribute(QStringLiteral("table"));
     } else if (tag == QLatin1String("complete-schema")) {
-        step->kind = Step::CompleteSchema;
+        step.kind = Step::CompleteSchema;
     } else {
-        // Other elements carry nothing to do (comments, notes).
+        // Other elements have nothing to do.
         return true;
     }
-    if ((step->kind == Step::RebuildTable || step->kind == Step::CompleteSchema) && m_schemaFile.isEmpty()) {
+    if ((step.kind == Step::RebuildTable || step.kind == Step::CompleteSchema) && m_schemaFile.isEmpty()) {
         logError() << "Invalid update description file: <" << tag << "> needs the schema attribute of <updates>";
         return false;
     }
-    step->ifTable = element.attribute(QStringLiteral("ifTable"));
-    step->ifColumn = element.attribute(QStringLiteral("ifColumn"));
-    step->ifIndex = element.attribute(QStringLiteral("ifIndex"));
+    if ((step.kind == Step::RawSql || step.kind == Step::Check) && step.text.isEmpty()) {
+        return true;
+    }
+    step.ifTable = element.attribute(QStringLiteral("ifTable"));
+    step.ifColumn = element.attribute(QStringLiteral("ifColumn"));
+    step.ifIndex = element.attribute(QStringLiteral("ifIndex"));
+    steps->append(step);
     return true;
 }
 

@@ -59,7 +59,8 @@ private:
 
     bool readVersion(int *version) const;
     bool parseUpdateSets(int currentVersion, QMap<int, UpdateSet> &updates);
-    bool parseStep(const QDomElement &element, Step *step) const;
+    // Appends the step the element describes (nothing for an element that is no step).
+    bool parseStep(const QDomElement &element, QList<Step> *steps) const;
     bool updateApplicable(const QString &backends) const;
     static QString buildRawSqlStatement(const QDomElement &element);
 

@@ -432,6 +432,9 @@ void DbUpdaterTest::invalidDescription_data()
                                 << QStringLiteral("Invalid version attribute in database update description");
     QTest::newRow("duplicate") << QStringLiteral("<updates><update version=\"20\"/><update version=\"20\"/></updates>")
                                << QStringLiteral("Duplicate version attribute in database update description");
+    QTest::newRow("duplicate of an applied one")
+        << QStringLiteral("<updates><update version=\"5\"/><update version=\"5\"/></updates>")
+        << QStringLiteral("Duplicate version attribute in database update description");
     QTest::newRow("rebuild without schema")
         << QStringLiteral("<updates><update version=\"20\"><rebuild-table backends=\"mysql,psql,sqlite\" "
                           "table=\"FlagTable\"/></update></updates>")

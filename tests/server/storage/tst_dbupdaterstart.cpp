@@ -29,8 +29,8 @@ private Q_SLOTS:
 private:
     // A home with its own database, filled as version left it.
     bool prepare(TempEnvironment &home, ServerDatabase &database, int version, QSqlDatabase *db);
-    // Stops a started server once its event loop runs: it installs its SIGTERM handler only after
-    // it has written the files start() waits for.
+    // Stops a started server through its bus object rather than SIGTERM: the server installs its
+    // signal handler only after it has written the files start() waits for.
     static int stopWhenRunning(ServerProcess &server);
     static qint64 count(const QSqlDatabase &db, const QString &table);
     static int version(const QSqlDatabase &db);
@@ -67,9 +67,13 @@ bool DbUpdaterStartTest::prepare(TempEnvironment &home, ServerDatabase &database
 
 int DbUpdaterStartTest::stopWhenRunning(ServerProcess &server)
 {
-    QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/Server"),
-                                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
-    QDBusConnection::sessionBus().call(ping, QDBus::Block, 10000);
+    // The call is answered on the server's main thread, once its event loop runs.
+    const QDBusMessage quit = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/Server"),
+                                                             QStringLiteral("org.freedesktop.Talvori.Server"), QStringLiteral("quit"));
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(quit, QDBus::Block, 10000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        qWarning() << "quit:" << reply.errorMessage();
+    server.process().waitForFinished(20000);
     return server.stop();
 }
 
