@@ -20,7 +20,6 @@
 #include <QLocalSocket>
 #include <QSettings>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTimer>
 
 static TalvoriServer *s_instance = nullptr;
@@ -130,37 +129,8 @@ void TalvoriServer::startDatabaseProcess()
 
 void TalvoriServer::createDatabase()
 {
-    const QLatin1String initCon("initConnection");
-    {
-        DbConfig *config = DbConfig::configuredDatabase();
-        QSqlDatabase db = QSqlDatabase::addDatabase(config->driverName(), initCon);
-        config->apply(db);
-        db.setDatabaseName(config->databaseName());
-        if (!db.isValid())
-            logFatal() << "Invalid database object during initial database connection";
-
-        if (db.open()) {
-            db.close();
-        } else {
-            logDebug() << "Failed to use database" << config->databaseName();
-            logDebug() << "Database error:" << db.lastError().text();
-            logDebug() << "Trying to create database now...";
-            db.close();
-            db.setDatabaseName(QString());
-            if (db.open()) {
-                {
-                    QSqlQuery query(db);
-                    if (!query.exec(QStringLiteral("CREATE DATABASE talvori"))) {
-                        logError() << "Failed to create database";
-                        logError() << "Query error:" << query.lastError().text();
-                        logFatal() << "Database error:" << db.lastError().text();
-                    }
-                }
-                db.close();
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(initCon);
+    if (!DbConfig::configuredDatabase()->createDatabase())
+        logFatal() << "Unable to create database" << DbConfig::configuredDatabase()->databaseName();
 }
 
 void TalvoriServer::stopDatabaseProcess()

@@ -6,6 +6,7 @@
 #include "storage/collectionresolver.h"
 #include "storage/dbconfig.h"
 #include "storage/dbinitializer.h"
+#include "storage/dbupdater.h"
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/selectquerybuilder.h"
@@ -136,7 +137,7 @@ bool DataStore::init()
 
 bool DataStore::updateSchema()
 {
-    return true;
+    return DbUpdater(m_database, QStringLiteral(":dbupdate.xml")).run();
 }
 
 void DataStore::setSessionId(const QByteArray &sessionId)

@@ -118,8 +118,8 @@ protected:
     void debugLastQueryError(const QSqlQuery &query, const char *actionDescription) const;
 
 private:
-    // Schema changes the initializer cannot make (renames, conversions). Runs after it; nothing to
-    // do until there is an update description.
+    // Schema changes the initializer cannot make (renames, conversions): the updates of
+    // dbupdate.xml the database has not had yet, run after the initializer.
     bool updateSchema();
     bool isSqlite() const;
     bool propagateResourceId(qint64 parentId, qint64 resourceId);

@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
 
 #include <cstdlib>
 
@@ -28,6 +30,41 @@ DbConfig::~DbConfig() = default;
 void DbConfig::startInternalServer() { }
 
 void DbConfig::stopInternalServer() { }
+
+bool DbConfig::createDatabase()
+{
+    return true;
+}
+
+bool DbConfig::execCreateDatabase(QSqlQuery &query, const QString &statement)
+{
+    if (query.exec(statement))
+        return true;
+    logError() << "Failed to create database";
+    logError() << "Query error:" << query.lastError().text();
+    return false;
+}
+
+bool DbConfig::withInitConnection(const QString &databaseName, const std::function<bool(QSqlDatabase &)> &step)
+{
+    const QString connectionName = QStringLiteral("initConnection");
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driverName(), connectionName);
+        apply(db);
+        db.setDatabaseName(databaseName);
+        if (db.open()) {
+            done = step(db);
+            if (!done)
+                logError() << "Database error:" << db.lastError().text();
+            db.close();
+        } else {
+            logError() << "Unable to connect to the database server:" << db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return done;
+}
 
 qint64 DbConfig::sizeThreshold() const
 {

@@ -6,9 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QProcess;
+class QSqlQuery;
 
 // The database backend the server was configured with: which Qt SQL driver to load, how to set up
 // a connection, and, for backends that run their own database server, how to start and stop it.
@@ -31,6 +33,10 @@ public:
     virtual bool useInternalServer() const = 0;
     virtual void startInternalServer();
     virtual void stopInternalServer();
+    // For a database server this backend does not run itself: makes sure the configured database
+    // exists there, creating it when missing. False, with error log lines, when the server cannot
+    // be reached or refuses. The default (a database that is a file) has nothing to do.
+    virtual bool createDatabase();
 
     // Payload parts larger than this many bytes go to external files.
     virtual qint64 sizeThreshold() const;
@@ -50,6 +56,12 @@ protected:
     static void applyConnectionValues(QSqlDatabase &db, const QString &name, const QString &host, const QString &user,
                                       const QString &password);
 
+    // Adds the connection "initConnection" with this backend's settings and the given database
+    // name, opens it and hands it to step; removes the connection again. False when it does not
+    // open or when step fails (both logged).
+    bool withInitConnection(const QString &databaseName, const std::function<bool(QSqlDatabase &)> &step);
+    // Runs a CREATE DATABASE statement; a failure is logged with the query's error.
+    static bool execCreateDatabase(QSqlQuery &query, const QString &statement);
     // Starts a database server program and waits until it runs; a program that does not start
     // within 30 s ends the process with the fatal start-up lines.
     static void startServerProcess(QProcess *process, const QString &executable, const QStringList &arguments);

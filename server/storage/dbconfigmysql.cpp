@@ -248,22 +248,9 @@ void DbConfigMysql::startInternalServer()
                                        QStringLiteral("--auto-repair"),
                                        QStringLiteral("--socket=%1").arg(socketFile(socketDirectory))});
                 }
-                QSqlQuery query(db);
-                // The name goes into the statement text, where it cannot be a placeholder; quoting it
-                // as an identifier keeps a configured name from being read as SQL.
-                QString identifier = m_databaseName;
-                identifier.replace(QLatin1Char('`'), QLatin1String("``"));
-                if (!query.exec(QStringLiteral("USE `%1`").arg(identifier))) {
-                    logDebug() << "Failed to use database" << m_databaseName;
-                    logDebug() << "Query error:" << query.lastError().text();
-                    logDebug() << "Database error:" << db.lastError().text();
-                    logDebug() << "Trying to create database now...";
-                    if (!query.exec(QStringLiteral("CREATE DATABASE `%1`").arg(identifier))) {
-                        logError() << "Failed to create database";
-                        logError() << "Query error:" << query.lastError().text();
-                        logFatal() << "Database error:" << db.lastError().text();
-                        std::abort();
-                    }
+                if (!useOrCreateDatabase(db)) {
+                    logFatal() << "Database error:" << db.lastError().text();
+                    std::abort();
                 }
                 db.close();
                 break;
@@ -273,6 +260,27 @@ void DbConfigMysql::startInternalServer()
         }
     }
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool DbConfigMysql::useOrCreateDatabase(QSqlDatabase &db) const
+{
+    QSqlQuery query(db);
+    // The name goes into the statement text, where it cannot be a placeholder; quoting it as an
+    // identifier keeps a configured name from being read as SQL.
+    QString identifier = m_databaseName;
+    identifier.replace(QLatin1Char('`'), QLatin1String("``"));
+    if (query.exec(QStringLiteral("USE `%1`").arg(identifier)))
+        return true;
+    logDebug() << "Failed to use database" << m_databaseName;
+    logDebug() << "Query error:" << query.lastError().text();
+    logDebug() << "Database error:" << db.lastError().text();
+    logDebug() << "Trying to create database now...";
+    return execCreateDatabase(query, QStringLiteral("CREATE DATABASE `%1`").arg(identifier));
+}
+
+bool DbConfigMysql::createDatabase()
+{
+    return withInitConnection(QString(), [this](QSqlDatabase &db) { return useOrCreateDatabase(db); });
 }
 
 void DbConfigMysql::stopInternalServer()

@@ -21,12 +21,17 @@ public:
     bool useInternalServer() const override;
     void startInternalServer() override;
     void stopInternalServer() override;
+    bool createDatabase() override;
 
     // Longest socket directory the private server accepts: the socket file name is appended and
     // the whole must fit into a Unix socket address.
     static constexpr int MaxSocketDirectoryLength = 89;
 
 private:
+    // On a connection to the server (no database selected): selects the configured database,
+    // creating it first when it does not exist. False, with the first error lines, when that fails.
+    bool useOrCreateDatabase(QSqlDatabase &db) const;
+
     QString m_databaseName;
     QString m_hostName;
     QString m_userName;

@@ -203,18 +203,9 @@ void DbConfigPostgresql::startInternalServer()
 
         for (int attempt = 0; attempt < 120; ++attempt) {
             if (db.open()) {
-                QSqlQuery query(db);
-                query.prepare(QStringLiteral("SELECT * FROM pg_catalog.pg_database WHERE datname = ?"));
-                query.addBindValue(m_databaseName);
-                if (query.exec() && !query.next()) {
-                    QString identifier = m_databaseName;
-                    identifier.replace(QLatin1Char('"'), QLatin1String("\"\""));
-                    if (!query.exec(QStringLiteral("CREATE DATABASE \"%1\"").arg(identifier))) {
-                        logError() << "Failed to create database";
-                        logError() << "Query error:" << query.lastError().text();
-                        logFatal() << "Database error:" << db.lastError().text();
-                        std::abort();
-                    }
+                if (!createMissingDatabase(db)) {
+                    logFatal() << "Database error:" << db.lastError().text();
+                    std::abort();
                 }
                 db.close();
                 break;
@@ -228,6 +219,24 @@ void DbConfigPostgresql::startInternalServer()
         }
     }
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool DbConfigPostgresql::createMissingDatabase(QSqlDatabase &db) const
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT * FROM pg_catalog.pg_database WHERE datname = ?"));
+    query.addBindValue(m_databaseName);
+    if (query.exec() && query.next())
+        return true;
+    QString identifier = m_databaseName;
+    identifier.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return execCreateDatabase(query, QStringLiteral("CREATE DATABASE \"%1\"").arg(identifier));
+}
+
+bool DbConfigPostgresql::createDatabase()
+{
+    // Every server has template1; the configured database may not exist yet.
+    return withInitConnection(QStringLiteral("template1"), [this](QSqlDatabase &db) { return createMissingDatabase(db); });
 }
 
 void DbConfigPostgresql::stopInternalServer()

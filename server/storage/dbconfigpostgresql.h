@@ -20,6 +20,7 @@ public:
     bool useInternalServer() const override;
     void startInternalServer() override;
     void stopInternalServer() override;
+    bool createDatabase() override;
 
     // Edits a freshly initialised cluster's postgresql.conf text: no TCP listener, the socket in
     // socketDirectory, standard conforming strings. Settings are matched whether commented out or
@@ -27,6 +28,10 @@ public:
     static QString editedServerConfiguration(const QString &configuration, const QString &socketDirectory);
 
 private:
+    // On a connection to another database of the server: creates the configured database when the
+    // server has none of that name. False, with the first error lines, when that fails.
+    bool createMissingDatabase(QSqlDatabase &db) const;
+
     QString m_databaseName;
     QString m_hostName;
     QString m_userName;

@@ -37,21 +37,18 @@ DbInitializer::DbInitializer(const QSqlDatabase &database, const QString &templa
 
 DbInitializer::~DbInitializer() = default;
 
-bool DbInitializer::run()
+bool DbInitializer::loadTemplate(QDomDocument *document)
 {
-    logDebug() << "DbInitializer::run()";
-
     QFile file(m_templateFile);
     if (!file.open(QIODevice::ReadOnly)) {
         m_errorMsg = QStringLiteral("Unable to open template file '%1'.").arg(m_templateFile);
         return false;
     }
 
-    QDomDocument document;
     QString errorMsg;
     int line = 0;
     int column = 0;
-    if (!document.setContent(&file, &errorMsg, &line, &column)) {
+    if (!document->setContent(&file, &errorMsg, &line, &column)) {
         m_errorMsg = QStringLiteral("Unable to parse template file '%1': %2 (%3:%4).")
                          .arg(m_templateFile, errorMsg)
                          .arg(line)
@@ -59,12 +56,23 @@ bool DbInitializer::run()
         return false;
     }
 
-    const QDomElement documentElement = document.documentElement();
-    if (documentElement.tagName() != QLatin1String("database")) {
+    if (document->documentElement().tagName() != QLatin1String("database")) {
         m_errorMsg = QStringLiteral("Invalid format of template file '%1'.").arg(m_templateFile);
         return false;
     }
+    return true;
+}
 
+bool DbInitializer::run()
+{
+    logDebug() << "DbInitializer::run()";
+
+    QDomDocument document;
+    if (!loadTemplate(&document)) {
+        return false;
+    }
+
+    const QDomElement documentElement = document.documentElement();
     for (QDomElement element = documentElement.firstChildElement(); !element.isNull();
          element = element.nextSiblingElement()) {
         const QString tagName = element.tagName();
@@ -86,6 +94,23 @@ bool DbInitializer::run()
     return true;
 }
 
+bool DbInitializer::tableDescription(const QString &tableName, TableDescription *table)
+{
+    QDomDocument document;
+    if (!loadTemplate(&document)) {
+        return false;
+    }
+    for (QDomElement element = document.documentElement().firstChildElement(QStringLiteral("table"));
+         !element.isNull(); element = element.nextSiblingElement(QStringLiteral("table"))) {
+        if (element.attribute(QStringLiteral("name")) + QLatin1String("Table") == tableName) {
+            *table = parseTableDescription(element);
+            return true;
+        }
+    }
+    m_errorMsg = QStringLiteral("The template file '%1' describes no table %2.").arg(m_templateFile, tableName);
+    return false;
+}
+
 bool DbInitializer::execute(const QString &statement, QString *error) const
 {
     QSqlQuery query(m_database);
@@ -104,19 +129,9 @@ bool DbInitializer::checkTable(const QDomElement &element)
 
     QString error;
     if (hasTable(tableName)) {
-        // Existing columns are never altered or dropped; missing ones are added. The fields are
-        // looked up under the name the database keeps (PostgreSQL folds it to lower case), or every
-        // column would look missing.
-        const QSqlRecord table = m_database.record(storedTableName(tableName));
+        // Existing columns are never altered or dropped; missing ones are added.
         for (const ColumnDescription &column : tableDescription.columns) {
-            bool found = false;
-            for (int i = 0; i < table.count(); ++i) {
-                if (table.fieldName(i).compare(column.name, Qt::CaseInsensitive) == 0) {
-                    found = true;
-                    break;
-                }
-            }
-            if (found) {
+            if (hasColumn(m_database, tableName, column.name)) {
                 continue;
             }
             const QString statement = buildAddColumnStatement(tableDescription, column);
@@ -249,25 +264,12 @@ DbInitializer::RelationDescription DbInitializer::parseRelationDescription(const
 
 QString DbInitializer::sqlType(const QString &type) const
 {
-    if (type == QLatin1String("int")) {
-        return QStringLiteral("INTEGER");
-    }
-    if (type == QLatin1String("qint64")) {
-        return QStringLiteral("BIGINT");
-    }
-    if (type == QLatin1String("QString")) {
-        return QStringLiteral("TEXT");
-    }
-    if (type == QLatin1String("QByteArray")) {
-        return QStringLiteral("LONGBLOB");
-    }
-    if (type == QLatin1String("QDateTime")) {
-        return QStringLiteral("TIMESTAMP");
-    }
-    if (type == QLatin1String("bool")) {
-        return QStringLiteral("BOOL");
-    }
-    return QString();
+    static const QHash<QString, QString> types = {
+        {QStringLiteral("int"), QStringLiteral("INTEGER")},      {QStringLiteral("qint64"), QStringLiteral("BIGINT")},
+        {QStringLiteral("QString"), QStringLiteral("TEXT")},     {QStringLiteral("QByteArray"), QStringLiteral("LONGBLOB")},
+        {QStringLiteral("QDateTime"), QStringLiteral("TIMESTAMP")}, {QStringLiteral("bool"), QStringLiteral("BOOL")},
+    };
+    return types.value(type);
 }
 
 QString DbInitializer::sqlValue(const QString &type, const QString &value) const
@@ -276,6 +278,38 @@ QString DbInitializer::sqlValue(const QString &type, const QString &value) const
         return QStringLiteral("CURRENT_TIMESTAMP");
     }
     return value;
+}
+
+QStringList DbInitializer::columnStatements(const TableDescription &tableDescription) const
+{
+    QStringList columns;
+    for (const ColumnDescription &column : tableDescription.columns) {
+        columns.append(buildColumnStatement(column));
+    }
+    return columns;
+}
+
+QString DbInitializer::defaultClause(const ColumnDescription &columnDescription) const
+{
+    if (columnDescription.defaultValue.isEmpty()) {
+        return QString();
+    }
+    const QString defaultValue = sqlValue(columnDescription.type, columnDescription.defaultValue);
+    return defaultValue.isEmpty() ? QString() : QStringLiteral(" DEFAULT %1").arg(defaultValue);
+}
+
+QString DbInitializer::keyClause(const ColumnDescription &columnDescription)
+{
+    if (columnDescription.isPrimaryKey) {
+        return QStringLiteral(" PRIMARY KEY");
+    }
+    return columnDescription.isUnique ? QStringLiteral(" UNIQUE") : QString();
+}
+
+QString DbInitializer::buildCreateTableStatement(const TableDescription &tableDescription) const
+{
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(tableDescription.name, columnStatements(tableDescription).join(QLatin1String(", ")));
 }
 
 QString DbInitializer::buildAddColumnStatement(const TableDescription &tableDescription,
@@ -293,21 +327,42 @@ QString DbInitializer::buildCreateIndexStatement(const TableDescription &tableDe
              indexDescription.name, tableDescription.name, indexDescription.columns.join(QLatin1Char(',')));
 }
 
+QString DbInitializer::initialValue(const QString &value) const
+{
+    QString escaped = value;
+    return escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"));
+}
+
+QString DbInitializer::buildInsertValuesStatement(const TableDescription &tableDescription,
+                                                  const DataDescription &dataDescription) const
+{
+    QStringList values;
+    for (const QString &column : dataDescription.columns) {
+        values.append(initialValue(dataDescription.data.value(column)));
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(tableDescription.name, dataDescription.columns.join(QLatin1Char(',')), values.join(QLatin1Char(',')));
+}
+
+QString DbInitializer::relationColumnStatement(const QString &table, const QString &column,
+                                               const QString &tableName) const
+{
+    return QStringLiteral("%1_%2 INTEGER REFERENCES %3(%4), ").arg(table, column, tableName, column);
+}
+
 QString DbInitializer::buildCreateRelationTableStatement(const QString &tableName,
                                                          const RelationDescription &relation) const
 {
     return QStringLiteral("CREATE TABLE %1 (").arg(tableName)
-        + QStringLiteral("%1_%2 INTEGER REFERENCES %3(%4), ")
-              .arg(relation.firstTable, relation.firstColumn, relation.firstTableName, relation.firstColumn)
-        + QStringLiteral("%1_%2 INTEGER REFERENCES %3(%4), ")
-              .arg(relation.secondTable, relation.secondColumn, relation.secondTableName, relation.secondColumn)
+        + relationColumnStatement(relation.firstTable, relation.firstColumn, relation.firstTableName)
+        + relationColumnStatement(relation.secondTable, relation.secondColumn, relation.secondTableName)
         + QStringLiteral("PRIMARY KEY (%1_%2, %3_%4))")
               .arg(relation.firstTable, relation.firstColumn, relation.secondTable, relation.secondColumn);
 }
 
-QString DbInitializer::storedTableName(const QString &tableName) const
+QString DbInitializer::storedTableName(const QSqlDatabase &database, const QString &tableName)
 {
-    const QStringList tables = m_database.tables();
+    const QStringList tables = database.tables();
     for (const QString &table : tables) {
         if (table.compare(tableName, Qt::CaseInsensitive) == 0) {
             return table;
@@ -318,7 +373,24 @@ QString DbInitializer::storedTableName(const QString &tableName) const
 
 bool DbInitializer::hasTable(const QString &tableName) const
 {
-    return !storedTableName(tableName).isEmpty();
+    return !storedTableName(m_database, tableName).isEmpty();
+}
+
+bool DbInitializer::hasColumn(const QSqlDatabase &database, const QString &tableName, const QString &columnName)
+{
+    // The fields are looked up under the name the database keeps (PostgreSQL folds it to lower
+    // case), or every column would look missing.
+    const QString storedName = storedTableName(database, tableName);
+    if (storedName.isEmpty()) {
+        return false;
+    }
+    const QSqlRecord table = database.record(storedName);
+    for (int i = 0; i < table.count(); ++i) {
+        if (table.fieldName(i).compare(columnName, Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool DbInitializer::hasIndex(const QString &tableName, const QString &indexName)

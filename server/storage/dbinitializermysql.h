@@ -7,17 +7,18 @@
 class DbInitializerMySql : public DbInitializer
 {
 public:
-    DbInitializerMySql(const QSqlDatabase &database, const QString &templateFile);
+    using DbInitializer::DbInitializer;
 
-    QString sqlType(const QString &type) const override;
+    // Foreign keys after the columns, then the table's charset and collation.
     QString buildCreateTableStatement(const TableDescription &tableDescription) const override;
     QString buildColumnStatement(const ColumnDescription &columnDescription) const override;
-    QString buildInsertValuesStatement(const TableDescription &tableDescription,
-                                       const DataDescription &dataDescription) const override;
-    QString buildCreateRelationTableStatement(const QString &tableName,
-                                              const RelationDescription &relationDescription) const override;
+    // Text is VARBINARY so that names compare byte by byte whatever the server's collation.
+    QString sqlType(const QString &type) const override;
 
 protected:
+    // BIGINT, the type of the ids referred to, with cascading references.
+    QString relationColumnStatement(const QString &table, const QString &column,
+                                    const QString &tableName) const override;
     QString hasIndexQuery(const QString &tableName, const QString &indexName) override;
 };
 

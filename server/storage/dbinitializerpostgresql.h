@@ -7,18 +7,18 @@
 class DbInitializerPostgreSql : public DbInitializer
 {
 public:
-    DbInitializerPostgreSql(const QSqlDatabase &database, const QString &templateFile);
+    using DbInitializer::DbInitializer;
 
+    // int8 ids; text is stored as BYTEA so that it compares byte by byte, as on the other backends.
     QString sqlType(const QString &type) const override;
-    QString buildCreateTableStatement(const TableDescription &tableDescription) const override;
+    // SERIAL for the auto-increment id; references are declared beside the column and cascade.
     QString buildColumnStatement(const ColumnDescription &columnDescription) const override;
-    QString buildInsertValuesStatement(const TableDescription &tableDescription,
-                                       const DataDescription &dataDescription) const override;
-    QString buildCreateRelationTableStatement(const QString &tableName,
-                                              const RelationDescription &relationDescription) const override;
 
 protected:
     QString hasIndexQuery(const QString &tableName, const QString &indexName) override;
+    // Relation rows go with the records they link.
+    QString relationColumnStatement(const QString &table, const QString &column,
+                                    const QString &tableName) const override;
 };
 
 #endif

@@ -3,19 +3,17 @@
 
 #include "storage/dbinitializer.h"
 
-// Schema statements for SQLite.
+// Schema statements for SQLite: the row id as auto-increment key, booleans as 1 and 0.
 class DbInitializerSqlite : public DbInitializer
 {
 public:
-    DbInitializerSqlite(const QSqlDatabase &database, const QString &templateFile);
+    using DbInitializer::DbInitializer;
 
-    QString buildCreateTableStatement(const TableDescription &tableDescription) const override;
     QString buildColumnStatement(const ColumnDescription &columnDescription) const override;
-    QString buildInsertValuesStatement(const TableDescription &tableDescription,
-                                       const DataDescription &dataDescription) const override;
 
 protected:
     QString hasIndexQuery(const QString &tableName, const QString &indexName) override;
+    QString initialValue(const QString &value) const override;
 };
 
 #endif

@@ -70,7 +70,7 @@ QSqlDatabase StorageTestBackend::createEmptyDatabase(const QString &name, QStrin
 {
     const QString connectionName = QLatin1String("empty-") + name;
     if (m_kind == Sqlite) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(m_sqliteDriver, connectionName);
         db.setDatabaseName(m_dir->path() + QLatin1Char('/') + name + QLatin1String(".db"));
         if (!db.open()) {
             *error = db.lastError().text();

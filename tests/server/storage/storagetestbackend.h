@@ -32,7 +32,7 @@ public:
 
     // Writes the settings and reads them into the configured backend. Needs a running server.
     bool configure(QString *error);
-    // A new connection to a new, empty database of the same backend, opened.
+    // A new connection to a new, empty database of the same backend (and SQLite driver), opened.
     QSqlDatabase createEmptyDatabase(const QString &name, QString *error);
 
 private:

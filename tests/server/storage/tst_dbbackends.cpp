@@ -13,7 +13,7 @@
 
 // The three databases behind the backends, as real servers this program starts: awkward values
 // survive INSERT and SELECT through bound values on each, and the MySQL and PostgreSQL backends
-// reach an existing server when "StartServer" is false.
+// reach an existing server when "StartServer" is false and create their database there.
 class DbBackendsTest : public QObject
 {
     Q_OBJECT
@@ -191,6 +191,70 @@ private Q_SLOTS:
         QSqlDatabase::removeDatabase(QStringLiteral("existing"));
         config->stopInternalServer();
         QVERIFY(server.isRunning());
+    }
+
+    // createDatabase() on an existing server: a missing database is created (its name quoted, so
+    // one that is no plain identifier works), an existing one is left alone, and a server that
+    // refuses the login gives false instead of ending the process. SQLite has nothing to create.
+    void createDatabase_data()
+    {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("created");
+        for (const QString &driver : {QStringLiteral("QMYSQL"), QStringLiteral("QPSQL")}) {
+            QTest::addRow("%s new", qPrintable(driver)) << driver << QStringLiteral("talvori-created") << QString() << true;
+            QTest::addRow("%s existing", qPrintable(driver))
+                << driver << QStringLiteral("talvoritest") << QString() << true;
+            QTest::addRow("%s wrong password", qPrintable(driver))
+                << driver << QStringLiteral("talvori-refused") << QStringLiteral("wrong") << false;
+        }
+        QTest::newRow("QSQLITE") << QStringLiteral("QSQLITE") << m_dir.filePath(QStringLiteral("created.db")) << QString()
+                                 << true;
+    }
+
+    void createDatabase()
+    {
+        QFETCH(QString, driver);
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(bool, created);
+        const bool sqlite = driver == QLatin1String("QSQLITE");
+        const TestDatabaseServer &server = driver == QLatin1String("QMYSQL") ? m_mariadb : m_postgres;
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+        {
+            QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+            settings.beginGroup(driver);
+            settings.setValue(QStringLiteral("Name"), name);
+            if (!sqlite) {
+                settings.setValue(QStringLiteral("StartServer"), false);
+                settings.setValue(QStringLiteral("Host"), server.hostName());
+                settings.setValue(QStringLiteral("User"), server.userName());
+                settings.setValue(QStringLiteral("Password"), password.isEmpty() ? server.password() : password);
+                settings.setValue(QStringLiteral("Options"), server.connectOptions());
+            }
+        }
+        const std::unique_ptr<DbConfig> config = DbConfig::create(driver);
+        {
+            QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+            QVERIFY(config->init(settings));
+        }
+        QCOMPARE(config->createDatabase(), created);
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("initConnection")));
+        if (!created)
+            return;
+        QCOMPARE(config->createDatabase(), true);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(config->driverName(), QStringLiteral("created"));
+            config->apply(db);
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            QSqlQuery query(db);
+            QVERIFY2(query.exec(QStringLiteral("CREATE TABLE probe (id INTEGER)")), qPrintable(query.lastError().text()));
+            QVERIFY(query.exec(QStringLiteral("DROP TABLE probe")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("created"));
     }
 };
 
