@@ -26,8 +26,11 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    TalvoriServer *server = TalvoriServer::instance();
+    // Watching before the server starts: the connection file that tells clients it is there is
+    // written during start-up, and a SIGTERM right after it must shut down in order too. The
+    // signal waits in the watcher until the event loop runs.
     UnixSignalWatcher signalWatcher;
+    TalvoriServer *server = TalvoriServer::instance();
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, server, &TalvoriServer::quit);
 
     return app.exec();
