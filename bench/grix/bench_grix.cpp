@@ -10,7 +10,7 @@
 #include <graph.h>
 #include <graphdocument.h>
 #include <node.h>
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <pluginmanager.h>
 #include <qtscriptbackend.h>
 #include <toolsplugininterface.h>

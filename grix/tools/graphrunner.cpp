@@ -1,6 +1,6 @@
 #include "graphrunner.h"
 
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graphdocument.h>
 #include <pluginmanager.h>
 #include <qtscriptbackend.h>

@@ -2,7 +2,7 @@
 // for people who script graphs without an editor.
 #include "graphrunner.h"
 
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graphdocument.h>
 #include <pluginmanager.h>
 #include <toolsplugininterface.h>

@@ -1,6 +1,6 @@
 // The plain-text file plug-in, loaded through the manager as a program would.
 #include <edge.h>
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graph.h>
 #include <graphdocument.h>
 #include <node.h>

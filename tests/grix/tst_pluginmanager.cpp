@@ -1,5 +1,5 @@
 // The plug-in manager with the real plug-ins, loaded from the plug-in directory of the build.
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <pluginmanager.h>
 #include <toolsplugininterface.h>
 

@@ -1,14 +1,10 @@
 #include "edge.h"
 
-#include "dynamicpropertieslist.h"
-#include "scriptpropertybridge.h"
 #include "graph.h"
 #include "node.h"
 
-#include <QJSEngine>
-
 Edge::Edge(Graph *graph, Node *from, Node *to)
-    : QObject(graph)
+    : GraphElement(EdgeKind, graph)
     , m_graph(graph)
     , m_from(from)
     , m_to(to)
@@ -37,27 +33,24 @@ Edge::~Edge()
     }
     m_from = nullptr;
     m_to = nullptr;
-    if (m_graph && m_registered)
-        DynamicPropertiesList::New()->forget(this);
+    leaveRegistry();
     Q_EMIT removed();
+}
+
+GraphElement *Edge::propertyScope() const
+{
+    return m_graph;
+}
+
+qsizetype Edge::scopeSize() const
+{
+    return m_graph ? m_graph->edges().size() : 0;
 }
 
 void Edge::remove()
 {
     if (m_graph)
         m_graph->remove(this);
-}
-
-void Edge::setEngine(QJSEngine *engine)
-{
-    m_engine = engine;
-    if (!engine) {
-        m_scriptValue = QJSValue();
-        return;
-    }
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
 }
 
 void Edge::setValue(const QString &value)
@@ -90,22 +83,6 @@ void Edge::setStyle(const QString &style)
     Q_EMIT changed();
 }
 
-void Edge::addDynamicProperty(const QString &property, const QVariant &value)
-{
-    setProperty(property.toUtf8(), value);
-    if (value.isValid()) {
-        DynamicPropertiesList::New()->addProperty(this, property);
-        if (m_engine)
-            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
-    }
-}
-
-void Edge::removeDynamicProperty(const QString &property)
-{
-    addDynamicProperty(property, QVariant());
-    DynamicPropertiesList::New()->removeProperty(this, property);
-}
-
 void Edge::hideName(bool shown)
 {
     m_showName = shown;
@@ -120,20 +97,12 @@ void Edge::hideValue(bool shown)
 
 QJSValue Edge::start()
 {
-    if (!m_from || !m_engine)
-        return QJSValue();
-    if (m_from->engine() != m_engine)
-        m_from->setEngine(m_engine);
-    return m_from->scriptValue();
+    return m_from ? m_from->wrapperIn(engine()) : QJSValue();
 }
 
 QJSValue Edge::end()
 {
-    if (!m_to || !m_engine)
-        return QJSValue();
-    if (m_to->engine() != m_engine)
-        m_to->setEngine(m_engine);
-    return m_to->scriptValue();
+    return m_to ? m_to->wrapperIn(engine()) : QJSValue();
 }
 
 void Edge::self_remove()

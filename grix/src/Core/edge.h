@@ -1,12 +1,10 @@
 #ifndef EDGE_H
 #define EDGE_H
 
-#include <QJSEngine>
+#include "graphelement.h"
+
 #include <QJSValue>
-#include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QVariant>
 
 class Graph;
 class Node;
@@ -14,7 +12,7 @@ class Node;
 
 // An edge between two nodes of one graph; from equals to for a loop. Edges are made only by
 // Graph::addEdge, which checks the graph's rules first.
-class Edge : public QObject
+class Edge : public GraphElement
 {
     Q_OBJECT
     Q_MOC_INCLUDE("node.h")
@@ -33,10 +31,8 @@ public:
     int relativeIndex() const { return m_relativeIndex; }
     void remove();
     void emitChangedSignal() { Q_EMIT changed(); }
-    void setEngine(QJSEngine *engine);
-    QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
-    void markRegistered() { m_registered = true; }
+    GraphElement *propertyScope() const override;
+    qsizetype scopeSize() const override;
     // Called by a graph being destroyed: the edge goes without touching the graph or its nodes.
     void orphan() { m_graph = nullptr; }
 
@@ -53,10 +49,9 @@ public Q_SLOTS:
     void setWidth(double width);
     const QString &style() const { return m_style; }
     void setStyle(const QString &style);
-    void addDynamicProperty(const QString &property, const QVariant &value);
-    void removeDynamicProperty(const QString &property);
     bool showName() const { return m_showName; }
     bool showValue() const { return m_showValue; }
+    // Stores the flag as given, like Node::hideName; the name is kept on purpose for callers.
     void hideName(bool shown);
     void hideValue(bool shown);
     QJSValue start();
@@ -77,11 +72,8 @@ private:
     QString m_color;
     bool m_showName = true;
     bool m_showValue = true;
-    bool m_registered = false;
     QString m_style = QStringLiteral("solid");
     double m_width = 1.0;
-    QJSValue m_scriptValue;
-    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
 };
 
 #endif

@@ -1,8 +1,7 @@
 #include "node.h"
 
-#include "dynamicpropertieslist.h"
-#include "scriptpropertybridge.h"
 #include "edge.h"
+#include "graph.h"
 #include "scriptarray.h"
 
 #include <daxstandarddirs.h>
@@ -20,7 +19,7 @@ const QString &defaultIconPackage()
 }
 
 Node::Node(Graph *graph)
-    : QObject(graph)
+    : GraphElement(NodeKind, graph)
     , m_graph(graph)
     , m_color(graph->nodeDefaultColor())
     , m_iconPackage(defaultIconPackage())
@@ -37,8 +36,17 @@ Node::~Node()
         for (Edge *e : list)
             e->remove();
     }
-    if (m_registered)
-        DynamicPropertiesList::New()->forget(this);
+    leaveRegistry();
+}
+
+GraphElement *Node::propertyScope() const
+{
+    return m_graph;
+}
+
+qsizetype Node::scopeSize() const
+{
+    return m_graph ? m_graph->nodes().size() : 0;
 }
 
 void Node::notifyChange()
@@ -89,19 +97,7 @@ void Node::removeEdge(Edge *edge, int list)
 
 QJSValue Node::createScriptArray(const EdgeList &list)
 {
-    return makeScriptArray(m_engine.data(), list);
-}
-
-void Node::setEngine(QJSEngine *engine)
-{
-    m_engine = engine;
-    if (!engine) {
-        m_scriptValue = QJSValue();
-        return;
-    }
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+    return makeScriptArray(engine(), list);
 }
 
 void Node::setX(int x)
@@ -196,22 +192,6 @@ void Node::hideValue(bool shown)
     emitChanged();
 }
 
-void Node::addDynamicProperty(const QString &property, const QVariant &value)
-{
-    setProperty(property.toUtf8(), value);
-    if (value.isValid()) {
-        DynamicPropertiesList::New()->addProperty(this, property);
-        if (m_engine)
-            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
-    }
-}
-
-void Node::removeDynamicProperty(const QString &property)
-{
-    addDynamicProperty(property, QVariant());
-    DynamicPropertiesList::New()->removeProperty(this, property);
-}
-
 NodeList Node::adjacent_nodes() const
 {
     NodeList nodes;
@@ -253,7 +233,7 @@ EdgeList Node::edges(Node *n) const
 
 QJSValue Node::adj_nodes()
 {
-    return makeScriptArray(m_engine.data(), adjacent_nodes());
+    return makeScriptArray(engine(), adjacent_nodes());
 }
 
 QJSValue Node::adj_edges()

@@ -1,25 +1,24 @@
 #ifndef NODE_H
 #define NODE_H
 
-#include "graph.h"
+#include "graphelement.h"
+#include "graphlists.h"
 
-#include <QJSEngine>
 #include <QJSValue>
-#include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
-class Edge;
+class Graph;
 
 
 // A vertex of a Graph. It keeps its own incidence lists (edges in, edges out, loops), from which
 // the adjacency queries are answered. Every visible change is announced by changed(), unless it
 // happens inside a startChange()/endChange() bracket, which announces it once at the end.
-class Node : public QObject
+class Node : public GraphElement
 {
     Q_OBJECT
     Q_MOC_INCLUDE("edge.h")
+    Q_MOC_INCLUDE("graph.h")
     // The file format writes these in this order. x and y are written through setX/setY, which take
     // whole numbers, so a position set as a property is truncated; setPos keeps fractions.
     Q_PROPERTY(qreal x READ x WRITE setX)
@@ -50,11 +49,8 @@ public:
     void removeEdge(Edge *edge, int list);
 
     QJSValue createScriptArray(const EdgeList &list);
-    void setEngine(QJSEngine *engine);
-    QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
-    // Set once this node has entered the dynamic-property registry, so only such nodes clean it up.
-    void markRegistered() { m_registered = true; }
+    GraphElement *propertyScope() const override;
+    qsizetype scopeSize() const override;
     // Called by a graph being destroyed: the node goes without touching the graph or its edges.
     void orphan() { m_graph = nullptr; }
 
@@ -81,11 +77,10 @@ public Q_SLOTS:
     QString icon() const { return m_icon; }
     QString iconPackage() const { return m_iconPackage; }
     void setIconPackage(const QString &iconPackage) { m_iconPackage = iconPackage; }
+    // Despite the name, the flag is stored as given: hideName(true) shows the name. Callers rely
+    // on this, so the name is kept on purpose.
     void hideName(bool shown);
     void hideValue(bool shown);
-
-    void addDynamicProperty(const QString &property, const QVariant &value);
-    void removeDynamicProperty(const QString &property);
 
     NodeList adjacent_nodes() const;
     EdgeList adjacent_edges() const;
@@ -123,15 +118,12 @@ private:
     bool m_showName = true;
     bool m_showValue = true;
     bool m_changing = false;
-    bool m_registered = false;
     QVariant m_value = QVariant(0);
     QString m_icon = QStringLiteral("grix_default");
     QString m_iconPackage;
     EdgeList m_inEdges;
     EdgeList m_outEdges;
     EdgeList m_selfEdges;
-    QJSValue m_scriptValue;
-    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
 };
 
 #endif

@@ -1,4 +1,4 @@
-#include "filepluginterface.h"
+#include "fileplugininterface.h"
 
 namespace Grix {
 

@@ -1,0 +1,55 @@
+#include "graphelement.h"
+
+#include "dynamicpropertieslist.h"
+#include "scriptpropertybridge.h"
+
+GraphElement::GraphElement(Kind kind, QObject *parent)
+    : QObject(parent)
+    , m_kind(kind)
+{
+}
+
+void GraphElement::setEngine(QJSEngine *engine)
+{
+    m_engine = engine;
+    if (!engine) {
+        m_scriptValue = QJSValue();
+        return;
+    }
+    // Graphs, nodes and edges belong to their document; the engine must never collect them.
+    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
+    m_scriptValue = engine->newQObject(this);
+    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+}
+
+QJSValue GraphElement::wrapperIn(QJSEngine *engine)
+{
+    if (!engine)
+        return QJSValue();
+    if (m_engine != engine)
+        setEngine(engine);
+    return m_scriptValue;
+}
+
+void GraphElement::addDynamicProperty(const QString &property, const QVariant &value)
+{
+    const QByteArray name = property.toUtf8();
+    setProperty(name, value);
+    if (!value.isValid())
+        return;
+    DynamicPropertiesList::New()->addProperty(this, property);
+    if (m_engine)
+        ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, name);
+}
+
+void GraphElement::removeDynamicProperty(const QString &property)
+{
+    addDynamicProperty(property, QVariant());
+    DynamicPropertiesList::New()->removeProperty(this, property);
+}
+
+void GraphElement::leaveRegistry()
+{
+    if (m_registered && propertyScope())
+        DynamicPropertiesList::New()->forget(this);
+}
