@@ -53,3 +53,19 @@ void GraphElement::leaveRegistry()
     if (m_registered && propertyScope())
         DynamicPropertiesList::New()->forget(this);
 }
+
+void GraphElement::setAttribute(const QString &name, const QVariant &value)
+{
+    const QByteArray bytes = name.toUtf8();
+    if (metaObject()->indexOfProperty(bytes) >= 0)
+        setProperty(bytes, value);
+    else
+        addDynamicProperty(name, value);
+}
+
+QList<QByteArray> GraphElement::userPropertyNames() const
+{
+    QList<QByteArray> names = dynamicPropertyNames();
+    names.removeIf([](const QByteArray &name) { return name.startsWith("_q_"); });
+    return names;
+}

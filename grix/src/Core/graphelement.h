@@ -31,6 +31,13 @@ public:
     // The wrapper in engine, made now if the element has none there yet; undefined without engine.
     QJSValue wrapperIn(QJSEngine *engine);
 
+    // A value read from a foreign file: a fixed property of that name goes through its setter (which
+    // converts it), any other name becomes a user property.
+    void setAttribute(const QString &name, const QVariant &value);
+    // The names of the user properties, in the order the element received them (Qt's own "_q_"
+    // bookkeeping left out).
+    QList<QByteArray> userPropertyNames() const;
+
     // Set by the registry once this element is entered there, so only such elements clean it up.
     void markRegistered() { m_registered = true; }
 

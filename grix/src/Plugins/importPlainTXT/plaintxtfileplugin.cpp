@@ -66,6 +66,7 @@ QStringList PlainTXTFilePlugin::extensions() const
 
 GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
 {
+    readWarnings().clear();
     auto *doc = new GraphDocument(QStringLiteral("Untitled"), 800, 600);
     Graph *graph = doc->addGraph(QStringLiteral("untitled"));
 
@@ -80,10 +81,18 @@ GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
     in.setEncoding(QStringConverter::Utf8);
     NameIndex names;
     QHash<QString, Node *> firstNode;
-    QList<QPair<QString, QString>> edges;
+    struct EdgeLine
+    {
+        QString from;
+        QString to;
+        qint64 line;
+    };
+    QList<EdgeLine> edges;
     QList<Node *> nodes;
     QString line;
+    qint64 number = 0;
     while (in.readLineInto(&line)) {
+        ++number;
         const QStringList words = line.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         switch (words.size()) {
         case 1:
@@ -101,18 +110,24 @@ GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
             break;
         }
         case 2:
-            edges.append({words.at(0), words.at(1)});
+            edges.append({words.at(0), words.at(1), number});
             break;
         default:
             daxDebug() << i18n("Ignoring line: %1", words.join(QLatin1Char(' ')));
+            if (!words.isEmpty()) // empty lines are only spacing
+                readWarnings().add(i18n("Lines of more than three words were ignored"), number);
             break;
         }
     }
-    for (const auto &[from, to] : std::as_const(edges)) {
+    for (const EdgeLine &edge : std::as_const(edges)) {
         qsizetype fromPos = 0;
         qsizetype toPos = 0;
-        if (names.pick(from, to, &fromPos, &toPos))
-            graph->addEdge(nodes.at(fromPos), nodes.at(toPos));
+        if (!names.pick(edge.from, edge.to, &fromPos, &toPos))
+            readWarnings().add(i18n("Edges naming a node that has no line of its own were ignored"), edge.line);
+        else if (!graph->addEdge(nodes.at(fromPos), nodes.at(toPos)))
+            readWarnings().add(i18n("Loops and second edges between two nodes, which the undirected graph does not have, were "
+                                    "ignored"),
+                               edge.line);
     }
     return doc;
 }
