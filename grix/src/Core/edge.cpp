@@ -18,7 +18,7 @@ Edge::Edge(Graph *graph, Node *from, Node *to)
         from->addOutEdge(this);
         to->addInEdge(this);
     }
-    m_relativeIndex = int(to->edges(from).size());
+    m_relativeIndex = int(to->edgeCount(from));
 }
 
 Edge::~Edge()
@@ -47,6 +47,15 @@ qsizetype Edge::scopeSize() const
     return m_graph ? m_graph->edges().size() : 0;
 }
 
+void Edge::emitChangedSignal()
+{
+    Q_EMIT changed();
+    // The graph changes with each of its edges; told directly, since a connection per edge costs
+    // more memory than the edge itself.
+    if (m_graph)
+        Q_EMIT m_graph->changed();
+}
+
 void Edge::remove()
 {
     if (m_graph)
@@ -56,43 +65,43 @@ void Edge::remove()
 void Edge::setValue(const QString &value)
 {
     m_value = value;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setName(const QString &name)
 {
     m_name = name;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setColor(const QString &color)
 {
     m_color = color;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setWidth(double width)
 {
     m_width = width;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setStyle(const QString &style)
 {
     m_style = style;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::hideName(bool shown)
 {
     m_showName = shown;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::hideValue(bool shown)
 {
     m_showValue = shown;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 QJSValue Edge::start()

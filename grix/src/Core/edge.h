@@ -30,7 +30,8 @@ public:
     // 1 for the first edge between its two nodes, 2 for the second, and so on.
     int relativeIndex() const { return m_relativeIndex; }
     void remove();
-    void emitChangedSignal() { Q_EMIT changed(); }
+    // Emits changed() of the edge and of its graph.
+    void emitChangedSignal();
     GraphElement *propertyScope() const override;
     qsizetype scopeSize() const override;
     // Called by a graph being destroyed: the edge goes without touching the graph or its nodes.

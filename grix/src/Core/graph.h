@@ -37,7 +37,8 @@ public:
     bool readOnly() const { return m_readOnly; }
     QPointF relativeCenter() const { return m_relativeCenter; }
     void calcRelativeCenter();
-    // Wraps the graph, its nodes and edges for engine and publishes a named graph as a global.
+    // Wraps the graph for engine and publishes a named graph as a global; its nodes and edges get
+    // their wrappers when a script first reaches them.
     void setEngine(QJSEngine *engine) override;
     GraphElement *propertyScope() const override { return const_cast<Graph *>(this); }
     qsizetype scopeSize() const override { return 1; }

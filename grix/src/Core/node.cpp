@@ -58,8 +58,10 @@ void Node::notifyChange()
 void Node::emitChanged()
 {
     Q_EMIT changed();
-    // An edge changes with its nodes. Told directly rather than through a connection per edge
-    // and node: on graphs of a million edges those connections cost hundreds of megabytes.
+    // The graph changes with its nodes, and an edge with its nodes. Told directly rather than
+    // through a connection per object: on graphs of a million edges those cost hundreds of megabytes.
+    if (m_graph)
+        Q_EMIT m_graph->changed();
     for (const EdgeList *list : {&m_outEdges, &m_inEdges, &m_selfEdges}) {
         for (Edge *e : *list)
             e->emitChangedSignal();
@@ -78,14 +80,78 @@ void Node::remove()
         m_graph->remove(this);
 }
 
+namespace {
+// Below this many edges a scan of the lists is as quick as a look-up and costs no memory.
+constexpr qsizetype NeighbourIndexThreshold = 32;
+}
+
+void Node::addInEdge(Edge *edge)
+{
+    m_inEdges.append(edge);
+    countNeighbour(edge->from(), 1);
+}
+
+void Node::addOutEdge(Edge *edge)
+{
+    m_outEdges.append(edge);
+    countNeighbour(edge->to(), 1);
+}
+
+void Node::countNeighbour(const Node *n, int delta)
+{
+    if (!m_neighbours) {
+        if (m_inEdges.size() + m_outEdges.size() <= NeighbourIndexThreshold)
+            return;
+        // Built once from the lists, which already hold the edge being added.
+        m_neighbours = std::make_unique<QHash<const Node *, int>>();
+        for (const Edge *e : std::as_const(m_outEdges))
+            ++(*m_neighbours)[e->to()];
+        for (const Edge *e : std::as_const(m_inEdges))
+            ++(*m_neighbours)[e->from()];
+        return;
+    }
+    auto it = m_neighbours->find(n);
+    if (it == m_neighbours->end())
+        it = m_neighbours->insert(n, 0);
+    *it += delta;
+    if (*it <= 0)
+        m_neighbours->erase(it);
+}
+
+qsizetype Node::scanCount(const Node *n) const
+{
+    if (m_neighbours)
+        return m_neighbours->value(n);
+    qsizetype count = 0;
+    for (const Edge *e : m_outEdges)
+        count += e->to() == n;
+    for (const Edge *e : m_inEdges)
+        count += e->from() == n;
+    return count;
+}
+
+qsizetype Node::edgeCount(const Node *n) const
+{
+    if (n == this)
+        return m_selfEdges.size();
+    if (!n)
+        return 0;
+    // The edges between two nodes are in the lists of both: look where it is cheaper.
+    const qsizetype mine = m_neighbours ? 0 : m_inEdges.size() + m_outEdges.size();
+    const qsizetype theirs = n->m_neighbours ? 0 : n->m_inEdges.size() + n->m_outEdges.size();
+    return mine <= theirs ? scanCount(n) : n->scanCount(this);
+}
+
 void Node::removeEdge(Edge *edge, int list)
 {
     switch (list) {
     case InEdges:
-        m_inEdges.removeOne(edge);
+        if (m_inEdges.removeOne(edge))
+            countNeighbour(edge->from(), -1);
         break;
     case OutEdges:
-        m_outEdges.removeOne(edge);
+        if (m_outEdges.removeOne(edge))
+            countNeighbour(edge->to(), -1);
         break;
     case SelfEdges:
         m_selfEdges.removeOne(edge);

@@ -4,9 +4,12 @@
 #include "graphelement.h"
 #include "graphlists.h"
 
+#include <QHash>
 #include <QJSValue>
 #include <QString>
 #include <QVariant>
+
+#include <memory>
 
 class Graph;
 
@@ -42,11 +45,14 @@ public:
     void endChange();
     void remove();
 
-    void addInEdge(Edge *edge) { m_inEdges.append(edge); }
-    void addOutEdge(Edge *edge) { m_outEdges.append(edge); }
+    void addInEdge(Edge *edge);
+    void addOutEdge(Edge *edge);
     void addSelfEdge(Edge *edge) { m_selfEdges.append(edge); }
     enum EdgeListKind { InEdges = 0, OutEdges = 1, SelfEdges = 2 };
     void removeEdge(Edge *edge, int list);
+    // How many edges join this node and n in either direction (the loops when n is this node):
+    // edges(n).size() without making the list, and without a scan on nodes of high degree.
+    qsizetype edgeCount(const Node *n) const;
 
     QJSValue createScriptArray(const EdgeList &list);
     GraphElement *propertyScope() const override;
@@ -106,6 +112,8 @@ Q_SIGNALS:
 private:
     void notifyChange();
     void emitChanged();
+    void countNeighbour(const Node *n, int delta);
+    qsizetype scanCount(const Node *n) const;
 
     Graph *m_graph;
     qreal m_x = 0;
@@ -124,6 +132,9 @@ private:
     EdgeList m_inEdges;
     EdgeList m_outEdges;
     EdgeList m_selfEdges;
+    // Edges per neighbour, kept once the node has many edges, so adding an edge between two
+    // such nodes does not walk their lists (a complete graph would be cubic).
+    std::unique_ptr<QHash<const Node *, int>> m_neighbours;
 };
 
 #endif

@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QStringTokenizer>
 #include <QTextStream>
 
 #include <algorithm>
@@ -21,22 +22,33 @@ namespace {
 
 // Graph::addEdge(nameFrom, nameTo) scans the node list for every edge; a file of a million edges
 // needs the same choice of nodes from an index. The graph takes, for each name, the latest node
-// of that name up to the point in the list where both names have been seen.
+// of that name up to the point in the list where both names have been seen. Names are numbered as
+// they come, so an edge waiting for the end of the file holds two numbers, not two strings.
 class NameIndex
 {
 public:
-    void add(const QString &name, qsizetype position) { m_positions[name].append(position); }
+    int id(QStringView name)
+    {
+        const auto it = m_ids.constFind(name.toString());
+        if (it != m_ids.constEnd())
+            return *it;
+        const int id = int(m_positions.size());
+        m_ids.insert(name.toString(), id);
+        m_positions.append(QList<qsizetype>());
+        return id;
+    }
+    void add(int id, qsizetype position) { m_positions[id].append(position); }
 
     // Positions of the nodes the graph would pick, or false when a name has no node.
-    bool pick(const QString &from, const QString &to, qsizetype *fromPos, qsizetype *toPos) const
+    bool pick(int from, int to, qsizetype *fromPos, qsizetype *toPos) const
     {
-        const auto f = m_positions.constFind(from);
-        const auto t = m_positions.constFind(to);
-        if (f == m_positions.constEnd() || t == m_positions.constEnd())
+        const QList<qsizetype> &f = m_positions.at(from);
+        const QList<qsizetype> &t = m_positions.at(to);
+        if (f.isEmpty() || t.isEmpty())
             return false;
-        const qsizetype stop = std::max(f->first(), t->first());
-        *fromPos = latestUpTo(*f, stop);
-        *toPos = latestUpTo(*t, stop);
+        const qsizetype stop = std::max(f.first(), t.first());
+        *fromPos = latestUpTo(f, stop);
+        *toPos = latestUpTo(t, stop);
         return true;
     }
 
@@ -46,8 +58,29 @@ private:
         return *(std::upper_bound(positions.begin(), positions.end(), stop) - 1);
     }
 
-    QHash<QString, QList<qsizetype>> m_positions; // ascending
+    QHash<QString, int> m_ids;
+    QList<QList<qsizetype>> m_positions; // by id, ascending
 };
+
+struct EdgeLine
+{
+    int from;
+    int to;
+    qint64 line;
+};
+
+// The words of a line split at single spaces, empty ones dropped; at most four are kept, which
+// is enough to tell the kinds of line apart.
+qsizetype splitWords(QStringView line, QStringView (&words)[4])
+{
+    qsizetype count = 0;
+    for (QStringView word : QStringTokenizer{line, u' ', Qt::SkipEmptyParts}) {
+        if (count == 4)
+            return 5;
+        words[count++] = word;
+    }
+    return count;
+}
 
 } // namespace
 
@@ -80,41 +113,38 @@ GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
     NameIndex names;
-    QHash<QString, Node *> firstNode;
-    struct EdgeLine
-    {
-        QString from;
-        QString to;
-        qint64 line;
-    };
+    QHash<int, Node *> firstNode;
     QList<EdgeLine> edges;
     QList<Node *> nodes;
     QString line;
     qint64 number = 0;
+    QStringView words[4];
     while (in.readLineInto(&line)) {
         ++number;
-        const QStringList words = line.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        switch (words.size()) {
+        const qsizetype count = splitWords(QStringView(line).trimmed(), words);
+        switch (count) {
         case 1:
         case 3: {
-            Node *node = graph->addNode(words.first());
-            names.add(words.first(), nodes.size());
+            const int id = names.id(words[0]);
+            Node *node = graph->addNode(words[0].toString());
+            names.add(id, nodes.size());
             nodes.append(node);
-            firstNode.insert(words.first(), firstNode.value(words.first(), node));
-            if (words.size() == 3) {
+            Node *&first = firstNode[id];
+            if (!first)
+                first = node;
+            if (count == 3) {
                 // The first node of that name moves, which is this one unless the name came before.
-                Node *target = firstNode.value(words.first());
-                target->setX(int(words.at(1).toDouble()));
-                target->setY(int(words.at(2).toDouble()));
+                first->setX(int(words[1].toDouble()));
+                first->setY(int(words[2].toDouble()));
             }
             break;
         }
         case 2:
-            edges.append({words.at(0), words.at(1), number});
+            edges.append({names.id(words[0]), names.id(words[1]), number});
             break;
         default:
-            daxDebug() << i18n("Ignoring line: %1", words.join(QLatin1Char(' ')));
-            if (!words.isEmpty()) // empty lines are only spacing
+            daxDebug() << i18n("Ignoring line: %1", QStringView(line).trimmed().toString().split(QLatin1Char(' '), Qt::SkipEmptyParts).join(QLatin1Char(' ')));
+            if (count > 0) // empty lines are only spacing
                 readWarnings().add(i18n("Lines of more than three words were ignored"), number);
             break;
         }
