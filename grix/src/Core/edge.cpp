@@ -4,6 +4,11 @@
 #include "node.h"
 
 Edge::Edge(Graph *graph, Node *from, Node *to)
+    : Edge(graph, from, to, to->edgeCount(from))
+{
+}
+
+Edge::Edge(Graph *graph, Node *from, Node *to, qsizetype edgesBefore)
     : GraphElement(EdgeKind, graph)
     , m_graph(graph)
     , m_from(from)
@@ -18,7 +23,7 @@ Edge::Edge(Graph *graph, Node *from, Node *to)
         from->addOutEdge(this);
         to->addInEdge(this);
     }
-    m_relativeIndex = int(to->edgeCount(from));
+    m_relativeIndex = int(edgesBefore) + 1;
 }
 
 Edge::~Edge()
@@ -62,15 +67,34 @@ void Edge::remove()
         m_graph->remove(this);
 }
 
+Edge::Texts &Edge::texts()
+{
+    if (!m_texts)
+        m_texts = std::make_unique<Texts>();
+    return *m_texts;
+}
+
+const QString &Edge::value() const
+{
+    static const QString none;
+    return m_texts ? m_texts->value : none;
+}
+
+const QString &Edge::name() const
+{
+    static const QString none;
+    return m_texts ? m_texts->name : none;
+}
+
 void Edge::setValue(const QString &value)
 {
-    m_value = value;
+    texts().value = value;
     emitChangedSignal();
 }
 
 void Edge::setName(const QString &name)
 {
-    m_name = name;
+    texts().name = name;
     emitChangedSignal();
 }
 

@@ -6,6 +6,8 @@
 #include <QJSValue>
 #include <QString>
 
+#include <memory>
+
 class Graph;
 class Node;
 
@@ -24,6 +26,8 @@ class Edge : public GraphElement
     Q_PROPERTY(QString style READ style WRITE setStyle)
 public:
     Edge(Graph *graph, Node *from, Node *to);
+    // For Graph::addEdge, which has counted the edges already between from and to.
+    Edge(Graph *graph, Node *from, Node *to, qsizetype edgesBefore);
     ~Edge() override;
 
     Graph *graph() const { return m_graph; }
@@ -40,9 +44,9 @@ public:
 public Q_SLOTS:
     Node *from() const { return m_from; }
     Node *to() const { return m_to; }
-    const QString &value() const { return m_value; }
+    const QString &value() const;
     void setValue(const QString &value);
-    const QString &name() const { return m_name; }
+    const QString &name() const;
     void setName(const QString &name);
     QString color() const { return m_color; }
     void setColor(const QString &color);
@@ -68,8 +72,15 @@ private:
     Node *m_from;
     Node *m_to;
     int m_relativeIndex = 1;
-    QString m_value;
-    QString m_name;
+    // Value and name, made when one is first set: most edges of a large graph have neither, and
+    // two strings would take a tenth of the edge's memory.
+    struct Texts
+    {
+        QString value;
+        QString name;
+    };
+    Texts &texts();
+    std::unique_ptr<Texts> m_texts;
     QString m_color;
     bool m_showName = true;
     bool m_showValue = true;

@@ -132,11 +132,13 @@ Edge *Graph::addEdge(Node *from, Node *to)
         return nullptr;
     if (from == to && !m_directed)
         return nullptr;
-    if (!m_directed && from->edgeCount(to) != 0)
-        return nullptr;
     if (!contains(from) || !contains(to))
         return nullptr;
-    auto *edge = new Edge(this, from, to);
+    // Counted once: the undirected rule and the new edge's relative index both need it.
+    const qsizetype between = from->edgeCount(to);
+    if (!m_directed && between != 0)
+        return nullptr;
+    auto *edge = new Edge(this, from, to, between);
     m_edges.append(edge);
     Q_EMIT edgeCreated(edge);
     return edge;

@@ -83,6 +83,13 @@ void Node::remove()
 namespace {
 // Below this many edges a scan of the lists is as quick as a look-up and costs no memory.
 constexpr qsizetype NeighbourIndexThreshold = 32;
+
+// Which of the 128 neighbour bits stands for n: word (0 or 1) and mask.
+std::pair<int, quint64> neighbourBit(const Node *n)
+{
+    const quint64 mixed = quint64(reinterpret_cast<quintptr>(n)) * 0x9E3779B97F4A7C15ULL;
+    return {int(mixed >> 63), quint64(1) << ((mixed >> 57) & 63)};
+}
 }
 
 void Node::addInEdge(Edge *edge)
@@ -99,6 +106,10 @@ void Node::addOutEdge(Edge *edge)
 
 void Node::countNeighbour(const Node *n, int delta)
 {
+    if (delta > 0) {
+        const auto [word, mask] = neighbourBit(n);
+        m_neighbourBits[word] |= mask;
+    }
     if (!m_neighbours) {
         if (m_inEdges.size() + m_outEdges.size() <= NeighbourIndexThreshold)
             return;
@@ -120,6 +131,9 @@ void Node::countNeighbour(const Node *n, int delta)
 
 qsizetype Node::scanCount(const Node *n) const
 {
+    const auto [word, mask] = neighbourBit(n);
+    if (!(m_neighbourBits[word] & mask))
+        return 0;
     if (m_neighbours)
         return m_neighbours->value(n);
     qsizetype count = 0;

@@ -135,6 +135,9 @@ private:
     // Edges per neighbour, kept once the node has many edges, so adding an edge between two
     // such nodes does not walk their lists (a complete graph would be cubic).
     std::unique_ptr<QHash<const Node *, int>> m_neighbours;
+    // One bit per neighbour ever linked (by a hash of its address): a clear bit proves there is
+    // no edge to that node without walking the lists, which is the common case when adding one.
+    quint64 m_neighbourBits[2] = {0, 0};
 };
 
 #endif

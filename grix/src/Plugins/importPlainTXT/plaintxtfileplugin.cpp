@@ -17,6 +17,8 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <climits>
+#include <utility>
 
 namespace {
 
@@ -29,44 +31,103 @@ class NameIndex
 public:
     int id(QStringView name)
     {
-        const auto it = m_ids.constFind(name.toString());
-        if (it != m_ids.constEnd())
-            return *it;
-        const int id = int(m_positions.size());
-        m_ids.insert(name.toString(), id);
-        m_positions.append(QList<qsizetype>());
-        return id;
+        if (2 * (m_names.size() + 1) > m_slots.size())
+            grow();
+        const quint64 hash = hashOf(name);
+        for (qsizetype i = slotOf(hash);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot &slot = m_slots[i];
+            if (slot.id < 0) {
+                slot.hash = hash;
+                slot.id = int(m_names.size());
+                slot.length = int(name.size());
+                std::copy_n(name.utf16(), std::min<qsizetype>(name.size(), ShortName), slot.start);
+                m_names.append(name.toString());
+                m_first.append(-1);
+                return slot.id;
+            }
+            if (slot.hash == hash && slot.length == name.size()
+                && (name.size() <= ShortName ? std::equal(name.utf16(), name.utf16() + name.size(), slot.start)
+                                             : m_names.at(slot.id) == name))
+                return slot.id;
+        }
     }
-    void add(int id, qsizetype position) { m_positions[id].append(position); }
+    // Shares its characters with the index, so a node's name costs no second copy.
+    const QString &name(int id) const { return m_names.at(id); }
+    void add(int id, qsizetype position)
+    {
+        if (m_first.at(id) < 0)
+            m_first[id] = position;
+        else
+            m_later[id].append(position);
+    }
 
     // Positions of the nodes the graph would pick, or false when a name has no node.
     bool pick(int from, int to, qsizetype *fromPos, qsizetype *toPos) const
     {
-        const QList<qsizetype> &f = m_positions.at(from);
-        const QList<qsizetype> &t = m_positions.at(to);
-        if (f.isEmpty() || t.isEmpty())
+        const qsizetype f = m_first.at(from);
+        const qsizetype t = m_first.at(to);
+        if (f < 0 || t < 0)
             return false;
-        const qsizetype stop = std::max(f.first(), t.first());
-        *fromPos = latestUpTo(f, stop);
-        *toPos = latestUpTo(t, stop);
+        const qsizetype stop = std::max(f, t);
+        *fromPos = latestUpTo(from, f, stop);
+        *toPos = latestUpTo(to, t, stop);
         return true;
     }
 
 private:
-    static qsizetype latestUpTo(const QList<qsizetype> &positions, qsizetype stop)
+    // The table keeps each name's hash, and the characters of a short name, so most look-ups
+    // never touch the name's own string (which, a million edges in, is a cache miss each time).
+    static constexpr qsizetype ShortName = 8;
+    struct Slot
     {
-        return *(std::upper_bound(positions.begin(), positions.end(), stop) - 1);
+        quint64 hash = 0;
+        int id = -1;
+        int length = 0;
+        char16_t start[ShortName] = {};
+    };
+
+    static quint64 hashOf(QStringView name) // FNV-1a: names are short
+    {
+        quint64 hash = 14695981039346656037ULL;
+        for (QChar c : name)
+            hash = (hash ^ c.unicode()) * 1099511628211ULL;
+        return hash;
+    }
+    qsizetype slotOf(quint64 hash) const { return qsizetype((hash * 0x9E3779B97F4A7C15ULL) >> 20) & (m_slots.size() - 1); }
+
+    void grow()
+    {
+        const QList<Slot> old = std::exchange(m_slots, QList<Slot>(std::max<qsizetype>(1024, 2 * m_slots.size())));
+        for (const Slot &slot : old) {
+            if (slot.id < 0)
+                continue;
+            qsizetype i = slotOf(slot.hash);
+            while (m_slots.at(i).id >= 0)
+                i = (i + 1) & (m_slots.size() - 1);
+            m_slots[i] = slot;
+        }
     }
 
-    QHash<QString, int> m_ids;
-    QList<QList<qsizetype>> m_positions; // by id, ascending
+    qsizetype latestUpTo(int id, qsizetype first, qsizetype stop) const
+    {
+        const auto later = m_later.constFind(id);
+        if (later == m_later.constEnd() || later->first() > stop)
+            return first;
+        return *(std::upper_bound(later->begin(), later->end(), stop) - 1);
+    }
+
+    QList<Slot> m_slots; // open addressing, at most half full
+    QList<QString> m_names; // by id
+    QList<qsizetype> m_first; // by id: position of the first node of that name, or -1
+    QHash<int, QList<qsizetype>> m_later; // the positions of further nodes of a name, ascending
 };
 
+// Kept small: a file of a million edges holds them all until its end.
 struct EdgeLine
 {
     int from;
     int to;
-    qint64 line;
+    int line;
 };
 
 // The words of a line split at single spaces, empty ones dropped; at most four are kept, which
@@ -126,7 +187,7 @@ GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
         case 1:
         case 3: {
             const int id = names.id(words[0]);
-            Node *node = graph->addNode(words[0].toString());
+            Node *node = graph->addNode(names.name(id));
             names.add(id, nodes.size());
             nodes.append(node);
             Node *&first = firstNode[id];
@@ -140,7 +201,7 @@ GraphDocument *PlainTXTFilePlugin::readFile(const QString &fileName)
             break;
         }
         case 2:
-            edges.append({names.id(words[0]), names.id(words[1]), number});
+            edges.append({names.id(words[0]), names.id(words[1]), int(std::min<qint64>(number, INT_MAX))});
             break;
         default:
             daxDebug() << i18n("Ignoring line: %1", QStringView(line).trimmed().toString().split(QLatin1Char(' '), Qt::SkipEmptyParts).join(QLatin1Char(' ')));
