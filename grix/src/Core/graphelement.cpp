@@ -16,10 +16,26 @@ void GraphElement::setEngine(QJSEngine *engine)
         m_scriptValue = QJSValue();
         return;
     }
-    // Graphs, nodes and edges belong to their document; the engine must never collect them.
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+    // Graphs, nodes and edges belong to their document; the engine must never delete them. A
+    // node or edge always has its graph as parent, which alone keeps the engine from deleting it;
+    // marking it C++-owned as well would make every garbage collection treat its wrapper as a
+    // root, and a script that made half a million edges would mark them all, time after time.
+    if (m_kind == GraphKind) {
+        QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
+        m_scriptValue = engine->newQObject(this);
+        ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+    }
+}
+
+QJSValue GraphElement::scriptValue() const
+{
+    if (m_kind == GraphKind || !m_engine)
+        return m_scriptValue;
+    QJSValue wrapper = m_engine->newQObject(const_cast<GraphElement *>(this));
+    // The engine may have made this wrapper anew since the last call; user properties need their
+    // accessors on it.
+    ScriptPropertyBridge::publishAll(m_engine, wrapper, const_cast<GraphElement *>(this));
+    return wrapper;
 }
 
 QJSValue GraphElement::wrapperIn(QJSEngine *engine)
@@ -28,7 +44,7 @@ QJSValue GraphElement::wrapperIn(QJSEngine *engine)
         return QJSValue();
     if (m_engine != engine)
         setEngine(engine);
-    return m_scriptValue;
+    return scriptValue();
 }
 
 void GraphElement::addDynamicProperty(const QString &property, const QVariant &value)
@@ -39,7 +55,7 @@ void GraphElement::addDynamicProperty(const QString &property, const QVariant &v
         return;
     DynamicPropertiesList::New()->addProperty(this, property);
     if (m_engine)
-        ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, name);
+        ScriptPropertyBridge::publish(m_engine, scriptValue(), this, name);
 }
 
 void GraphElement::removeDynamicProperty(const QString &property)

@@ -27,7 +27,10 @@ public:
     // Makes the wrapper of this element in engine (the engine does not own the element).
     virtual void setEngine(QJSEngine *engine);
     QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
+    // The wrapper in the engine of setEngine(). A graph holds on to its wrapper; a node or edge
+    // asks the engine, which keeps one wrapper per object as long as scripts refer to it: holding
+    // a wrapper for each of a million edges made every garbage collection mark them all.
+    QJSValue scriptValue() const;
     // The wrapper in engine, made now if the element has none there yet; undefined without engine.
     QJSValue wrapperIn(QJSEngine *engine);
 
