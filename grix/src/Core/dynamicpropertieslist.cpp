@@ -21,6 +21,24 @@ DynamicPropertyType spread(qsizetype registered, qsizetype total)
     return Multiple;
 }
 
+void removeCarrier(QHash<QString, QList<GraphElement *>> &carriers, const QString &name, GraphElement *element)
+{
+    auto it = carriers.find(name);
+    if (it == carriers.end())
+        return;
+    it->removeAll(element);
+    if (it->isEmpty())
+        carriers.erase(it);
+}
+
+void forgetIn(QHash<QString, QList<GraphElement *>> &carriers, GraphElement *element)
+{
+    for (auto it = carriers.begin(); it != carriers.end();) {
+        it->removeAll(element);
+        it = it->isEmpty() ? carriers.erase(it) : std::next(it);
+    }
+}
+
 } // namespace
 
 DynamicPropertiesList *DynamicPropertiesList::New()
@@ -52,9 +70,9 @@ void DynamicPropertiesList::addProperty(QObject *obj, const QString &name)
         return;
     QMutexLocker lock(&m_mutex);
     if (auto *maps = scopeMaps(element))
-        (*maps)[element->propertyScope()].insert(name, element);
+        (*maps)[element->propertyScope()][name].append(element);
     else
-        m_graphs.insert(name, element);
+        m_graphs[name].append(element);
     element->markRegistered();
 }
 
@@ -67,9 +85,9 @@ void DynamicPropertiesList::removeProperty(QObject *obj, const QString &name)
     if (auto *maps = scopeMaps(element)) {
         auto it = maps->find(element->propertyScope());
         if (it != maps->end())
-            it->remove(name, element);
+            removeCarrier(*it, name, element);
     } else {
-        m_graphs.remove(name, element);
+        removeCarrier(m_graphs, name, element);
     }
 }
 
@@ -83,7 +101,7 @@ DynamicPropertyType DynamicPropertiesList::type(QObject *obj, const QString &nam
         auto it = maps->constFind(element->propertyScope());
         if (it == maps->constEnd())
             return None;
-        return spread(it->count(name), element->scopeSize());
+        return spread(it->value(name).size(), element->scopeSize());
     }
     return m_graphs.contains(name) ? Unique : None;
 }
@@ -112,15 +130,10 @@ void DynamicPropertiesList::clear(QObject *graph)
         m_graphs.clear();
         return;
     }
-    const GraphElement *scope = qobject_cast<GraphElement *>(graph);
+    GraphElement *scope = qobject_cast<GraphElement *>(graph);
     m_nodes.remove(scope);
     m_edges.remove(scope);
-    for (auto it = m_graphs.begin(); it != m_graphs.end();) {
-        if (it.value() == scope)
-            it = m_graphs.erase(it);
-        else
-            ++it;
-    }
+    forgetIn(m_graphs, scope);
 }
 
 void DynamicPropertiesList::changePropertyName(const QString &oldName, const QString &newName, QObject *obj)
@@ -135,7 +148,7 @@ void DynamicPropertiesList::changePropertyName(const QString &oldName, const QSt
         if (auto *maps = scopeMaps(element)) {
             auto it = maps->constFind(element->propertyScope());
             if (it != maps->constEnd())
-                carriers = it->values(oldName);
+                carriers = it->value(oldName);
         } else {
             carriers.append(element);
         }
@@ -160,12 +173,6 @@ void DynamicPropertiesList::forget(GraphElement *element)
     if (!maps)
         return;
     auto it = maps->find(element->propertyScope());
-    if (it == maps->end())
-        return;
-    for (auto entry = it->begin(); entry != it->end();) {
-        if (entry.value() == element)
-            entry = it->erase(entry);
-        else
-            ++entry;
-    }
+    if (it != maps->end())
+        forgetIn(*it, element);
 }

@@ -1,8 +1,9 @@
 #ifndef DYNAMICPROPERTIESLIST_H
 #define DYNAMICPROPERTIESLIST_H
 
+#include <QHash>
+#include <QList>
 #include <QMap>
-#include <QMultiMap>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -37,7 +38,10 @@ private:
     DynamicPropertiesList() = default;
     static DynamicPropertiesList *self;
 
-    using Carriers = QMultiMap<QString, GraphElement *>;
+    // By property name, the elements that carry it, in the order they were entered (an element
+    // entered twice is listed twice). A hash of lists rather than a multi-map: a file that gives a
+    // million elements a property enters them in constant time each.
+    using Carriers = QHash<QString, QList<GraphElement *>>;
     // The per-graph map of nodes or edges that element belongs to; null for a graph or no element.
     QMap<const GraphElement *, Carriers> *scopeMaps(const GraphElement *element);
 

@@ -7,6 +7,8 @@
 
 #include <daxi18n.h>
 
+#include <algorithm>
+
 GraphMLReader::GraphMLReader(GraphDocument *document, Grix::ReadWarnings *warnings)
     : m_document(document)
     , m_warnings(warnings)
@@ -44,6 +46,7 @@ void GraphMLReader::readKey()
     const QString id = attributes.value(QLatin1String("id")).toString();
     const QStringView domain = attributes.value(QLatin1String("for"));
     Key key;
+    key.id = id;
     key.name = attributes.value(QLatin1String("attr.name")).toString();
     key.type = attributes.value(QLatin1String("attr.type")).toString().toLower();
     if (key.name.isEmpty())
@@ -61,12 +64,18 @@ void GraphMLReader::readKey()
         return;
     }
     const bool all = domain.isEmpty() || domain == QLatin1String("all");
-    if (all || domain == QLatin1String("graph"))
-        m_keys[GraphDomain].insert(id, key);
-    if (all || domain == QLatin1String("node"))
-        m_keys[NodeDomain].insert(id, key);
-    if (all || domain == QLatin1String("edge"))
-        m_keys[EdgeDomain].insert(id, key);
+    const QLatin1String names[DomainCount] = {QLatin1String("graph"), QLatin1String("node"), QLatin1String("edge")};
+    for (int d = 0; d < DomainCount; ++d) {
+        if (!all && domain != names[d])
+            continue;
+        // A later key of the same id takes the place of the earlier one.
+        QList<Key> &keys = m_keys[d];
+        auto same = std::find_if(keys.begin(), keys.end(), [&id](const Key &k) { return k.id == id; });
+        if (same != keys.end())
+            *same = key;
+        else
+            keys.append(key);
+    }
 }
 
 void GraphMLReader::readGraph()
@@ -82,7 +91,7 @@ void GraphMLReader::readGraph()
     QHash<QString, Node *> ids;
     QList<PendingEdge> pending; // edges that name a node before its <node> element
     Values values;
-    QSet<QString> seen;
+    Seen seen(m_keys[GraphDomain].size());
     while (m_xml.readNextStartElement()) {
         if (m_xml.name() == QLatin1String("node"))
             readNode(graph, ids);
@@ -159,7 +168,7 @@ void GraphMLReader::addEdge(Graph *graph, Node *from, Node *to, qint64 line, con
 GraphMLReader::Values GraphMLReader::readValues(Domain domain)
 {
     Values values;
-    QSet<QString> seen;
+    Seen seen(m_keys[domain].size());
     while (m_xml.readNextStartElement()) {
         if (m_xml.name() == QLatin1String("data"))
             readData(domain, values, seen);
@@ -172,25 +181,30 @@ GraphMLReader::Values GraphMLReader::readValues(Domain domain)
     return values;
 }
 
-void GraphMLReader::readData(Domain domain, Values &values, QSet<QString> &seen)
+void GraphMLReader::readData(Domain domain, Values &values, Seen &seen)
 {
-    const QString id = m_xml.attributes().value(QLatin1String("key")).toString();
+    const QStringView id = m_xml.attributes().value(QLatin1String("key"));
+    const QList<Key> &keys = m_keys[domain];
+    const auto key = std::find_if(keys.cbegin(), keys.cend(), [id](const Key &k) { return k.id == id; });
     const qint64 line = m_xml.lineNumber();
     const QString text = m_xml.readElementText(QXmlStreamReader::IncludeChildElements);
-    const auto key = m_keys[domain].constFind(id);
-    if (key == m_keys[domain].constEnd()) {
+    if (key == keys.cend()) {
         m_warnings->add(i18n("Data for keys the file does not declare were left out"), line);
         return;
     }
-    seen.insert(id);
+    // seen was sized before the element; keys declared since are past its end.
+    const qsizetype index = key - keys.cbegin();
+    if (index < seen.size())
+        seen[index] = true;
     values.append({key->name, typed(*key, text, line)});
 }
 
-void GraphMLReader::addDefaults(Domain domain, const QSet<QString> &seen, Values &values) const
+void GraphMLReader::addDefaults(Domain domain, const Seen &seen, Values &values) const
 {
-    for (auto key = m_keys[domain].constBegin(); key != m_keys[domain].constEnd(); ++key) {
-        if (key->defaultValue.isValid() && !seen.contains(key.key()))
-            values.append({key->name, key->defaultValue});
+    const QList<Key> &keys = m_keys[domain];
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (keys.at(i).defaultValue.isValid() && !(i < seen.size() && seen.at(i)))
+            values.append({keys.at(i).name, keys.at(i).defaultValue});
     }
 }
 

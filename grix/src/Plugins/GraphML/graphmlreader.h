@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
-#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <QXmlStreamReader>
@@ -38,10 +37,13 @@ private:
     enum Domain { GraphDomain, NodeDomain, EdgeDomain, DomainCount };
     struct Key
     {
+        QString id;
         QString name;
         QString type;
         QVariant defaultValue;
     };
+    // Which keys of a domain an element has given a value, by their place in that domain's list.
+    using Seen = QList<bool>;
     using Values = QList<QPair<QString, QVariant>>;
     struct PendingEdge
     {
@@ -58,8 +60,8 @@ private:
     // The <data> children of the current element, with the defaults of the keys it leaves out.
     Values readValues(Domain domain);
     // One <data> element: adds its key's name and typed value to values, marks the key as seen.
-    void readData(Domain domain, Values &values, QSet<QString> &seen);
-    void addDefaults(Domain domain, const QSet<QString> &seen, Values &values) const;
+    void readData(Domain domain, Values &values, Seen &seen);
+    void addDefaults(Domain domain, const Seen &seen, Values &values) const;
     void addEdge(Graph *graph, Node *from, Node *to, qint64 line, const Values &values);
     QVariant typed(const Key &key, const QString &text, qint64 line);
     void skip(const QString &problem);
@@ -67,7 +69,8 @@ private:
     GraphDocument *m_document;
     Grix::ReadWarnings *m_warnings;
     QXmlStreamReader m_xml;
-    QHash<QString, Key> m_keys[DomainCount]; // by key id; a key "for" all is in each
+    // A file declares a handful of keys, so a list searched by id beats hashing every <data>'s id.
+    QList<Key> m_keys[DomainCount]; // a key "for" all is in each
     QString m_error;
 };
 
