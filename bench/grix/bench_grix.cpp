@@ -208,7 +208,7 @@ int import(const QString &file, bool touch)
     std::unique_ptr<GraphDocument> doc(plugin->readFile(file));
     if (!doc)
         return 1;
-    report("plain-text import", timer.restart(),
+    report(touch ? "import before the script" : "plain-text import", timer.restart(),
            QStringLiteral("(%1 nodes, %2 edges)").arg(doc->first()->nodes().size()).arg(doc->first()->edges().size()));
     if (!touch)
         return 0;
