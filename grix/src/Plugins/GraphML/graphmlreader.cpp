@@ -48,11 +48,17 @@ void GraphMLReader::readKey()
     Key key;
     key.id = id;
     key.name = attributes.value(QLatin1String("attr.name")).toString();
-    key.type = attributes.value(QLatin1String("attr.type")).toString().toLower();
+    const QString type = attributes.value(QLatin1String("attr.type")).toString().toLower();
+    if (type == QLatin1String("int"))
+        key.type = Type::Int;
+    else if (type == QLatin1String("long"))
+        key.type = Type::Long;
+    else if (type == QLatin1String("float") || type == QLatin1String("double"))
+        key.type = Type::Real;
+    else if (type == QLatin1String("boolean"))
+        key.type = Type::Boolean;
     if (key.name.isEmpty())
         key.name = id;
-    if (key.type.isEmpty())
-        key.type = QStringLiteral("string");
     while (m_xml.readNextStartElement()) {
         if (m_xml.name() == QLatin1String("default"))
             key.defaultValue = typed(key, m_xml.readElementText(QXmlStreamReader::IncludeChildElements), m_xml.lineNumber());
@@ -88,7 +94,7 @@ void GraphMLReader::readGraph()
     if (!m_document->activeGraph())
         m_document->setActiveGraph(graph);
 
-    QHash<QString, Node *> ids;
+    Ids ids;
     QList<PendingEdge> pending; // edges that name a node before its <node> element
     Values values;
     Seen seen(m_keys[GraphDomain].size());
@@ -108,8 +114,8 @@ void GraphMLReader::readGraph()
     for (const auto &[name, value] : std::as_const(values))
         graph->setAttribute(name, value);
     for (const PendingEdge &edge : std::as_const(pending)) {
-        Node *from = ids.value(edge.source);
-        Node *to = ids.value(edge.target);
+        Node *from = find(ids, edge.source);
+        Node *to = find(ids, edge.target);
         if (!from || !to)
             m_warnings->add(i18n("Edges naming a node id the graph does not have were left out"), edge.line);
         else
@@ -117,7 +123,13 @@ void GraphMLReader::readGraph()
     }
 }
 
-void GraphMLReader::readNode(Graph *graph, QHash<QString, Node *> &ids)
+Node *GraphMLReader::find(const Ids &ids, const QString &id)
+{
+    const auto it = ids.find(id);
+    return it == ids.end() ? nullptr : it->second;
+}
+
+void GraphMLReader::readNode(Graph *graph, Ids &ids)
 {
     const QString id = m_xml.attributes().value(QLatin1String("id")).toString();
     const qint64 line = m_xml.lineNumber();
@@ -138,13 +150,13 @@ void GraphMLReader::readNode(Graph *graph, QHash<QString, Node *> &ids)
     node->endChange();
 }
 
-void GraphMLReader::readEdge(Graph *graph, const QHash<QString, Node *> &ids, QList<PendingEdge> &pending)
+void GraphMLReader::readEdge(Graph *graph, const Ids &ids, QList<PendingEdge> &pending)
 {
     const QXmlStreamAttributes attributes = m_xml.attributes();
     PendingEdge edge{attributes.value(QLatin1String("source")).toString(), attributes.value(QLatin1String("target")).toString(),
                      m_xml.lineNumber(), readValues(EdgeDomain)};
-    Node *from = ids.value(edge.source);
-    Node *to = ids.value(edge.target);
+    Node *from = find(ids, edge.source);
+    Node *to = find(ids, edge.target);
     if (from && to)
         addEdge(graph, from, to, edge.line, edge.values);
     else
@@ -212,22 +224,24 @@ QVariant GraphMLReader::typed(const Key &key, const QString &text, qint64 line)
 {
     bool ok = true;
     QVariant value;
-    const QString trimmed = text.trimmed();
-    if (key.type == QLatin1String("int")) {
-        const int number = trimmed.toInt(&ok);
-        value = number;
-    } else if (key.type == QLatin1String("long")) {
-        const qlonglong number = trimmed.toLongLong(&ok);
-        value = number;
-    } else if (key.type == QLatin1String("float") || key.type == QLatin1String("double")) {
-        const double number = trimmed.toDouble(&ok);
-        value = number;
-    } else if (key.type == QLatin1String("boolean")) {
-        const QString word = trimmed.toLower();
-        ok = word == QLatin1String("true") || word == QLatin1String("false") || word == QLatin1String("1") || word == QLatin1String("0");
-        value = word == QLatin1String("true") || word == QLatin1String("1");
-    } else {
-        value = text;
+    const QStringView trimmed = QStringView(text).trimmed();
+    switch (key.type) {
+    case Type::Int:
+        value = trimmed.toInt(&ok);
+        break;
+    case Type::Long:
+        value = trimmed.toLongLong(&ok);
+        break;
+    case Type::Real:
+        value = trimmed.toDouble(&ok);
+        break;
+    case Type::Boolean:
+        ok = trimmed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0
+             || trimmed == QLatin1String("1") || trimmed == QLatin1String("0");
+        value = trimmed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || trimmed == QLatin1String("1");
+        break;
+    case Type::Text:
+        return text;
     }
     if (ok)
         return value;

@@ -1,6 +1,7 @@
 #ifndef GRAPHMLREADER_H
 #define GRAPHMLREADER_H
 
+#include <namehash.h>
 #include <readwarnings.h>
 
 #include <QHash>
@@ -9,6 +10,8 @@
 #include <QString>
 #include <QVariant>
 #include <QXmlStreamReader>
+
+#include <unordered_map>
 
 class GraphDocument;
 class GraphElement;
@@ -35,11 +38,12 @@ public:
 
 private:
     enum Domain { GraphDomain, NodeDomain, EdgeDomain, DomainCount };
+    enum class Type { Int, Long, Real, Boolean, Text };
     struct Key
     {
         QString id;
         QString name;
-        QString type;
+        Type type = Type::Text;
         QVariant defaultValue;
     };
     // Which keys of a domain an element has given a value, by their place in that domain's list.
@@ -55,8 +59,10 @@ private:
 
     void readKey();
     void readGraph();
-    void readNode(Graph *graph, QHash<QString, Node *> &ids);
-    void readEdge(Graph *graph, const QHash<QString, Node *> &ids, QList<PendingEdge> &pending);
+    using Ids = std::unordered_map<QString, Node *, NameHash>;
+    void readNode(Graph *graph, Ids &ids);
+    void readEdge(Graph *graph, const Ids &ids, QList<PendingEdge> &pending);
+    static Node *find(const Ids &ids, const QString &id);
     // The <data> children of the current element, with the defaults of the keys it leaves out.
     Values readValues(Domain domain);
     // One <data> element: adds its key's name and typed value to values, marks the key as seen.

@@ -5,6 +5,7 @@
 #include <edge.h>
 #include <graph.h>
 #include <graphdocument.h>
+#include <namehash.h>
 #include <node.h>
 
 #include <daxdebug.h>
@@ -33,7 +34,7 @@ public:
     {
         if (2 * (m_names.size() + 1) > m_slots.size())
             grow();
-        const quint64 hash = hashOf(name);
+        const quint64 hash = nameHash(name);
         for (qsizetype i = slotOf(hash);; i = (i + 1) & (m_slots.size() - 1)) {
             Slot &slot = m_slots[i];
             if (slot.id < 0) {
@@ -86,13 +87,6 @@ private:
         char16_t start[ShortName] = {};
     };
 
-    static quint64 hashOf(QStringView name) // FNV-1a: names are short
-    {
-        quint64 hash = 14695981039346656037ULL;
-        for (QChar c : name)
-            hash = (hash ^ c.unicode()) * 1099511628211ULL;
-        return hash;
-    }
     qsizetype slotOf(quint64 hash) const { return qsizetype((hash * 0x9E3779B97F4A7C15ULL) >> 20) & (m_slots.size() - 1); }
 
     void grow()
