@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the edge-list reader, as an edge list and as an adjacency list, and
 // writes each result back in the same format; nothing may crash, hang or run out of memory.
+#include "fuzzapplication.h"
 #include "edgelistreader.h"
 #include "edgelistwriter.h"
 
@@ -8,21 +9,12 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_edgelist";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static const bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("dax.debug=false"));
-        return true;
-    }();
-    Q_UNUSED(quiet)
+    ensureFuzzApplication();
 
     QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     for (EdgeListReader::Format format : {EdgeListReader::Edges, EdgeListReader::Adjacency}) {

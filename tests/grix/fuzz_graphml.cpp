@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the GraphML reader and writes what it made back as GraphML; neither
 // may crash, hang or run out of memory.
+#include "fuzzapplication.h"
 #include "graphmlreader.h"
 #include "graphmlwriter.h"
 
@@ -7,21 +8,12 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static int argc = 1;
-    static char name[] = "fuzz_graphml";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static const bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("dax.debug=false"));
-        return true;
-    }();
-    Q_UNUSED(quiet)
+    ensureFuzzApplication();
 
     QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     QBuffer input(&bytes);

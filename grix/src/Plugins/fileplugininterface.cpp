@@ -21,13 +21,13 @@ FilePluginInterface::~FilePluginInterface() = default;
 
 QString FilePluginInterface::lastError()
 {
-    return QStringLiteral("Default Error.");
+    return m_lastError.isEmpty() ? QStringLiteral("Default Error.") : m_lastError;
 }
 
 GraphDocument *FilePluginInterface::readDocument(const QString &fileName,
-                                                 const std::function<bool(QIODevice &, GraphDocument &, QString &)> &read,
-                                                 QString &error)
+                                                 const std::function<bool(QIODevice &, GraphDocument &, QString &)> &read)
 {
+    QString &error = m_lastError;
     m_readWarnings.clear();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -40,9 +40,9 @@ GraphDocument *FilePluginInterface::readDocument(const QString &fileName,
     return document.release();
 }
 
-bool FilePluginInterface::writeDocument(const QString &fileName, const std::function<bool(QIODevice &, QString &)> &write,
-                                        QString &error)
+bool FilePluginInterface::writeDocument(const QString &fileName, const std::function<bool(QIODevice &, QString &)> &write)
 {
+    QString &error = m_lastError;
     DaxSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         error = i18n("Cannot open file %1 to write the document. Error: %2", fileName, file.errorString());

@@ -31,6 +31,8 @@ public:
     // A new document owned by the caller, or null.
     virtual GraphDocument *readFile(const QString &fileName) = 0;
     virtual bool writeFile(GraphDocument &document, const QString &fileName) = 0;
+    // The text of the last failure of a plug-in that keeps it through the helpers below, else
+    // "Default Error.".
     virtual QString lastError();
     // What the last readFile() could not read although it made a document, one text per kind of
     // problem with its count and first line; empty after a clean read.
@@ -39,15 +41,16 @@ public:
 protected:
     ReadWarnings &readWarnings() { return m_readWarnings; }
     // Clears the warnings, opens fileName and lets read fill a new document (named "Untitled",
-    // 800 x 600) from it: the document, or null with the reason in error.
-    GraphDocument *readDocument(const QString &fileName, const std::function<bool(QIODevice &, GraphDocument &, QString &)> &read,
-                                QString &error);
+    // 800 x 600) from it: the document, or null with the reason in lastError().
+    GraphDocument *readDocument(const QString &fileName, const std::function<bool(QIODevice &, GraphDocument &, QString &)> &read);
     // Lets write fill fileName through a safe save file, so a failed export leaves an existing
-    // file as it was; false with the reason in error.
-    bool writeDocument(const QString &fileName, const std::function<bool(QIODevice &, QString &)> &write, QString &error);
+    // file as it was; false with the reason in lastError().
+    bool writeDocument(const QString &fileName, const std::function<bool(QIODevice &, QString &)> &write);
+    void setLastError(const QString &error) { m_lastError = error; }
 
 private:
     ReadWarnings m_readWarnings;
+    QString m_lastError;
 };
 
 }

@@ -39,7 +39,7 @@ GraphDocument *EdgeListFilePlugin::readFile(const QString &fileName)
     return readDocument(fileName, [this, &fileName](QIODevice &device, GraphDocument &document, QString &) {
         EdgeListReader(document.addGraph(QStringLiteral("untitled")), formatOf(fileName), &readWarnings()).read(&device);
         return true;
-    }, m_lastError);
+    });
 }
 
 bool EdgeListFilePlugin::writeFile(GraphDocument &document, const QString &fileName)
@@ -47,7 +47,7 @@ bool EdgeListFilePlugin::writeFile(GraphDocument &document, const QString &fileN
     // Checked before the file is touched, so a failed export never empties an existing file.
     Graph *graph = document.activeGraph();
     if (!graph) {
-        m_lastError = i18n("No active graph in this document.");
+        setLastError(i18n("No active graph in this document."));
         return false;
     }
     return writeDocument(fileName, [graph, &fileName](QIODevice &device, QString &error) {
@@ -56,5 +56,5 @@ bool EdgeListFilePlugin::writeFile(GraphDocument &document, const QString &fileN
             return true;
         error = writer.error();
         return false;
-    }, m_lastError);
+    });
 }

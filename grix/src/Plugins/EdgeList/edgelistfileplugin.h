@@ -18,10 +18,6 @@ public:
     QStringList extensions() const override;
     GraphDocument *readFile(const QString &fileName) override;
     bool writeFile(GraphDocument &document, const QString &fileName) override;
-    QString lastError() override { return m_lastError; }
-
-private:
-    QString m_lastError;
 };
 
 #endif

@@ -29,7 +29,7 @@ GraphDocument *GraphMLFilePlugin::readFile(const QString &fileName)
             return true;
         error = reader.error();
         return false;
-    }, m_lastError);
+    });
 }
 
 bool GraphMLFilePlugin::writeFile(GraphDocument &document, const QString &fileName)
@@ -39,5 +39,5 @@ bool GraphMLFilePlugin::writeFile(GraphDocument &document, const QString &fileNa
             return true;
         error = i18n("Cannot write the GraphML text.");
         return false;
-    }, m_lastError);
+    });
 }
