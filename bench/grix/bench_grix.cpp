@@ -5,12 +5,15 @@
 //   script [NODES EDGES]     a script builds a graph with add_node/add_edge
 //   stop                     how long an endless script runs on after stop() from another thread
 //   import FILE              plain-text import through the installed file plug-in
+//   touch FILE               the same import, then a script that visits every node and its neighbours
+//   graphml-save FILE [NODES EDGES]  the graph of "save", written as GraphML by its file plug-in
+//   graphml-load FILE        a GraphML file read by that plug-in
 //   complete NODES           the complete-graph tool on a graph of NODES nodes without edges
 #include <edge.h>
 #include <graph.h>
 #include <graphdocument.h>
 #include <node.h>
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <pluginmanager.h>
 #include <qtscriptbackend.h>
 #include <toolsplugininterface.h>
@@ -55,12 +58,9 @@ void report(const char *what, qint64 ms, const QString &extra = QString())
     lastCpu = cpu;
 }
 
-int save(const QString &file, int nodeCount, int edgeCount)
+// A directed graph with two user properties on every node and edge, the same on every run.
+void buildGraph(GraphDocument &doc, int nodeCount, int edgeCount)
 {
-    lastCpu = cpuSeconds();
-    QElapsedTimer timer;
-    timer.start();
-    GraphDocument doc(QStringLiteral("bench"), 800, 600);
     Graph *g = doc.addGraph(QStringLiteral("g"));
     g->setDirected(true);
     QList<Node *> nodes;
@@ -78,10 +78,52 @@ int save(const QString &file, int nodeCount, int edgeCount)
         e->addDynamicProperty(QStringLiteral("cost"), i % 13);
         e->addDynamicProperty(QStringLiteral("kind"), QStringLiteral("road"));
     }
-    report("build graph", timer.restart(), QStringLiteral("(%1 nodes, %2 edges)").arg(nodeCount).arg(g->edges().size()));
-    if (!doc.saveAsInternalFormat(file))
+}
+
+Grix::FilePluginInterface *filePlugin(const QString &extension)
+{
+    Grix::PluginManager::New()->loadFilePlugins();
+    Grix::FilePluginInterface *plugin = Grix::PluginManager::New()->filePluginsByExtension(extension);
+    if (!plugin)
+        std::fprintf(stderr, "no file plug-in for .%s installed\n", qPrintable(extension));
+    return plugin;
+}
+
+QString fileSize(const QString &file)
+{
+    return QStringLiteral("(%1 MiB file)").arg(QFileInfo(file).size() / 1048576.0, 0, 'f', 1);
+}
+
+int save(const QString &file, int nodeCount, int edgeCount, bool graphml)
+{
+    Grix::FilePluginInterface *plugin = graphml ? filePlugin(QStringLiteral("graphml")) : nullptr;
+    if (graphml && !plugin)
         return 1;
-    report("save .graph", timer.elapsed(), QStringLiteral("(%1 MiB file)").arg(QFileInfo(file).size() / 1048576.0, 0, 'f', 1));
+    lastCpu = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    GraphDocument doc(QStringLiteral("bench"), 800, 600);
+    buildGraph(doc, nodeCount, edgeCount);
+    report("build graph", timer.restart(), QStringLiteral("(%1 nodes, %2 edges)").arg(nodeCount).arg(doc.first()->edges().size()));
+    if (graphml ? !plugin->writeFile(doc, file) : !doc.saveAsInternalFormat(file))
+        return 1;
+    report(graphml ? "save GraphML" : "save .graph", timer.elapsed(), fileSize(file));
+    return 0;
+}
+
+int loadGraphML(const QString &file)
+{
+    Grix::FilePluginInterface *plugin = filePlugin(QStringLiteral("graphml"));
+    if (!plugin)
+        return 1;
+    lastCpu = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<GraphDocument> doc(plugin->readFile(file));
+    if (!doc || doc->isEmpty())
+        return 1;
+    report("load GraphML", timer.elapsed(),
+           QStringLiteral("(%1 nodes, %2 edges)").arg(doc->first()->nodes().size()).arg(doc->first()->edges().size()));
     return 0;
 }
 
@@ -155,22 +197,29 @@ int stopLatency()
     return 0;
 }
 
-int import(const QString &file)
+int import(const QString &file, bool touch)
 {
-    Grix::PluginManager::New()->loadFilePlugins();
-    Grix::FilePluginInterface *plugin = Grix::PluginManager::New()->filePluginsByExtension(QStringLiteral("txt"));
-    if (!plugin) {
-        std::fprintf(stderr, "no plain-text file plug-in installed\n");
+    Grix::FilePluginInterface *plugin = filePlugin(QStringLiteral("txt"));
+    if (!plugin)
         return 1;
-    }
     QElapsedTimer timer;
     lastCpu = cpuSeconds();
     timer.start();
     std::unique_ptr<GraphDocument> doc(plugin->readFile(file));
     if (!doc)
         return 1;
-    report("plain-text import", timer.elapsed(),
+    report(touch ? "import before the script" : "plain-text import", timer.restart(),
            QStringLiteral("(%1 nodes, %2 edges)").arg(doc->first()->nodes().size()).arg(doc->first()->edges().size()));
+    if (!touch)
+        return 0;
+    QtScriptBackend backend;
+    QString result;
+    QObject::connect(&backend, &QtScriptBackend::sendDebug, [&](const QString &text) { result = text; });
+    backend.setScript(QStringLiteral("var nodes = graphs[0].list_nodes(); var seen = 0;"
+                                     "for (var i = 0; i < nodes.length; i++) seen += nodes[i].adj_nodes().length; seen"),
+                      doc.get());
+    backend.start();
+    report("script visits every node", timer.elapsed(), QStringLiteral("(%1 neighbours seen)").arg(result));
     return 0;
 }
 
@@ -203,19 +252,22 @@ int main(int argc, char **argv)
     QLoggingCategory::setFilterRules(QStringLiteral("dax.debug=false"));
     const QStringList args = app.arguments().mid(1);
     const QString phase = args.value(0);
-    if (phase == QLatin1String("save") && args.size() >= 2)
-        return save(args.at(1), args.value(2, QStringLiteral("100000")).toInt(), args.value(3, QStringLiteral("300000")).toInt());
+    if ((phase == QLatin1String("save") || phase == QLatin1String("graphml-save")) && args.size() >= 2)
+        return save(args.at(1), args.value(2, QStringLiteral("100000")).toInt(), args.value(3, QStringLiteral("300000")).toInt(),
+                    phase == QLatin1String("graphml-save"));
+    if (phase == QLatin1String("graphml-load") && args.size() >= 2)
+        return loadGraphML(args.at(1));
     if (phase == QLatin1String("load") && args.size() >= 2)
         return load(args.at(1));
     if (phase == QLatin1String("script"))
         return script(args.value(1, QStringLiteral("1000")).toInt(), args.value(2, QStringLiteral("10000")).toInt());
     if (phase == QLatin1String("stop"))
         return stopLatency();
-    if (phase == QLatin1String("import") && args.size() >= 2)
-        return import(args.at(1));
+    if ((phase == QLatin1String("import") || phase == QLatin1String("touch")) && args.size() >= 2)
+        return import(args.at(1), phase == QLatin1String("touch"));
     if (phase == QLatin1String("complete"))
         return complete(args.value(1, QStringLiteral("1000")).toInt());
     std::fprintf(stderr, "usage: bench_grix save FILE [NODES EDGES] | load FILE | script [NODES EDGES] | stop | "
-                         "import FILE | complete [NODES]\n");
+                         "import FILE | touch FILE | graphml-save FILE [NODES EDGES] | graphml-load FILE | complete [NODES]\n");
     return 2;
 }

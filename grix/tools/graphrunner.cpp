@@ -1,6 +1,6 @@
 #include "graphrunner.h"
 
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graphdocument.h>
 #include <pluginmanager.h>
 #include <qtscriptbackend.h>
@@ -75,6 +75,8 @@ GraphDocument *GraphRunner::read(const QString &fileName)
     GraphDocument *doc = plugin->readFile(fileName);
     if (!doc)
         m_error = plugin->lastError();
+    else
+        m_warnings = plugin->warnings();
     return doc;
 }
 

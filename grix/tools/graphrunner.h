@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QWaitCondition>
 
 #include <memory>
@@ -34,6 +35,8 @@ public:
     bool runScript(const QString &script, int timeoutMs);
     bool runTool(const QString &toolName, int timeoutMs);
     QString error() const { return m_error; }
+    // What the last read() had to leave out of the file, one text per kind of problem.
+    QStringList warnings() const { return m_warnings; }
 
 private:
     bool run(const std::function<void()> &start, int timeoutMs);
@@ -42,6 +45,7 @@ private:
     QWaitCondition m_condition;
     std::unique_ptr<ThreadDocument> m_thread;
     QString m_error;
+    QStringList m_warnings;
 };
 
 #endif

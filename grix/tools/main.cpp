@@ -2,7 +2,7 @@
 // for people who script graphs without an editor.
 #include "graphrunner.h"
 
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graphdocument.h>
 #include <pluginmanager.h>
 #include <toolsplugininterface.h>
@@ -96,9 +96,12 @@ int main(int argc, char **argv)
 
     GraphRunner runner;
     if (!parser.positionalArguments().isEmpty()) {
-        GraphDocument *doc = runner.read(parser.positionalArguments().first());
+        const QString input = parser.positionalArguments().first();
+        GraphDocument *doc = runner.read(input);
         if (!doc)
             return fail(runner.error());
+        for (const QString &warning : runner.warnings())
+            std::fprintf(stderr, "grix-run: warning: %s: %s\n", qPrintable(input), qPrintable(warning));
         runner.adopt(doc);
     }
 

@@ -1,6 +1,6 @@
 // The plain-text file plug-in, loaded through the manager as a program would.
 #include <edge.h>
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <graph.h>
 #include <graphdocument.h>
 #include <node.h>
@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -37,6 +39,7 @@ private Q_SLOTS:
     void readsLines_data();
     void readsLines();
     void reportsUnreadableFile();
+    void warnsAboutWhatItLeavesOut();
     void writeThenRead();
     void writeFailuresKeepTheFile();
     void readsSharedGraphFiles_data();
@@ -108,6 +111,22 @@ void TestPlainTxt::reportsUnreadableFile()
     QCOMPARE(m_plugin->lastError(), QStringLiteral("Cannot open the file %1. Error: No such file or directory").arg(missing));
     QCOMPARE(m_plugin->readFile(m_dir.path()), nullptr);
     QVERIFY(m_plugin->lastError().startsWith(QLatin1String("Cannot open the file")));
+}
+
+void TestPlainTxt::warnsAboutWhatItLeavesOut()
+{
+    // An adjacency list as other tools write it is not this format: it must not read silently.
+    std::unique_ptr<GraphDocument> doc(m_plugin->readFile(write("#-\n# name\n0 1 2 3\n1 2\n2\n\n3\na b\n3 3\n2 3\n3 2\n")));
+    QVERIFY(doc);
+    QCOMPARE(summary(doc->first()), QStringLiteral("#-@0,0,2@0,0,3@0,0|2-3"));
+    QCOMPARE(m_plugin->warnings(),
+             (QStringList{"Lines of more than three words were ignored: once, at line 3",
+                          "Edges naming a node that has no line of its own were ignored: 3 times, first at line 2",
+                          "Loops and second edges between two nodes, which the undirected graph does not have, were ignored: "
+                          "2 times, first at line 9"}));
+    std::unique_ptr<GraphDocument> clean(m_plugin->readFile(write("a\nb\na b\n")));
+    QVERIFY(clean);
+    QVERIFY(m_plugin->warnings().isEmpty());
 }
 
 void TestPlainTxt::writeThenRead()

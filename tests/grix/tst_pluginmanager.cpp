@@ -1,5 +1,5 @@
 // The plug-in manager with the real plug-ins, loaded from the plug-in directory of the build.
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 #include <pluginmanager.h>
 #include <toolsplugininterface.h>
 
@@ -32,25 +32,27 @@ void TestPluginManager::initTestCase()
 
 void TestPluginManager::filePluginsByExtension_data()
 {
+    // pattern: the filter entry of the plug-in expected, empty for none.
     QTest::addColumn<QString>("ext");
-    QTest::addColumn<bool>("found");
-    QTest::newRow("txt") << "txt" << true;
-    QTest::newRow("TXT") << "TXT" << true;
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("txt") << "txt" << "*.txt";
+    QTest::newRow("TXT") << "TXT" << "*.txt";
     // Patterns and descriptions are searched as one text.
-    QTest::newRow("xt") << "xt" << true;
-    QTest::newRow("plain") << "plain" << true;
-    QTest::newRow("graph") << "graph" << false;
-    QTest::newRow("csv") << "csv" << false;
+    QTest::newRow("xt") << "xt" << "*.txt";
+    QTest::newRow("plain") << "plain" << "*.txt";
+    QTest::newRow("graph finds GraphML") << "graph" << "*.graphml";
+    QTest::newRow("adjlist") << "adjlist" << "*.adjlist";
+    QTest::newRow("csv") << "csv" << "";
 }
 
 void TestPluginManager::filePluginsByExtension()
 {
     QFETCH(QString, ext);
-    QFETCH(bool, found);
+    QFETCH(QString, pattern);
     Grix::FilePluginInterface *plugin = Grix::PluginManager::New()->filePluginsByExtension(ext);
-    QCOMPARE(plugin != nullptr, found);
+    QCOMPARE(plugin != nullptr, !pattern.isEmpty());
     if (plugin)
-        QVERIFY(plugin->extensions().join(';').contains(QLatin1String("*.txt")));
+        QVERIFY2(plugin->extensions().join(';').contains(pattern), qPrintable(plugin->extensions().join(';')));
 }
 
 void TestPluginManager::loadingFilePluginsTwiceKeepsOne()

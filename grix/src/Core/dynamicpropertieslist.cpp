@@ -1,8 +1,6 @@
 #include "dynamicpropertieslist.h"
 
-#include "edge.h"
-#include "graph.h"
-#include "node.h"
+#include "graphelement.h"
 
 #include <daxi18n.h>
 
@@ -11,26 +9,6 @@
 DynamicPropertiesList *DynamicPropertiesList::self = nullptr;
 
 namespace {
-
-template<class T>
-void removePairs(QMultiMap<QString, T *> &map, const QString &name, T *object)
-{
-    map.remove(name, object);
-}
-
-template<class T>
-void removeObject(QMap<Graph *, QMultiMap<QString, T *>> &maps, T *object)
-{
-    auto it = maps.find(object->graph());
-    if (it == maps.end())
-        return;
-    for (auto entry = it->begin(); entry != it->end();) {
-        if (entry.value() == object)
-            entry = it->erase(entry);
-        else
-            ++entry;
-    }
-}
 
 DynamicPropertyType spread(qsizetype registered, qsizetype total)
 {
@@ -43,6 +21,24 @@ DynamicPropertyType spread(qsizetype registered, qsizetype total)
     return Multiple;
 }
 
+void removeCarrier(QHash<QString, QList<GraphElement *>> &carriers, const QString &name, GraphElement *element)
+{
+    auto it = carriers.find(name);
+    if (it == carriers.end())
+        return;
+    it->removeAll(element);
+    if (it->isEmpty())
+        carriers.erase(it);
+}
+
+void forgetIn(QHash<QString, QList<GraphElement *>> &carriers, GraphElement *element)
+{
+    for (auto it = carriers.begin(); it != carriers.end();) {
+        it->removeAll(element);
+        it = it->isEmpty() ? carriers.erase(it) : std::next(it);
+    }
+}
+
 } // namespace
 
 DynamicPropertiesList *DynamicPropertiesList::New()
@@ -52,54 +48,62 @@ DynamicPropertiesList *DynamicPropertiesList::New()
     return instance;
 }
 
+QMap<const GraphElement *, DynamicPropertiesList::Carriers> *DynamicPropertiesList::scopeMaps(const GraphElement *element)
+{
+    if (!element)
+        return nullptr;
+    switch (element->kind()) {
+    case GraphElement::NodeKind:
+        return &m_nodes;
+    case GraphElement::EdgeKind:
+        return &m_edges;
+    case GraphElement::GraphKind:
+        break;
+    }
+    return nullptr;
+}
+
 void DynamicPropertiesList::addProperty(QObject *obj, const QString &name)
 {
+    auto *element = qobject_cast<GraphElement *>(obj);
+    if (!element)
+        return;
     QMutexLocker lock(&m_mutex);
-    if (auto *node = qobject_cast<Node *>(obj)) {
-        m_nodes[node->graph()].insert(name, node);
-        node->markRegistered();
-    } else if (auto *edge = qobject_cast<Edge *>(obj)) {
-        m_edges[edge->graph()].insert(name, edge);
-        edge->markRegistered();
-    } else if (auto *graph = qobject_cast<Graph *>(obj)) {
-        m_graphs.insert(name, graph);
-    }
+    if (auto *maps = scopeMaps(element))
+        (*maps)[element->propertyScope()][name].append(element);
+    else
+        m_graphs[name].append(element);
+    element->markRegistered();
 }
 
 void DynamicPropertiesList::removeProperty(QObject *obj, const QString &name)
 {
+    auto *element = qobject_cast<GraphElement *>(obj);
+    if (!element)
+        return;
     QMutexLocker lock(&m_mutex);
-    if (auto *node = qobject_cast<Node *>(obj)) {
-        auto it = m_nodes.find(node->graph());
-        if (it != m_nodes.end())
-            removePairs(*it, name, node);
-    } else if (auto *edge = qobject_cast<Edge *>(obj)) {
-        auto it = m_edges.find(edge->graph());
-        if (it != m_edges.end())
-            removePairs(*it, name, edge);
-    } else if (auto *graph = qobject_cast<Graph *>(obj)) {
-        removePairs(m_graphs, name, graph);
+    if (auto *maps = scopeMaps(element)) {
+        auto it = maps->find(element->propertyScope());
+        if (it != maps->end())
+            removeCarrier(*it, name, element);
+    } else {
+        removeCarrier(m_graphs, name, element);
     }
 }
 
 DynamicPropertyType DynamicPropertiesList::type(QObject *obj, const QString &name)
 {
+    auto *element = qobject_cast<GraphElement *>(obj);
+    if (!element)
+        return None;
     QMutexLocker lock(&m_mutex);
-    if (auto *node = qobject_cast<Node *>(obj)) {
-        auto it = m_nodes.constFind(node->graph());
-        if (it == m_nodes.constEnd())
+    if (auto *maps = scopeMaps(element)) {
+        auto it = maps->constFind(element->propertyScope());
+        if (it == maps->constEnd())
             return None;
-        return spread(it->count(name), node->graph()->nodes().size());
+        return spread(it->value(name).size(), element->scopeSize());
     }
-    if (auto *edge = qobject_cast<Edge *>(obj)) {
-        auto it = m_edges.constFind(edge->graph());
-        if (it == m_edges.constEnd())
-            return None;
-        return spread(it->count(name), edge->graph()->edges().size());
-    }
-    if (qobject_cast<Graph *>(obj))
-        return m_graphs.contains(name) ? Unique : None;
-    return None;
+    return m_graphs.contains(name) ? Unique : None;
 }
 
 QString DynamicPropertiesList::typeInText(QObject *obj, const QString &name)
@@ -117,7 +121,7 @@ QString DynamicPropertiesList::typeInText(QObject *obj, const QString &name)
     return i18n("None");
 }
 
-void DynamicPropertiesList::clear(Graph *graph)
+void DynamicPropertiesList::clear(QObject *graph)
 {
     QMutexLocker lock(&m_mutex);
     if (!graph) {
@@ -126,67 +130,49 @@ void DynamicPropertiesList::clear(Graph *graph)
         m_graphs.clear();
         return;
     }
-    m_nodes.remove(graph);
-    m_edges.remove(graph);
-    for (auto it = m_graphs.begin(); it != m_graphs.end();) {
-        if (it.value() == graph)
-            it = m_graphs.erase(it);
-        else
-            ++it;
-    }
+    GraphElement *scope = qobject_cast<GraphElement *>(graph);
+    m_nodes.remove(scope);
+    m_edges.remove(scope);
+    forgetIn(m_graphs, scope);
 }
 
 void DynamicPropertiesList::changePropertyName(const QString &oldName, const QString &newName, QObject *obj)
 {
+    auto *element = qobject_cast<GraphElement *>(obj);
+    if (!element)
+        return;
     // Collect first, then rename without the lock: renaming registers and unregisters again.
-    QList<QObject *> carriers;
+    QList<GraphElement *> carriers;
     {
         QMutexLocker lock(&m_mutex);
-        if (auto *node = qobject_cast<Node *>(obj)) {
-            auto it = m_nodes.constFind(node->graph());
-            if (it != m_nodes.constEnd()) {
-                for (Node *n : it->values(oldName))
-                    carriers.append(n);
-            }
-        } else if (auto *edge = qobject_cast<Edge *>(obj)) {
-            auto it = m_edges.constFind(edge->graph());
-            if (it != m_edges.constEnd()) {
-                for (Edge *e : it->values(oldName))
-                    carriers.append(e);
-            }
-        } else if (qobject_cast<Graph *>(obj)) {
-            carriers.append(obj);
+        if (auto *maps = scopeMaps(element)) {
+            auto it = maps->constFind(element->propertyScope());
+            if (it != maps->constEnd())
+                carriers = it->value(oldName);
+        } else {
+            carriers.append(element);
         }
     }
     // An object registered twice is renamed once: a second pass would find the old name gone and
     // wipe the value it had just moved.
-    QSet<QObject *> done;
-    for (QObject *carrier : std::as_const(carriers)) {
+    QSet<GraphElement *> done;
+    for (GraphElement *carrier : std::as_const(carriers)) {
         if (done.contains(carrier))
             continue;
         done.insert(carrier);
         const QVariant value = carrier->property(oldName.toUtf8());
-        if (auto *n = qobject_cast<Node *>(carrier)) {
-            n->addDynamicProperty(newName, value);
-            n->removeDynamicProperty(oldName);
-        } else if (auto *e = qobject_cast<Edge *>(carrier)) {
-            e->addDynamicProperty(newName, value);
-            e->removeDynamicProperty(oldName);
-        } else if (auto *g = qobject_cast<Graph *>(carrier)) {
-            g->addDynamicProperty(newName, value);
-            g->removeDynamicProperty(oldName);
-        }
+        carrier->addDynamicProperty(newName, value);
+        carrier->removeDynamicProperty(oldName);
     }
 }
 
-void DynamicPropertiesList::forget(Node *node)
+void DynamicPropertiesList::forget(GraphElement *element)
 {
     QMutexLocker lock(&m_mutex);
-    removeObject(m_nodes, node);
-}
-
-void DynamicPropertiesList::forget(Edge *edge)
-{
-    QMutexLocker lock(&m_mutex);
-    removeObject(m_edges, edge);
+    auto *maps = scopeMaps(element);
+    if (!maps)
+        return;
+    auto it = maps->find(element->propertyScope());
+    if (it != maps->end())
+        forgetIn(*it, element);
 }

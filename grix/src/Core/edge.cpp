@@ -1,14 +1,15 @@
 #include "edge.h"
 
-#include "dynamicpropertieslist.h"
-#include "scriptpropertybridge.h"
 #include "graph.h"
 #include "node.h"
 
-#include <QJSEngine>
-
 Edge::Edge(Graph *graph, Node *from, Node *to)
-    : QObject(graph)
+    : Edge(graph, from, to, to->edgeCount(from))
+{
+}
+
+Edge::Edge(Graph *graph, Node *from, Node *to, qsizetype edgesBefore)
+    : GraphElement(EdgeKind, graph)
     , m_graph(graph)
     , m_from(from)
     , m_to(to)
@@ -22,7 +23,7 @@ Edge::Edge(Graph *graph, Node *from, Node *to)
         from->addOutEdge(this);
         to->addInEdge(this);
     }
-    m_relativeIndex = int(to->edges(from).size());
+    m_relativeIndex = int(edgesBefore) + 1;
 }
 
 Edge::~Edge()
@@ -37,9 +38,27 @@ Edge::~Edge()
     }
     m_from = nullptr;
     m_to = nullptr;
-    if (m_graph && m_registered)
-        DynamicPropertiesList::New()->forget(this);
+    leaveRegistry();
     Q_EMIT removed();
+}
+
+GraphElement *Edge::propertyScope() const
+{
+    return m_graph;
+}
+
+qsizetype Edge::scopeSize() const
+{
+    return m_graph ? m_graph->edges().size() : 0;
+}
+
+void Edge::emitChangedSignal()
+{
+    Q_EMIT changed();
+    // The graph changes with each of its edges; told directly, since a connection per edge costs
+    // more memory than the edge itself.
+    if (m_graph)
+        Q_EMIT m_graph->changed();
 }
 
 void Edge::remove()
@@ -48,92 +67,75 @@ void Edge::remove()
         m_graph->remove(this);
 }
 
-void Edge::setEngine(QJSEngine *engine)
+Edge::Texts &Edge::texts()
 {
-    m_engine = engine;
-    if (!engine) {
-        m_scriptValue = QJSValue();
-        return;
-    }
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+    if (!m_texts)
+        m_texts = std::make_unique<Texts>();
+    return *m_texts;
+}
+
+const QString &Edge::value() const
+{
+    static const QString none;
+    return m_texts ? m_texts->value : none;
+}
+
+const QString &Edge::name() const
+{
+    static const QString none;
+    return m_texts ? m_texts->name : none;
 }
 
 void Edge::setValue(const QString &value)
 {
-    m_value = value;
-    Q_EMIT changed();
+    texts().value = value;
+    emitChangedSignal();
 }
 
 void Edge::setName(const QString &name)
 {
-    m_name = name;
-    Q_EMIT changed();
+    texts().name = name;
+    emitChangedSignal();
 }
 
 void Edge::setColor(const QString &color)
 {
     m_color = color;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setWidth(double width)
 {
     m_width = width;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::setStyle(const QString &style)
 {
     m_style = style;
-    Q_EMIT changed();
-}
-
-void Edge::addDynamicProperty(const QString &property, const QVariant &value)
-{
-    setProperty(property.toUtf8(), value);
-    if (value.isValid()) {
-        DynamicPropertiesList::New()->addProperty(this, property);
-        if (m_engine)
-            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
-    }
-}
-
-void Edge::removeDynamicProperty(const QString &property)
-{
-    addDynamicProperty(property, QVariant());
-    DynamicPropertiesList::New()->removeProperty(this, property);
+    emitChangedSignal();
 }
 
 void Edge::hideName(bool shown)
 {
     m_showName = shown;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 void Edge::hideValue(bool shown)
 {
     m_showValue = shown;
-    Q_EMIT changed();
+    emitChangedSignal();
 }
 
 QJSValue Edge::start()
 {
-    if (!m_from || !m_engine)
-        return QJSValue();
-    if (m_from->engine() != m_engine)
-        m_from->setEngine(m_engine);
-    return m_from->scriptValue();
+    return m_from ? m_from->wrapperIn(engine()) : QJSValue();
 }
 
 QJSValue Edge::end()
 {
-    if (!m_to || !m_engine)
-        return QJSValue();
-    if (m_to->engine() != m_engine)
-        m_to->setEngine(m_engine);
-    return m_to->scriptValue();
+    return m_to ? m_to->wrapperIn(engine()) : QJSValue();
 }
 
 void Edge::self_remove()

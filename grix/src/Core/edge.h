@@ -1,12 +1,12 @@
 #ifndef EDGE_H
 #define EDGE_H
 
-#include <QJSEngine>
+#include "graphelement.h"
+
 #include <QJSValue>
-#include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QVariant>
+
+#include <memory>
 
 class Graph;
 class Node;
@@ -14,7 +14,7 @@ class Node;
 
 // An edge between two nodes of one graph; from equals to for a loop. Edges are made only by
 // Graph::addEdge, which checks the graph's rules first.
-class Edge : public QObject
+class Edge : public GraphElement
 {
     Q_OBJECT
     Q_MOC_INCLUDE("node.h")
@@ -26,26 +26,27 @@ class Edge : public QObject
     Q_PROPERTY(QString style READ style WRITE setStyle)
 public:
     Edge(Graph *graph, Node *from, Node *to);
+    // For Graph::addEdge, which has counted the edges already between from and to.
+    Edge(Graph *graph, Node *from, Node *to, qsizetype edgesBefore);
     ~Edge() override;
 
     Graph *graph() const { return m_graph; }
     // 1 for the first edge between its two nodes, 2 for the second, and so on.
     int relativeIndex() const { return m_relativeIndex; }
     void remove();
-    void emitChangedSignal() { Q_EMIT changed(); }
-    void setEngine(QJSEngine *engine);
-    QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
-    void markRegistered() { m_registered = true; }
+    // Emits changed() of the edge and of its graph.
+    void emitChangedSignal();
+    GraphElement *propertyScope() const override;
+    qsizetype scopeSize() const override;
     // Called by a graph being destroyed: the edge goes without touching the graph or its nodes.
     void orphan() { m_graph = nullptr; }
 
 public Q_SLOTS:
     Node *from() const { return m_from; }
     Node *to() const { return m_to; }
-    const QString &value() const { return m_value; }
+    const QString &value() const;
     void setValue(const QString &value);
-    const QString &name() const { return m_name; }
+    const QString &name() const;
     void setName(const QString &name);
     QString color() const { return m_color; }
     void setColor(const QString &color);
@@ -53,10 +54,9 @@ public Q_SLOTS:
     void setWidth(double width);
     const QString &style() const { return m_style; }
     void setStyle(const QString &style);
-    void addDynamicProperty(const QString &property, const QVariant &value);
-    void removeDynamicProperty(const QString &property);
     bool showName() const { return m_showName; }
     bool showValue() const { return m_showValue; }
+    // Stores the flag as given, like Node::hideName; the name is kept on purpose for callers.
     void hideName(bool shown);
     void hideValue(bool shown);
     QJSValue start();
@@ -72,16 +72,20 @@ private:
     Node *m_from;
     Node *m_to;
     int m_relativeIndex = 1;
-    QString m_value;
-    QString m_name;
+    // Value and name, made when one is first set: most edges of a large graph have neither, and
+    // two strings would take a tenth of the edge's memory.
+    struct Texts
+    {
+        QString value;
+        QString name;
+    };
+    Texts &texts();
+    std::unique_ptr<Texts> m_texts;
     QString m_color;
     bool m_showName = true;
     bool m_showValue = true;
-    bool m_registered = false;
     QString m_style = QStringLiteral("solid");
     double m_width = 1.0;
-    QJSValue m_scriptValue;
-    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
 };
 
 #endif

@@ -6,14 +6,13 @@
 #include "graphgroup.h"
 #include "node.h"
 #include "scriptarray.h"
-#include "scriptpropertybridge.h"
 
 #include <daxi18n.h>
 
 #include <QJSEngine>
 
 Graph::Graph(GraphDocument *document)
-    : QObject(document)
+    : GraphElement(GraphKind, document)
     , m_document(document)
 {
     calcRelativeCenter();
@@ -50,21 +49,13 @@ void Graph::calcRelativeCenter()
 
 void Graph::setEngine(QJSEngine *engine)
 {
-    m_engine = engine;
-    if (!engine) {
-        m_scriptValue = QJSValue();
+    GraphElement::setEngine(engine);
+    if (!engine)
         return;
-    }
-    // The graph belongs to its document; the engine must never collect it.
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
     if (!m_name.isEmpty())
-        engine->globalObject().setProperty(m_name, m_scriptValue);
-    for (Node *n : std::as_const(m_nodes))
-        n->setEngine(engine);
-    for (Edge *e : std::as_const(m_edges))
-        e->setEngine(engine);
+        engine->globalObject().setProperty(m_name, scriptValue());
+    // Nodes and edges are wrapped when a script first reaches them (GraphElement::wrapperIn):
+    // wrapping a million of them up front cost seconds and a gigabyte before the first line ran.
 }
 
 void Graph::setDirected(bool directed)
@@ -124,7 +115,6 @@ Node *Graph::addNode(const QString &name)
     m_nodes.append(node);
     m_nodeSet.insert(node);
     Q_EMIT nodeCreated(node);
-    connect(node, &Node::changed, this, &Graph::changed);
     return node;
 }
 
@@ -142,14 +132,15 @@ Edge *Graph::addEdge(Node *from, Node *to)
         return nullptr;
     if (from == to && !m_directed)
         return nullptr;
-    if (!m_directed && !from->edges(to).isEmpty())
-        return nullptr;
     if (!contains(from) || !contains(to))
         return nullptr;
-    auto *edge = new Edge(this, from, to);
+    // Counted once: the undirected rule and the new edge's relative index both need it.
+    const qsizetype between = from->edgeCount(to);
+    if (!m_directed && between != 0)
+        return nullptr;
+    auto *edge = new Edge(this, from, to, between);
     m_edges.append(edge);
     Q_EMIT edgeCreated(edge);
-    connect(edge, &Edge::changed, this, &Graph::changed);
     return edge;
 }
 
@@ -285,22 +276,6 @@ void Graph::setEdgeValueVisibility(bool visible)
         e->hideValue(visible);
 }
 
-void Graph::addDynamicProperty(const QString &property, const QVariant &value)
-{
-    setProperty(property.toUtf8(), value);
-    if (value.isValid()) {
-        DynamicPropertiesList::New()->addProperty(this, property);
-        if (m_engine)
-            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
-    }
-}
-
-void Graph::removeDynamicProperty(const QString &property)
-{
-    addDynamicProperty(property, QVariant());
-    DynamicPropertiesList::New()->removeProperty(this, property);
-}
-
 void Graph::addNodesDynamicProperty(const QString &property, const QVariant &value)
 {
     for (Node *n : std::as_const(m_nodes))
@@ -327,52 +302,38 @@ void Graph::removeEdgesDynamicProperty(const QString &property)
 
 QJSValue Graph::list_nodes()
 {
-    return makeScriptArray(m_engine.data(), m_nodes);
+    return makeScriptArray(engine(), m_nodes);
 }
 
 QJSValue Graph::list_edges()
 {
-    return makeScriptArray(m_engine.data(), m_edges);
+    return makeScriptArray(engine(), m_edges);
 }
 
 QJSValue Graph::end_nodes()
 {
-    return makeScriptArray(m_engine.data(), m_ends);
+    return makeScriptArray(engine(), m_ends);
 }
 
 QJSValue Graph::add_node(const QString &name)
 {
     Node *n = addNode(name);
-    if (!n || !m_engine)
-        return QJSValue();
-    n->setEngine(m_engine);
-    return n->scriptValue();
+    return n ? n->wrapperIn(engine()) : QJSValue();
 }
 
 QJSValue Graph::add_edge(Node *from, Node *to)
 {
     Edge *e = addEdge(from, to);
-    if (!e || !m_engine)
-        return QJSValue();
-    e->setEngine(m_engine);
-    return e->scriptValue();
+    return e ? e->wrapperIn(engine()) : QJSValue();
 }
 
 QJSValue Graph::node_byname(const QString &name)
 {
     Node *n = node(name);
-    if (!n || !m_engine)
-        return QJSValue();
-    if (n->engine() != m_engine)
-        n->setEngine(m_engine);
-    return n->scriptValue();
+    return n ? n->wrapperIn(engine()) : QJSValue();
 }
 
 QJSValue Graph::begin_node()
 {
-    if (!m_begin || !m_engine)
-        return QJSValue();
-    if (m_begin->engine() != m_engine)
-        m_begin->setEngine(m_engine);
-    return m_begin->scriptValue();
+    return m_begin ? m_begin->wrapperIn(engine()) : QJSValue();
 }

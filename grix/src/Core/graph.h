@@ -1,29 +1,22 @@
 #ifndef GRAPH_H
 #define GRAPH_H
 
-#include <QJSEngine>
+#include "graphelement.h"
+#include "graphlists.h"
+
 #include <QJSValue>
-#include <QList>
-#include <QObject>
 #include <QPointF>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QVariant>
 
-class Edge;
 class GraphDocument;
 class GraphGroup;
-class Node;
-
-
-typedef QList<Node *> NodeList;
-typedef QList<Edge *> EdgeList;
 
 // The nodes and edges of one graph with the rules for adding edges: an undirected graph has no
 // loops and at most one edge between two nodes; a directed graph accepts loops and parallel
 // edges. Every slot is reachable from scripts; the *_-named slots return script values.
-class Graph : public QObject
+class Graph : public GraphElement
 {
     Q_OBJECT
     Q_MOC_INCLUDE("node.h")
@@ -44,10 +37,11 @@ public:
     bool readOnly() const { return m_readOnly; }
     QPointF relativeCenter() const { return m_relativeCenter; }
     void calcRelativeCenter();
-    // Wraps the graph, its nodes and edges for engine and publishes a named graph as a global.
-    void setEngine(QJSEngine *engine);
-    QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
+    // Wraps the graph for engine and publishes a named graph as a global; its nodes and edges get
+    // their wrappers when a script first reaches them.
+    void setEngine(QJSEngine *engine) override;
+    GraphElement *propertyScope() const override { return const_cast<Graph *>(this); }
+    qsizetype scopeSize() const override { return 1; }
     // Whether node is one of this graph's nodes (not removed).
     bool contains(const Node *node) const { return m_nodeSet.contains(node); }
 
@@ -105,8 +99,12 @@ public Q_SLOTS:
     void setEdgeValueVisibility(bool visible);
     bool edgeValueVisibility() const { return m_edgeValueVisibility; }
 
-    void addDynamicProperty(const QString &property, const QVariant &value = QVariant(0));
-    void removeDynamicProperty(const QString &property);
+    // A graph's user property is the integer 0 unless a value is given. Declared again rather than
+    // overloaded: the script engine looks no further than the first class that has the name.
+    void addDynamicProperty(const QString &property, const QVariant &value = QVariant(0))
+    {
+        GraphElement::addDynamicProperty(property, value);
+    }
     void addNodesDynamicProperty(const QString &property, const QVariant &value = QVariant(0));
     void addEdgesDynamicProperty(const QString &property, const QVariant &value = QVariant(0));
     void removeNodesDynamicProperty(const QString &property);
@@ -147,8 +145,6 @@ private:
     bool m_edgeNameVisibility = false;
     bool m_nodeValueVisibility = true;
     bool m_edgeValueVisibility = true;
-    QJSValue m_scriptValue;
-    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
 };
 
 #endif

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QHash>
 #include <QMetaProperty>
-#include <QPointer>
 #include <QTextStream>
 
 GraphDocument::GraphDocument(const QString &name, int width, int height)
@@ -161,13 +160,79 @@ bool GraphDocument::loadFromInternalFormat(const QString &fileName)
     return true;
 }
 
+namespace {
+
+// The second space-separated word of a header line without its "]", as "[Node 3]" gives "3".
+QStringView headerWord(QStringView line)
+{
+    const qsizetype start = line.indexOf(QLatin1Char(' '));
+    if (start < 0)
+        return {};
+    QStringView word = line.mid(start + 1);
+    const qsizetype end = word.indexOf(QLatin1Char(' '));
+    if (end >= 0)
+        word = word.left(end);
+    return word;
+}
+
+QString withoutBrackets(QStringView word)
+{
+    QString text = word.toString();
+    text.remove(QLatin1Char(']'));
+    return text;
+}
+
+// Property lines repeat a handful of names; each is turned into bytes and looked up in the
+// class's properties once per class instead of on every line of a large file.
+class PropertyWriter
+{
+public:
+    void write(QObject *object, QStringView name, const QString &value)
+    {
+        const QMetaObject *meta = object->metaObject();
+        for (const Entry &entry : std::as_const(m_entries)) {
+            if (entry.meta == meta && entry.name == name) {
+                apply(object, entry, value);
+                return;
+            }
+        }
+        Entry entry{meta, name.toString(), name.toUtf8(), -1};
+        entry.index = meta->indexOfProperty(entry.bytes.constData());
+        m_entries.append(entry);
+        apply(object, entry, value);
+    }
+
+private:
+    struct Entry
+    {
+        const QMetaObject *meta;
+        QString name;
+        QByteArray bytes;
+        int index; // of the fixed property, or -1 for a dynamic one
+    };
+
+    static void apply(QObject *object, const Entry &entry, const QString &value)
+    {
+        if (entry.index >= 0)
+            entry.meta->property(entry.index).write(object, QVariant(value));
+        else
+            object->setProperty(entry.bytes.constData(), QVariant(value));
+    }
+
+    QList<Entry> m_entries;
+};
+
+} // namespace
+
 void GraphDocument::loadFromInternalFormat(QIODevice *device)
 {
     QTextStream in(device);
     in.setEncoding(QStringConverter::Utf8);
     Graph *graph = nullptr;
-    // Tracked weakly: a later line could, through a setter, delete what an earlier one made.
-    QPointer<QObject> current;
+    // No setter deletes the object it is called on (setDirected removes edges, but only through
+    // the graph's own lines), so a plain pointer to the object being filled is safe.
+    QObject *current = nullptr;
+    PropertyWriter properties;
     QString line;
     while (in.readLineInto(&line)) {
         line = line.simplified();
@@ -175,34 +240,39 @@ void GraphDocument::loadFromInternalFormat(QIODevice *device)
             continue;
         if (line.startsWith(QLatin1String("[Graph"))) {
             graph = new Graph(this);
-            graph->setName(line.section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(']')));
+            graph->setName(withoutBrackets(headerWord(line)));
             append(graph);
             current = graph;
         } else if (line.startsWith(QLatin1String("[Node"))) {
-            current = graph ? graph->addNode(line.section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(']'))) : nullptr;
+            current = graph ? graph->addNode(withoutBrackets(headerWord(line))) : nullptr;
         } else if (line.startsWith(QLatin1String("[Edge"))) {
             current = nullptr;
             if (!graph)
                 continue;
-            const QStringList ends =
-                line.section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(']')).split(QLatin1String("->"));
-            if (ends.size() != 2)
+            const QString ends = withoutBrackets(headerWord(line));
+            const qsizetype arrow = ends.indexOf(QLatin1String("->"));
+            if (arrow < 0 || ends.indexOf(QLatin1String("->"), arrow + 2) >= 0)
                 continue;
             bool fromOk = false;
             bool toOk = false;
-            const int from = ends.at(0).toInt(&fromOk);
-            const int to = ends.at(1).toInt(&toOk);
+            const int from = QStringView(ends).left(arrow).toInt(&fromOk);
+            const int to = QStringView(ends).mid(arrow + 2).toInt(&toOk);
             const NodeList nodes = graph->nodes();
             if (!fromOk || !toOk || from < 0 || to < 0 || from >= nodes.size() || to >= nodes.size())
                 continue;
             current = graph->addEdge(nodes.at(from), nodes.at(to));
         } else if (line.startsWith(QLatin1String("[Group"))) {
             continue;
-        } else if (line.contains(QLatin1Char(':'))) {
-            const QString name = line.section(QLatin1Char(':'), 0, 0).trimmed();
+        } else if (const qsizetype colon = line.indexOf(QLatin1Char(':')); colon >= 0) {
+            const QStringView name = QStringView(line).left(colon).trimmed();
             if (!current || name.isEmpty())
                 continue;
-            current->setProperty(name.toUtf8(), QVariant(line.section(QLatin1Char(':'), 1, 1).trimmed()));
+            // The value ends at a second colon, if any.
+            QStringView value = QStringView(line).mid(colon + 1);
+            const qsizetype second = value.indexOf(QLatin1Char(':'));
+            if (second >= 0)
+                value = value.left(second);
+            properties.write(current, name, value.trimmed().toString());
         }
     }
     daxDebug() << "Graph Document Loaded.";

@@ -1,8 +1,7 @@
 #include "node.h"
 
-#include "dynamicpropertieslist.h"
-#include "scriptpropertybridge.h"
 #include "edge.h"
+#include "graph.h"
 #include "scriptarray.h"
 
 #include <daxstandarddirs.h>
@@ -20,7 +19,7 @@ const QString &defaultIconPackage()
 }
 
 Node::Node(Graph *graph)
-    : QObject(graph)
+    : GraphElement(NodeKind, graph)
     , m_graph(graph)
     , m_color(graph->nodeDefaultColor())
     , m_iconPackage(defaultIconPackage())
@@ -37,8 +36,17 @@ Node::~Node()
         for (Edge *e : list)
             e->remove();
     }
-    if (m_registered)
-        DynamicPropertiesList::New()->forget(this);
+    leaveRegistry();
+}
+
+GraphElement *Node::propertyScope() const
+{
+    return m_graph;
+}
+
+qsizetype Node::scopeSize() const
+{
+    return m_graph ? m_graph->nodes().size() : 0;
 }
 
 void Node::notifyChange()
@@ -50,8 +58,10 @@ void Node::notifyChange()
 void Node::emitChanged()
 {
     Q_EMIT changed();
-    // An edge changes with its nodes. Told directly rather than through a connection per edge
-    // and node: on graphs of a million edges those connections cost hundreds of megabytes.
+    // The graph changes with its nodes, and an edge with its nodes. Told directly rather than
+    // through a connection per object: on graphs of a million edges those cost hundreds of megabytes.
+    if (m_graph)
+        Q_EMIT m_graph->changed();
     for (const EdgeList *list : {&m_outEdges, &m_inEdges, &m_selfEdges}) {
         for (Edge *e : *list)
             e->emitChangedSignal();
@@ -70,14 +80,92 @@ void Node::remove()
         m_graph->remove(this);
 }
 
+namespace {
+// Below this many edges a scan of the lists is as quick as a look-up and costs no memory.
+constexpr qsizetype NeighbourIndexThreshold = 32;
+
+// Which of the 128 neighbour bits stands for n: word (0 or 1) and mask.
+std::pair<int, quint64> neighbourBit(const Node *n)
+{
+    const quint64 mixed = quint64(reinterpret_cast<quintptr>(n)) * 0x9E3779B97F4A7C15ULL;
+    return {int(mixed >> 63), quint64(1) << ((mixed >> 57) & 63)};
+}
+}
+
+void Node::addInEdge(Edge *edge)
+{
+    m_inEdges.append(edge);
+    countNeighbour(edge->from(), 1);
+}
+
+void Node::addOutEdge(Edge *edge)
+{
+    m_outEdges.append(edge);
+    countNeighbour(edge->to(), 1);
+}
+
+void Node::countNeighbour(const Node *n, int delta)
+{
+    if (delta > 0) {
+        const auto [word, mask] = neighbourBit(n);
+        m_neighbourBits[word] |= mask;
+    }
+    if (!m_neighbours) {
+        if (m_inEdges.size() + m_outEdges.size() <= NeighbourIndexThreshold)
+            return;
+        // Built once from the lists, which already hold the edge being added.
+        m_neighbours = std::make_unique<QHash<const Node *, int>>();
+        for (const Edge *e : std::as_const(m_outEdges))
+            ++(*m_neighbours)[e->to()];
+        for (const Edge *e : std::as_const(m_inEdges))
+            ++(*m_neighbours)[e->from()];
+        return;
+    }
+    auto it = m_neighbours->find(n);
+    if (it == m_neighbours->end())
+        it = m_neighbours->insert(n, 0);
+    *it += delta;
+    if (*it <= 0)
+        m_neighbours->erase(it);
+}
+
+qsizetype Node::scanCount(const Node *n) const
+{
+    const auto [word, mask] = neighbourBit(n);
+    if (!(m_neighbourBits[word] & mask))
+        return 0;
+    if (m_neighbours)
+        return m_neighbours->value(n);
+    qsizetype count = 0;
+    for (const Edge *e : m_outEdges)
+        count += e->to() == n;
+    for (const Edge *e : m_inEdges)
+        count += e->from() == n;
+    return count;
+}
+
+qsizetype Node::edgeCount(const Node *n) const
+{
+    if (n == this)
+        return m_selfEdges.size();
+    if (!n)
+        return 0;
+    // The edges between two nodes are in the lists of both: look where it is cheaper.
+    const qsizetype mine = m_neighbours ? 0 : m_inEdges.size() + m_outEdges.size();
+    const qsizetype theirs = n->m_neighbours ? 0 : n->m_inEdges.size() + n->m_outEdges.size();
+    return mine <= theirs ? scanCount(n) : n->scanCount(this);
+}
+
 void Node::removeEdge(Edge *edge, int list)
 {
     switch (list) {
     case InEdges:
-        m_inEdges.removeOne(edge);
+        if (m_inEdges.removeOne(edge))
+            countNeighbour(edge->from(), -1);
         break;
     case OutEdges:
-        m_outEdges.removeOne(edge);
+        if (m_outEdges.removeOne(edge))
+            countNeighbour(edge->to(), -1);
         break;
     case SelfEdges:
         m_selfEdges.removeOne(edge);
@@ -89,19 +177,7 @@ void Node::removeEdge(Edge *edge, int list)
 
 QJSValue Node::createScriptArray(const EdgeList &list)
 {
-    return makeScriptArray(m_engine.data(), list);
-}
-
-void Node::setEngine(QJSEngine *engine)
-{
-    m_engine = engine;
-    if (!engine) {
-        m_scriptValue = QJSValue();
-        return;
-    }
-    QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
-    m_scriptValue = engine->newQObject(this);
-    ScriptPropertyBridge::publishAll(engine, m_scriptValue, this);
+    return makeScriptArray(engine(), list);
 }
 
 void Node::setX(int x)
@@ -196,22 +272,6 @@ void Node::hideValue(bool shown)
     emitChanged();
 }
 
-void Node::addDynamicProperty(const QString &property, const QVariant &value)
-{
-    setProperty(property.toUtf8(), value);
-    if (value.isValid()) {
-        DynamicPropertiesList::New()->addProperty(this, property);
-        if (m_engine)
-            ScriptPropertyBridge::publish(m_engine, m_scriptValue, this, property.toUtf8());
-    }
-}
-
-void Node::removeDynamicProperty(const QString &property)
-{
-    addDynamicProperty(property, QVariant());
-    DynamicPropertiesList::New()->removeProperty(this, property);
-}
-
 NodeList Node::adjacent_nodes() const
 {
     NodeList nodes;
@@ -253,7 +313,7 @@ EdgeList Node::edges(Node *n) const
 
 QJSValue Node::adj_nodes()
 {
-    return makeScriptArray(m_engine.data(), adjacent_nodes());
+    return makeScriptArray(engine(), adjacent_nodes());
 }
 
 QJSValue Node::adj_edges()

@@ -1,25 +1,27 @@
 #ifndef NODE_H
 #define NODE_H
 
-#include "graph.h"
+#include "graphelement.h"
+#include "graphlists.h"
 
-#include <QJSEngine>
+#include <QHash>
 #include <QJSValue>
-#include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
-class Edge;
+#include <memory>
+
+class Graph;
 
 
 // A vertex of a Graph. It keeps its own incidence lists (edges in, edges out, loops), from which
 // the adjacency queries are answered. Every visible change is announced by changed(), unless it
 // happens inside a startChange()/endChange() bracket, which announces it once at the end.
-class Node : public QObject
+class Node : public GraphElement
 {
     Q_OBJECT
     Q_MOC_INCLUDE("edge.h")
+    Q_MOC_INCLUDE("graph.h")
     // The file format writes these in this order. x and y are written through setX/setY, which take
     // whole numbers, so a position set as a property is truncated; setPos keeps fractions.
     Q_PROPERTY(qreal x READ x WRITE setX)
@@ -43,18 +45,18 @@ public:
     void endChange();
     void remove();
 
-    void addInEdge(Edge *edge) { m_inEdges.append(edge); }
-    void addOutEdge(Edge *edge) { m_outEdges.append(edge); }
+    void addInEdge(Edge *edge);
+    void addOutEdge(Edge *edge);
     void addSelfEdge(Edge *edge) { m_selfEdges.append(edge); }
     enum EdgeListKind { InEdges = 0, OutEdges = 1, SelfEdges = 2 };
     void removeEdge(Edge *edge, int list);
+    // How many edges join this node and n in either direction (the loops when n is this node):
+    // edges(n).size() without making the list, and without a scan on nodes of high degree.
+    qsizetype edgeCount(const Node *n) const;
 
     QJSValue createScriptArray(const EdgeList &list);
-    void setEngine(QJSEngine *engine);
-    QJSEngine *engine() const { return m_engine; }
-    QJSValue scriptValue() const { return m_scriptValue; }
-    // Set once this node has entered the dynamic-property registry, so only such nodes clean it up.
-    void markRegistered() { m_registered = true; }
+    GraphElement *propertyScope() const override;
+    qsizetype scopeSize() const override;
     // Called by a graph being destroyed: the node goes without touching the graph or its edges.
     void orphan() { m_graph = nullptr; }
 
@@ -81,11 +83,10 @@ public Q_SLOTS:
     QString icon() const { return m_icon; }
     QString iconPackage() const { return m_iconPackage; }
     void setIconPackage(const QString &iconPackage) { m_iconPackage = iconPackage; }
+    // Despite the name, the flag is stored as given: hideName(true) shows the name. Callers rely
+    // on this, so the name is kept on purpose.
     void hideName(bool shown);
     void hideValue(bool shown);
-
-    void addDynamicProperty(const QString &property, const QVariant &value);
-    void removeDynamicProperty(const QString &property);
 
     NodeList adjacent_nodes() const;
     EdgeList adjacent_edges() const;
@@ -111,6 +112,8 @@ Q_SIGNALS:
 private:
     void notifyChange();
     void emitChanged();
+    void countNeighbour(const Node *n, int delta);
+    qsizetype scanCount(const Node *n) const;
 
     Graph *m_graph;
     qreal m_x = 0;
@@ -123,15 +126,18 @@ private:
     bool m_showName = true;
     bool m_showValue = true;
     bool m_changing = false;
-    bool m_registered = false;
     QVariant m_value = QVariant(0);
     QString m_icon = QStringLiteral("grix_default");
     QString m_iconPackage;
     EdgeList m_inEdges;
     EdgeList m_outEdges;
     EdgeList m_selfEdges;
-    QJSValue m_scriptValue;
-    QPointer<QJSEngine> m_engine; // the backend deletes its engine between runs
+    // Edges per neighbour, kept once the node has many edges, so adding an edge between two
+    // such nodes does not walk their lists (a complete graph would be cubic).
+    std::unique_ptr<QHash<const Node *, int>> m_neighbours;
+    // One bit per neighbour ever linked (by a hash of its address): a clear bit proves there is
+    // no edge to that node without walking the lists, which is the common case when adding one.
+    quint64 m_neighbourBits[2] = {0, 0};
 };
 
 #endif

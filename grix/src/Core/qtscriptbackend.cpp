@@ -2,13 +2,12 @@
 
 #include "graph.h"
 #include "graphdocument.h"
+#include "scriptfile.h"
 #include "toolsplugininterface.h"
 
 #include <daxdebug.h>
 
-#include <QFile>
 #include <QJSEngine>
-#include <QTextStream>
 #include <QThread>
 
 QtScriptBackend::QtScriptBackend() = default;
@@ -27,18 +26,11 @@ void QtScriptBackend::setScript(const QString &script, GraphDocument *document)
 
 void QtScriptBackend::loadFile(const QString &path)
 {
-    m_script.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        daxDebug() << "File not found";
-        return;
-    }
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    QString line;
-    while (in.readLineInto(&line))
-        m_script += line + QLatin1Char('\n');
-    m_script += QLatin1Char('\n');
+    bool ok = false;
+    m_script = ScriptFile::read(path, &ok);
+    // One line feed more, so a last line without one still ends its statement.
+    if (ok)
+        m_script += QLatin1Char('\n');
 }
 
 QJSEngine *QtScriptBackend::engine() const

@@ -14,11 +14,8 @@ QJSValue makeScriptArray(QJSEngine *engine, const QList<T *> &items)
         return QJSValue();
     QJSValue array = engine->newArray(quint32(items.size()));
     quint32 index = 0;
-    for (T *item : items) {
-        if (item->engine() != engine)
-            item->setEngine(engine);
-        array.setProperty(index++, item->scriptValue());
-    }
+    for (T *item : items)
+        array.setProperty(index++, item->wrapperIn(engine));
     return array;
 }
 

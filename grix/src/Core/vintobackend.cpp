@@ -1,12 +1,11 @@
 #include "vintobackend.h"
 
 #include "graph.h"
+#include "scriptfile.h"
 
 #include <daxdebug.h>
 #include <daxvintoaction.h>
 
-#include <QFile>
-#include <QTextStream>
 
 VintoBackend::VintoBackend(QList<QVariant> *graphs)
     : m_graphs(graphs)
@@ -15,15 +14,7 @@ VintoBackend::VintoBackend(QList<QVariant> *graphs)
 
 void VintoBackend::loadFile(const QString &path)
 {
-    m_script.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        daxDebug() << "File not found";
-        return;
-    }
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    m_script = in.readAll();
+    m_script = ScriptFile::read(path);
 }
 
 void VintoBackend::buildPythonPreamble()

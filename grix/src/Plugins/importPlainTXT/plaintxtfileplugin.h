@@ -1,7 +1,7 @@
 #ifndef PLAINTXTFILEPLUGIN_H
 #define PLAINTXTFILEPLUGIN_H
 
-#include <filepluginterface.h>
+#include <fileplugininterface.h>
 
 #include <QVariantList>
 
