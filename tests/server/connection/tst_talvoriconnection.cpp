@@ -1,10 +1,8 @@
 // Client sessions against the real server process: greeting, dispatch by connection state,
 // literals, failures that leave the session usable, and who may connect at all.
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -24,41 +22,23 @@ private Q_SLOTS:
     void socketIsReachableByItsOwnerOnly();
 
 private:
-    bool connect(ProtocolClient &client);
-
-    TempEnvironment m_environment;
-    TestBus m_bus;
-    ServerProcess *m_server = nullptr;
+    TestServer m_server;
 };
 
 void TalvoriConnectionTest::initTestCase()
 {
-    QVERIFY(m_environment.isValid());
-    QVERIFY(m_bus.start(m_environment.path()));
-    m_bus.exportTo(m_environment);
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    m_server = new ServerProcess(m_environment);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    TALVORI_VERIFY_STARTED(m_server, m_server.start());
 }
 
 void TalvoriConnectionTest::cleanupTestCase()
 {
-    QCOMPARE(m_server->stop(), 0);
-    delete m_server;
-}
-
-bool TalvoriConnectionTest::connect(ProtocolClient &client)
-{
-    if (!client.connectToServer(m_server->socketPath()))
-        return false;
-    bool ok = false;
-    return client.readLine(&ok) == "* OK Talvori Almost IMAP Server [PROTOCOL 26]" && ok;
+    QCOMPARE(m_server.stop(), 0);
 }
 
 void TalvoriConnectionTest::greeting()
 {
-    ProtocolClient client;
-    QVERIFY(client.connectToServer(m_server->socketPath()));
+    TestClient client;
+    QVERIFY(client.connectToServer(m_server.socketPath()));
     QByteArray received;
     while (!received.endsWith("\r\n") && client.socket()->waitForReadyRead(5000))
         received += client.socket()->readAll();
@@ -106,8 +86,8 @@ void TalvoriConnectionTest::dispatch()
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
 
-    ProtocolClient client;
-    QVERIFY(connect(client));
+    TestClient client;
+    QVERIFY(m_server.connect(client));
     // A final CAPABILITY marks the end of the answers to the case's commands.
     const QByteArray all = input + "zz CAPABILITY\r\n";
     if (QByteArray(QTest::currentDataTag()).endsWith("(trickle)")) {
@@ -126,8 +106,8 @@ void TalvoriConnectionTest::dispatch()
 
 void TalvoriConnectionTest::logoutClosesTheSession()
 {
-    ProtocolClient client;
-    QVERIFY(connect(client));
+    TestClient client;
+    QVERIFY(m_server.connect(client));
     client.send("a1 LOGIN me\r\na2 LOGOUT\r\n");
     QCOMPARE(client.readUntilTagged("a2"),
              (QList<QByteArray>{"a1 OK User logged in", "* Talvori server logging out", "a2 OK Logout completed"}));
@@ -136,13 +116,13 @@ void TalvoriConnectionTest::logoutClosesTheSession()
 
 void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
 {
-    const QFileInfo socket(m_server->socketPath());
+    const QFileInfo socket(m_server.socketPath());
     QVERIFY(socket.exists());
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
         | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(socket.permissions() & others, QFile::Permissions());
 
-    const QSettings connection(m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc"),
+    const QSettings connection(m_server.environment().configHome() + QLatin1String("/talvori/talvoriconnectionrc"),
                                QSettings::IniFormat);
     QCOMPARE(connection.value(QStringLiteral("Data/Method")).toString(), QStringLiteral("NamedPipe"));
     QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(), QStringLiteral("Talvori"));
