@@ -43,7 +43,7 @@ QByteArray TestClient::nextTag()
 void TestClient::fail(const QByteArray &command, const QByteArray &answer)
 {
     // A failing FETCH may carry megabytes; the start of it says enough.
-    m_lastFailure = command.left(100) + " answered: " + answer.left(2000);
+    m_lastFailure = command.left(100) + ": " + answer.left(2000);
     qWarning().noquote() << QString::fromUtf8(m_lastFailure);
 }
 
