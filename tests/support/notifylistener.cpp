@@ -21,7 +21,9 @@ QList<NotificationMessage::List> NotifyListener::settle(int waitMs)
 
 void NotifyListener::received(const QDBusMessage &message)
 {
+    signatures.append(message.signature());
     NotificationMessage::List list;
     message.arguments().value(0).value<QDBusArgument>() >> list;
     batches.append(list);
+    Q_EMIT arrived();
 }

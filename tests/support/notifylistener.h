@@ -19,9 +19,14 @@ public:
     QList<NotificationMessage::List> settle(int waitMs = 400);
 
     QList<NotificationMessage::List> batches;
+    // The bus signature of each signal, in the order they came.
+    QList<QString> signatures;
 
 public Q_SLOTS:
     void received(const QDBusMessage &message);
+
+Q_SIGNALS:
+    void arrived();
 
 private:
     QDBusConnection m_connection;

@@ -2,14 +2,14 @@
 
 #include "tempenvironment.h"
 
-#include <protocolclient.h>
-
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSettings>
-#include <QThread>
 
 #include <csignal>
 
@@ -41,9 +41,30 @@ QString ServerProcess::socketPath() const
     return m_environment.tempDir() + QLatin1Char('/') + socketName();
 }
 
+QString ServerProcess::logFile() const
+{
+    return m_environment.path() + QLatin1String("/server.log");
+}
+
+QByteArray ServerProcess::output() const
+{
+    QFile log(logFile());
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logStart))
+        return QByteArray();
+    return log.readAll();
+}
+
+QByteArray ServerProcess::errorLog() const
+{
+    QFile log(m_environment.dataHome() + QLatin1String("/talvori/talvoriserver.error"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+
 bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
 {
     m_process.setProcessEnvironment(m_environment.environment());
+    m_logStart = QFileInfo(logFile()).size();
+    m_process.setStandardOutputFile(logFile(), QIODevice::Append);
     m_process.start(executable(QStringLiteral("talvoriserver")), arguments);
     if (!m_process.waitForStarted(timeoutMs))
         return false;
@@ -51,7 +72,9 @@ bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
     // with a session bus, the bus address is the last thing it writes there.
     const bool withBus = m_environment.environment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     const QString connectionFile = m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc");
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
         QLocalSocket probe;
         probe.connectToServer(socketPath());
         if (probe.waitForConnected(200)) {
@@ -60,9 +83,9 @@ bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
             if (connection.contains(withBus ? QStringLiteral("DBUS/Address") : QStringLiteral("Data/NamedPipe")))
                 return true;
         }
-        if (m_process.state() == QProcess::NotRunning)
+        // Waiting for the end, rather than sleeping, notices a server that gave up at once.
+        if (m_process.state() == QProcess::NotRunning || m_process.waitForFinished(50))
             return false;
-        QThread::msleep(50);
     }
     return false;
 }
@@ -81,7 +104,7 @@ int ServerProcess::stop(int timeoutMs)
     }
     // A server that did not end cleanly says why in its own output, which no one else reads.
     if (result != 0)
-        qWarning().noquote() << "server output:\n" << QString::fromLocal8Bit(m_process.readAll());
+        qWarning().noquote() << "server output:\n" << QString::fromLocal8Bit(output());
     return result;
 }
 
@@ -94,15 +117,4 @@ QString ServerProcess::addResource(const QString &name)
     if (reply.type() == QDBusMessage::ReplyMessage)
         return QString();
     return QLatin1String("addResourceInstance: ") + reply.errorMessage();
-}
-
-bool ServerProcess::login(ProtocolClient &client, const QByteArray &session)
-{
-    if (!client.connectToServer(socketPath()))
-        return false;
-    bool ok = false;
-    if (client.readLine(&ok) != "* OK Talvori Almost IMAP Server [PROTOCOL 26]" || !ok)
-        return false;
-    const QList<QByteArray> lines = client.command("login", "LOGIN " + session);
-    return !lines.isEmpty() && lines.last() == "login OK User logged in";
 }

@@ -5,10 +5,11 @@
 #include <QProcess>
 #include <QString>
 
-class ProtocolClient;
 class TempEnvironment;
 
-// The real talvoriserver executable, started in a test's temporary environment.
+// The real talvoriserver executable, started in a test's temporary environment. Its output goes to
+// a file in the environment (nothing needs to read it while the server runs, and a pipe that no one
+// reads would stall the server once it is full); output() reads it back.
 class ServerProcess
 {
 public:
@@ -27,16 +28,21 @@ public:
     // Registers a resource instance with the running server over the session bus, as the agent
     // manager does. Empty on success, the bus error otherwise.
     static QString addResource(const QString &name);
-    // Connects client, expects the greeting and logs in as session.
-    bool login(ProtocolClient &client, const QByteArray &session);
     QProcess &process() { return m_process; }
-    QByteArray output() { return m_process.readAllStandardOutput() + m_process.readAllStandardError(); }
+    // What the server wrote to its standard output and error since the last start().
+    QByteArray output() const;
+    // The server's error log ("talvoriserver.error" in its data directory), empty when there is none.
+    QByteArray errorLog() const;
 
     static QString executable(const QString &name);
 
 private:
+    QString logFile() const;
+
     const TempEnvironment &m_environment;
     QProcess m_process;
+    // Where the output of the last start() begins in logFile(): a restart on the same home appends.
+    qint64 m_logStart = 0;
 };
 
 #endif

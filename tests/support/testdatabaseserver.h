@@ -90,16 +90,23 @@ private:
     qint64 m_startMs = 0;
 };
 
-// Starts server in a test function (normally initTestCase()): a server that cannot start fails
-// the test in CI and skips it, with the reason, elsewhere.
+// Ends a test function over a database server that is not there: failed where database servers are
+// required (required()), skipped elsewhere.
+#define TALVORI_SKIP_OR_FAIL(reason)                                                                                   \
+    do {                                                                                                               \
+        if (TestDatabaseServer::required())                                                                            \
+            QFAIL(reason);                                                                                             \
+        QSKIP(reason);                                                                                                 \
+    } while (false)
+
+// Starts server in a test function (normally initTestCase()), skipping or failing the test with the
+// reason when it cannot start.
 #define TALVORI_START_TEST_DB_SERVER(server)                                                                           \
     do {                                                                                                               \
         if (!(server).start()) {                                                                                       \
             const QByteArray reason                                                                                    \
                 = ((server).kindName() + QLatin1String(" test server: ") + (server).errorString()).toLocal8Bit();      \
-            if (TestDatabaseServer::required())                                                                        \
-                QFAIL(reason.constData());                                                                             \
-            QSKIP(reason.constData());                                                                                 \
+            TALVORI_SKIP_OR_FAIL(reason.constData());                                                                  \
         }                                                                                                              \
     } while (false)
 

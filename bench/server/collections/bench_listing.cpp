@@ -5,37 +5,30 @@
 //   bench_listing [collections [items]]        (default 10000 and 100000)
 
 #include "collectiontreefiller.h"
-#include "protocolclient.h"
-#include "serverprocess.h"
 #include "storage/datastore.h"
-#include "storage/dbconfig.h"
-#include "tempenvironment.h"
-#include "testbus.h"
-
-#include <xdgbasedirs.h>
+#include "testclient.h"
+#include "testserver.h"
+#include "teststorage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSettings>
 
 #include <cstdio>
 
 namespace {
 
 // Best of a few runs, in milliseconds; lines counts the collection lines of the last run.
-double timeListing(ProtocolClient &client, const QByteArray &command, int runs, qsizetype *lines)
+double timeListing(TestClient &client, const QByteArray &command, int runs, qsizetype *lines)
 {
     double best = -1;
     for (int i = 0; i < runs; ++i) {
-        const QByteArray tag = 'l' + QByteArray::number(i);
+        QList<QByteArray> answer;
         QElapsedTimer timer;
         timer.start();
-        const QList<QByteArray> answer = client.command(tag, command);
+        const bool ok = client.runOk(command, &answer);
         const double ms = timer.nsecsElapsed() / 1e6;
-        if (ProtocolClient::resultOf(answer, tag) != "OK") {
-            std::fprintf(stderr, "%s failed: %s\n", command.constData(), answer.value(answer.size() - 1).constData());
+        if (!ok)
             return -1;
-        }
         *lines = answer.size() - 1;
         if (best < 0 || ms < best)
             best = ms;
@@ -51,17 +44,12 @@ int main(int argc, char **argv)
     const int collections = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
     const int items = argc > 2 ? QByteArray(argv[2]).toInt() : 100000;
 
-    TempEnvironment environment;
-    TestBus bus;
-    if (!bus.start(environment.path()))
-        return 1;
-    bus.exportTo(environment);
-    environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-
+    TestServer server(QStringLiteral("QSQLITE3"));
     {
-        QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
-        if (!DbConfig::configuredDatabase()->init(settings) || !DataStore::self()->init()) {
-            std::fprintf(stderr, "database setup failed\n");
+        // The tree goes straight into the server's database before the server starts.
+        QString error;
+        if (!server.prepare() || !TestStorage::openDataStore(&error)) {
+            std::fprintf(stderr, "database setup failed: %s%s\n", qPrintable(server.errorString()), qPrintable(error));
             return 1;
         }
         QElapsedTimer fillTimer;
@@ -74,16 +62,13 @@ int main(int argc, char **argv)
         DataStore::self()->close();
     }
 
-    ServerProcess server(environment);
+    TestClient client;
     if (!server.start()) {
-        std::fprintf(stderr, "server did not start: %s\n", server.output().constData());
+        std::fprintf(stderr, "%s\n", qPrintable(server.errorString()));
         return 1;
     }
-    ProtocolClient client;
-    if (!client.connectToServer(server.socketPath()))
+    if (!server.login(client, "bench"))
         return 1;
-    client.readLine();
-    client.command("a0", "LOGIN bench");
 
     qsizetype lines = 0;
     const double list = timeListing(client, "LIST 0 INF ()", 3, &lines);
@@ -92,7 +77,7 @@ int main(int argc, char **argv)
     std::printf("X-TVLIST 0 INF (STATISTICS true): %.1f ms, %lld lines\n", statistics,
                 static_cast<long long>(lines));
 
-    client.command("z", "LOGOUT");
+    client.logout();
     server.stop();
     return list < 0 || statistics < 0 ? 1 : 0;
 }

@@ -13,20 +13,18 @@
 //   memory      a 200 MiB APPEND and a 200 MiB STORE part upload streamed from a generated
 //               pattern; the server's idle RSS and its peak above idle for each
 //
-//   bench_items [--backend QSQLITE3|QMYSQL|QPSQL] [--runs 3] [--only small,large,...] ...
+//   bench_items [--backend QSQLITE|QSQLITE3|QMYSQL|QPSQL] [--runs 3] [--only small,large,...] ...
 //               (bench_items --help lists the sizes that can be changed)
 //
 // Prints "name value unit" lines with the median of the runs, then a comment block with min,
 // median, max and every run. MiB = 1048576 bytes; rates are in msg/s.
 
-#include "benchclient.h"
-#include "benchserver.h"
 #include "figuretable.h"
 #include "messagegenerator.h"
 #include "patterndevice.h"
 #include "processmemory.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -43,6 +41,8 @@
 namespace {
 
 constexpr double mebibyte = 1048576.0;
+// The resource every connection logs in as; each server registers it.
+const QByteArray resource = "bench";
 
 struct Options
 {
@@ -81,13 +81,13 @@ void require(bool condition, const QByteArray &message)
 
 // The failure text is read only after the call in the condition has run (the order in which
 // arguments are evaluated is unspecified, so it cannot be passed as a ready-made message).
-void require(bool condition, const BenchClient &client, const QByteArray &context = QByteArray())
+void require(bool condition, const TestClient &client, const QByteArray &context = QByteArray())
 {
     if (!condition)
         throw Failure(context + client.lastFailure());
 }
 
-void require(bool condition, const BenchServer &server)
+void require(bool condition, const TestServer &server)
 {
     if (!condition)
         throw Failure(server.errorString().toLocal8Bit());
@@ -178,7 +178,19 @@ void addRate(FigureTable &figures, const QByteArray &prefix, qint64 count, qint6
 
 // Appends messages one by one and adds the _time/_rate/_tput figures and the rates over the first
 // and the last tenth (they show whether an append gets dearer as the collection fills).
-QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByteArray> &messages,
+// X-TVAPPEND of one "PLD:RFC822" part; the new item's id, or -1.
+qint64 appendPart(TestClient &client, qint64 collection, const QByteArray &payload)
+{
+    return client.tvAppend(collection, "(PLD:RFC822 :" + QByteArray::number(payload.size()) + ')', payload);
+}
+
+// A collection for messages below the root; its id, or -1.
+qint64 createCollection(TestClient &client, const QByteArray &name)
+{
+    return client.create('"' + name + "\" 0 (MIMETYPE (message/rfc822))");
+}
+
+QList<qint64> appendAll(TestClient &client, qint64 collection, const QList<QByteArray> &messages,
                         const QByteArray &prefix, FigureTable &figures)
 {
     QList<qint64> uids;
@@ -192,7 +204,7 @@ QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByt
     for (qsizetype i = 0; i < messages.size(); ++i) {
         if (i == messages.size() - tenth)
             lastTenthStart = seconds(timer);
-        const qint64 uid = client.appendPart(collection, messages.at(i));
+        const qint64 uid = appendPart(client, collection, messages.at(i));
         require(uid > 0, client, prefix + ": ");
         uids.append(uid);
         bytes += messages.at(i).size();
@@ -206,20 +218,35 @@ QList<qint64> appendAll(BenchClient &client, qint64 collection, const QList<QByt
     return uids;
 }
 
-void startServer(BenchServer &server, BenchClient &client)
+// A fresh server for one group of figures.
+void startServer(TestServer &server)
 {
-    require(server.start(), server);
-    require(client.open(server.socketPath(), BenchServer::resourceName()), client, "login: ");
+    // Debug output off: it would only cost time, and the log is read only when something fails.
+    server.environment().setVariable(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    require(server.start({QString::fromLatin1(resource)}), server);
+}
+
+// Logs client in as the resource, patient enough for 200 MiB uploads on any backend.
+bool login(TestClient &client, const QString &socketPath)
+{
+    client.setTimeout(300000);
+    return client.open(socketPath) && client.login(resource);
+}
+
+void startServer(TestServer &server, TestClient &client)
+{
+    startServer(server);
+    require(login(client, server.socketPath()), client, "login: ");
 }
 
 // (a) small appends, then (c) full fetch, (d) flag fetch and (e) \SEEN store on the same items.
 void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
 {
     const QList<QByteArray> small = makeMessages("small", options.smallCount, options.smallSize);
-    BenchServer server(options.driver, bus);
-    BenchClient client;
+    TestServer server(bus, options.driver);
+    TestClient client;
     startServer(server, client);
-    const qint64 collection = client.createCollection("bench");
+    const qint64 collection = createCollection(client, "bench");
     require(collection > 0, client);
 
     QHash<qint64, QByteArray> expected;
@@ -269,7 +296,7 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
 
     // (e) Silent: the server answers with the tagged line only.
     timer.restart();
-    require(client.run("UID STORE 1:* (+FLAGS.SILENT (\\SEEN))"), client);
+    require(client.runOk("UID STORE 1:* (+FLAGS.SILENT (\\SEEN))"), client);
     addRate(figures, "store_seen", expected.size(), -1, seconds(timer));
 
     qint64 seen = 0;
@@ -281,20 +308,20 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
                                 }),
             client);
     figures.add("store_seen_verified", seen == expected.size() ? 1 : 0, "bool", 0);
-    client.close();
+    client.logout();
 }
 
 // (b) large appends on their own server.
 void runLargeGroup(const Options &options, TestBus &bus, FigureTable &figures)
 {
     const QList<QByteArray> large = makeMessages("large", options.largeCount, options.largeSize);
-    BenchServer server(options.driver, bus);
-    BenchClient client;
+    TestServer server(bus, options.driver);
+    TestClient client;
     startServer(server, client);
-    const qint64 collection = client.createCollection("bench");
+    const qint64 collection = createCollection(client, "bench");
     require(collection > 0, client);
     appendAll(client, collection, large, "append_large", figures);
-    client.close();
+    client.logout();
 }
 
 // (f) Each connection logs in and creates its collection first; all start appending together.
@@ -314,18 +341,18 @@ void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figur
         workers[i].messages = makeMessages("conc" + QByteArray::number(i), options.concurrentCount,
                                            options.concurrentSize);
 
-    BenchServer server(options.driver, bus);
-    require(server.start(), server);
+    TestServer server(bus, options.driver);
+    startServer(server);
     const QString socket = server.socketPath();
     std::latch ready(connections + 1);
     std::vector<std::thread> threads;
     for (int i = 0; i < connections; ++i) {
         threads.emplace_back([&, i] {
             Worker &worker = workers[i];
-            BenchClient client;
+            TestClient client;
             qint64 collection = -1;
-            if (client.open(socket, BenchServer::resourceName()))
-                collection = client.createCollection("bench-c" + QByteArray::number(i));
+            if (login(client, socket))
+                collection = createCollection(client, "bench-c" + QByteArray::number(i));
             if (collection <= 0)
                 worker.error = client.lastFailure();
             ready.arrive_and_wait();
@@ -333,13 +360,13 @@ void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figur
                 return;
             worker.start = Clock::now();
             for (const QByteArray &message : std::as_const(worker.messages)) {
-                if (client.appendPart(collection, message) <= 0) {
+                if (appendPart(client, collection, message) <= 0) {
                     worker.error = client.lastFailure();
                     return;
                 }
             }
             worker.end = Clock::now();
-            client.close();
+            client.logout();
         });
     }
     ready.arrive_and_wait();
@@ -366,10 +393,10 @@ void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figur
 
 // Size and content of an item's "PLD:RFC822" part as stored: the server names the payload file
 // (EXTERNALPAYLOAD), which is hashed here; a part kept in the database comes inline.
-bool storedPartMatches(BenchClient &client, qint64 item, qint64 size, const QByteArray &sha1)
+bool storedPartMatches(TestClient &client, qint64 item, qint64 size, const QByteArray &sha1)
 {
     QList<QByteArray> lines;
-    if (!client.run("UID FETCH " + QByteArray::number(item) + " EXTERNALPAYLOAD FULLPAYLOAD (SIZE)", &lines)) {
+    if (!client.runOk("UID FETCH " + QByteArray::number(item) + " EXTERNALPAYLOAD FULLPAYLOAD (SIZE)", &lines)) {
         std::fprintf(stderr, "%s\n", client.lastFailure().constData());
         return false;
     }
@@ -390,15 +417,15 @@ bool storedPartMatches(BenchClient &client, qint64 item, qint64 size, const QByt
 
 void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
 {
-    BenchServer server(options.driver, bus);
-    BenchClient client;
+    TestServer server(bus, options.driver);
+    TestClient client;
     startServer(server, client);
-    const qint64 collection = client.createCollection("bench");
+    const qint64 collection = createCollection(client, "bench");
     require(collection > 0, client);
-    const qint64 item = client.appendPart(collection, MessageGenerator("store").message(0, 1024));
+    const qint64 item = appendPart(client, collection, MessageGenerator("store").message(0, 1024));
     require(item > 0, client);
 
-    const ProcessMemory memory(server.pid());
+    const ProcessMemory memory(server.process().processId());
     QThread::msleep(500);
     const qint64 idle = memory.residentKiB();
     require(idle > 0, "cannot read the server's memory use");
@@ -435,7 +462,7 @@ void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
     figures.add("store_200m_verified", storedPartMatches(client, item, options.bigSize, storeSource.sha1()) ? 1 : 0,
                 "bool", 0);
     figures.add("server_rss_after_uploads", memory.residentKiB() / 1024.0, "MiB", 1);
-    client.close();
+    client.logout();
 }
 
 QByteArray loadAverage()
@@ -455,7 +482,7 @@ bool parseOptions(const QCoreApplication &app, Options *options)
         parser.addOption(option);
         return option;
     };
-    const QCommandLineOption backend = valueOption("backend", "QSQLITE3, QMYSQL or QPSQL", options->driver);
+    const QCommandLineOption backend = valueOption("backend", "QSQLITE, QSQLITE3, QMYSQL or QPSQL", options->driver);
     const QCommandLineOption runs = valueOption("runs", "Runs; the median is printed", QString::number(options->runs));
     const QCommandLineOption only = valueOption("only", "Comma-separated groups: small, large, concurrent, memory",
                                                 options->groups.join(QLatin1Char(',')));

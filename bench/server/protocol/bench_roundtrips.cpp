@@ -3,10 +3,8 @@
 //
 //   bench_roundtrips [count]        (default 20000)
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,28 +16,19 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 20000;
 
-    TempEnvironment environment;
-    TestBus bus;
-    if (!bus.start(environment.path()))
-        return 1;
-    bus.exportTo(environment);
-    environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    ServerProcess server(environment);
+    TestServer server(QStringLiteral("QSQLITE3"));
+    TestClient client;
     if (!server.start()) {
-        std::fprintf(stderr, "server did not start: %s\n", server.output().constData());
+        std::fprintf(stderr, "%s\n", qPrintable(server.errorString()));
         return 1;
     }
-    ProtocolClient client;
-    if (!client.connectToServer(server.socketPath()))
+    if (!server.login(client, "bench"))
         return 1;
-    client.readLine();
-    client.command("a0", "LOGIN bench");
 
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < count; ++i) {
-        const QByteArray tag = 'c' + QByteArray::number(i);
-        if (ProtocolClient::resultOf(client.command(tag, "CAPABILITY"), tag) != "OK")
+        if (!client.runOk("CAPABILITY"))
             return 1;
     }
     const double sequential = count / (timer.nsecsElapsed() / 1e9);
@@ -57,7 +46,7 @@ int main(int argc, char **argv)
     }
     const double pipelined = count / (timer.nsecsElapsed() / 1e9);
 
-    client.command("z", "LOGOUT");
+    client.logout();
     server.stop();
     std::printf("capability_roundtrips %.0f commands/s\n", sequential);
     std::printf("capability_pipelined %.0f commands/s\n", pipelined);

@@ -3,7 +3,7 @@
 // raw SQLite baseline that makes the same inserts directly through libsqlite3.
 //
 // bench_datastore [items]            runs everything and prints one line per figure
-// bench_datastore --backend <name>   one backend only (sqlite, sqlite3, mariadb, postgresql)
+// bench_datastore --backend <name>   one backend only (QSQLITE, QSQLITE3, QMYSQL, QPSQL, raw-sqlite)
 //
 // Each backend runs in a child process because the configured backend is chosen once per process.
 
@@ -12,17 +12,12 @@
 #include "storage/dbinitializer.h"
 #include "storage/entities.h"
 #include "storage/transaction.h"
-#include "testdatabaseserver.h"
-
-#include <xdgbasedirs.h>
+#include "teststorage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QSettings>
 #include <QSqlDatabase>
-#include <QTemporaryDir>
 
 #include <sqlite3.h>
 
@@ -67,53 +62,11 @@ double appendThroughDataStore(int count, int batch, const Collection &collection
     return count * 1000.0 / qMax<qint64>(1, timer.elapsed());
 }
 
-// A private home for this run's settings, payload files and SQLite files.
-std::unique_ptr<QTemporaryDir> makeEnvironment()
+int runBackend(const QString &driver, int count)
 {
-    auto dir = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir->filePath(QStringLiteral("data"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir->filePath(QStringLiteral("config"))));
-    return dir;
-}
-
-bool configure(const QString &backend, const QTemporaryDir &environment, TestDatabaseServer *server)
-{
-    QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
-    if (!server) {
-        const QString driver = backend == QLatin1String("sqlite3") ? QStringLiteral("QSQLITE3") : QStringLiteral("QSQLITE");
-        settings.setValue(QStringLiteral("General/Driver"), driver);
-        settings.setValue(driver + QLatin1String("/Name"), environment.path() + QLatin1String("/bench.db"));
-    } else {
-        const QString driver = server->driverName();
-        settings.setValue(QStringLiteral("General/Driver"), driver);
-        settings.beginGroup(driver);
-        settings.setValue(QStringLiteral("StartServer"), false);
-        settings.setValue(QStringLiteral("Name"), server->databaseName());
-        settings.setValue(QStringLiteral("Host"), server->hostName());
-        settings.setValue(QStringLiteral("User"), server->userName());
-        settings.setValue(QStringLiteral("Password"), server->password());
-        settings.setValue(QStringLiteral("Options"), server->connectOptions());
-        settings.endGroup();
-    }
-    settings.sync();
-    return DbConfig::configuredDatabase()->init(settings) && DataStore::self()->isOpened() && DataStore::self()->init();
-}
-
-int runBackend(const QString &backend, int count)
-{
-    std::unique_ptr<TestDatabaseServer> server;
-    if (backend == QLatin1String("mariadb")) {
-        server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::MariaDb);
-    } else if (backend == QLatin1String("postgresql")) {
-        server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
-    }
-    if (server && !server->start()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(server->errorString()));
-        return 2;
-    }
-    const auto environment = makeEnvironment();
-    if (!configure(backend, *environment, server.get())) {
-        std::fprintf(stderr, "%s: the data store did not open\n", qPrintable(backend));
+    TestStorage storage(driver);
+    if (!storage.prepare()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(driver), qPrintable(storage.errorString()));
         return 2;
     }
 
@@ -127,7 +80,7 @@ int runBackend(const QString &backend, int count)
 
     const double single = appendThroughDataStore(count, 1, collection, mimeType);
     const double batched = appendThroughDataStore(count, 100, collection, mimeType);
-    std::printf("%s 1 %.1f\n%s 100 %.1f\n", qPrintable(backend), single, qPrintable(backend), batched);
+    std::printf("%s 1 %.1f\n%s 100 %.1f\n", qPrintable(driver), single, qPrintable(driver), batched);
     DataStore::self()->close();
     return single > 0 && batched > 0 ? 0 : 1;
 }
@@ -177,8 +130,8 @@ double rawSqlite(const QString &file, int count, int batch)
 
 int runRawBaseline(int count)
 {
-    const auto environment = makeEnvironment();
-    const QString file = environment->path() + QLatin1String("/raw.db");
+    const TempEnvironment environment;
+    const QString file = environment.path() + QLatin1String("/raw.db");
     {
         // The schema comes from the initializer, so both sides insert into identical tables.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw-schema"));
@@ -215,7 +168,7 @@ int main(int argc, char **argv)
 
     QHash<QString, double> rates;
     QStringList order;
-    for (const char *backend : {"raw-sqlite", "sqlite", "sqlite3", "mariadb", "postgresql"}) {
+    for (const char *backend : {"raw-sqlite", "QSQLITE", "QSQLITE3", "QMYSQL", "QPSQL"}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(app.applicationFilePath(), {QStringLiteral("--backend"), QLatin1String(backend), QString::number(count)});
@@ -235,7 +188,7 @@ int main(int argc, char **argv)
 
     std::printf("items appended per second, %d items of one 1 KiB part each\n", count);
     // Said with the figures, since it decides how far apart the backends are.
-    std::printf("SQLite syncs every commit (raw-sqlite and sqlite: rollback journal; sqlite3: our driver, WAL);\n"
+    std::printf("SQLite syncs every commit (raw-sqlite and QSQLITE: rollback journal; QSQLITE3: our driver, WAL);\n"
                 "the MariaDB and PostgreSQL test servers run without syncing commits to disk\n");
     std::printf("%-12s %-18s %12s %14s\n", "backend", "items/transaction", "items/s", "vs raw SQLite");
     for (const QString &key : std::as_const(order)) {

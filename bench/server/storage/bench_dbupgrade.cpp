@@ -3,15 +3,15 @@
 // first (not timed) with the sample of the updater tests: per item two or three parts and one or
 // two flags.
 //
-// bench_dbupgrade [items] [backend...]   items default 100000; backends sqlite3, sqlite, mariadb,
-//                                        postgresql (default: sqlite3 mariadb postgresql)
+// bench_dbupgrade [items] [driver...]   items default 100000; drivers QSQLITE3, QSQLITE, QMYSQL,
+//                                       QPSQL (default: QSQLITE3 QMYSQL QPSQL)
 
 #include "storage/dbinitializer.h"
 #include "storage/dbupdater.h"
 #include "storage/sqlitedriver.h"
 
 #include "legacydatabase.h"
-#include "testdatabaseserver.h"
+#include "testbackend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,30 +34,19 @@ qint64 count(const QSqlDatabase &db, const char *table)
 
 int runBackend(const QString &backend, int items)
 {
-    std::unique_ptr<TestDatabaseServer> server;
-    if (backend == QLatin1String("mariadb"))
-        server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::MariaDb);
-    else if (backend == QLatin1String("postgresql"))
-        server = std::make_unique<TestDatabaseServer>(TestDatabaseServer::PostgreSql);
-    if (server && !server->start()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(server->errorString()));
+    TestBackend database(backend);
+    if (!database.start()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(database.errorString()));
         return 2;
     }
     QTemporaryDir dir;
-    const QString connectionName = QStringLiteral("upgrade-") + backend;
+    const QString connectionName = QStringLiteral("empty-upgrade");
     int result = 0;
     {
-        QSqlDatabase db;
-        if (server) {
-            db = server->addConnection(connectionName);
-        } else {
-            db = QSqlDatabase::addDatabase(backend == QLatin1String("sqlite") ? QStringLiteral("QSQLITE")
-                                                                              : QStringLiteral("QSQLITE3"),
-                                           connectionName);
-            db.setDatabaseName(dir.filePath(QStringLiteral("talvori.db")));
-        }
-        if (!db.open()) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(db.lastError().text()));
+        QString error;
+        QSqlDatabase db = database.createEmptyDatabase(QStringLiteral("upgrade"), dir.path(), &error);
+        if (!db.isOpen()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(error));
             return 2;
         }
 
@@ -65,7 +54,6 @@ int runBackend(const QString &backend, int items)
         timer.start();
         LegacyDatabase::Options options;
         options.items = items;
-        QString error;
         if (!LegacyDatabase::create(db, 8, options, &error)) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(backend), qPrintable(error));
             return 2;
@@ -115,7 +103,7 @@ int main(int argc, char **argv)
     if (!arguments.isEmpty() && arguments.first().toInt() > 0)
         items = arguments.takeFirst().toInt();
     if (arguments.isEmpty())
-        arguments = {QStringLiteral("sqlite3"), QStringLiteral("mariadb"), QStringLiteral("postgresql")};
+        arguments = {QStringLiteral("QSQLITE3"), QStringLiteral("QMYSQL"), QStringLiteral("QPSQL")};
     int result = 0;
     for (const QString &backend : std::as_const(arguments))
         result = qMax(result, runBackend(backend, items));

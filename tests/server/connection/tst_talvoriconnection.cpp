@@ -1,10 +1,8 @@
 // Client sessions against the real server process: greeting, dispatch by connection state,
 // literals, failures that leave the session usable, and who may connect at all.
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,43 +27,26 @@ private Q_SLOTS:
     void socketIsReachableByItsOwnerOnly();
 
 private:
-    bool connect(ProtocolClient &client);
     // The server's peak resident memory so far, in bytes.
-    qint64 serverMemory() const;
+    qint64 serverMemory();
 
-    TempEnvironment m_environment;
-    TestBus m_bus;
-    ServerProcess *m_server = nullptr;
+    TestServer m_server;
 };
 
 void TalvoriConnectionTest::initTestCase()
 {
-    QVERIFY(m_environment.isValid());
-    QVERIFY(m_bus.start(m_environment.path()));
-    m_bus.exportTo(m_environment);
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    m_server = new ServerProcess(m_environment);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    TALVORI_VERIFY_STARTED(m_server, m_server.start());
 }
 
 void TalvoriConnectionTest::cleanupTestCase()
 {
-    QCOMPARE(m_server->stop(), 0);
-    delete m_server;
-}
-
-bool TalvoriConnectionTest::connect(ProtocolClient &client)
-{
-    if (!client.connectToServer(m_server->socketPath()))
-        return false;
-    bool ok = false;
-    return client.readLine(&ok) == "* OK Talvori Almost IMAP Server [PROTOCOL 26]" && ok;
+    QCOMPARE(m_server.stop(), 0);
 }
 
 void TalvoriConnectionTest::greeting()
 {
-    ProtocolClient client;
-    QVERIFY(client.connectToServer(m_server->socketPath()));
+    TestClient client;
+    QVERIFY(client.connectToServer(m_server.socketPath()));
     QByteArray received;
     while (!received.endsWith("\r\n") && client.socket()->waitForReadyRead(5000))
         received += client.socket()->readAll();
@@ -113,8 +94,8 @@ void TalvoriConnectionTest::dispatch()
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
 
-    ProtocolClient client;
-    QVERIFY(connect(client));
+    TestClient client;
+    QVERIFY(m_server.connect(client));
     // A final CAPABILITY marks the end of the answers to the case's commands.
     const QByteArray all = input + "zz CAPABILITY\r\n";
     if (QByteArray(QTest::currentDataTag()).endsWith("(trickle)")) {
@@ -133,8 +114,8 @@ void TalvoriConnectionTest::dispatch()
 
 void TalvoriConnectionTest::logoutClosesTheSession()
 {
-    ProtocolClient client;
-    QVERIFY(connect(client));
+    TestClient client;
+    QVERIFY(m_server.connect(client));
     client.send("a1 LOGIN me\r\na2 LOGOUT\r\n");
     QCOMPARE(client.readUntilTagged("a2"),
              (QList<QByteArray>{"a1 OK User logged in", "* Talvori server logging out", "a2 OK Logout completed"}));
@@ -166,7 +147,7 @@ void TalvoriConnectionTest::clientsThatWriteAtOnce()
         std::vector<std::unique_ptr<ProtocolClient>> clients;
         for (int i = 0; i < AtOnce; ++i) {
             auto client = std::make_unique<ProtocolClient>();
-            QVERIFY(client->connectToServer(m_server->socketPath()));
+            QVERIFY(client->connectToServer(m_server.socketPath()));
             // Before the greeting, as soon as part of it is there, or once it is whole.
             switch ((round + i) % 3) {
             case 0:
@@ -190,12 +171,12 @@ void TalvoriConnectionTest::clientsThatWriteAtOnce()
             QCOMPARE(lines.mid(1, lines.size() - 3).join('\n'), expected);
         }
     }
-    QCOMPARE(m_server->process().state(), QProcess::Running);
+    QCOMPARE(m_server.process().state(), QProcess::Running);
 }
 
-qint64 TalvoriConnectionTest::serverMemory() const
+qint64 TalvoriConnectionTest::serverMemory()
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(m_server->process().processId()));
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_server.process().processId()));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
@@ -247,8 +228,8 @@ void TalvoriConnectionTest::inputPastItsBounds()
     QFETCH(bool, closes);
 
     const qint64 before = serverMemory();
-    ProtocolClient client;
-    QVERIFY(connect(client));
+    TestClient client;
+    QVERIFY(m_server.connect(client));
     if (loggedIn) {
         client.send("a0 LOGIN bounds\r\n");
         QCOMPARE(client.readUntilTagged("a0").value(0), QByteArray("a0 OK User logged in"));
@@ -277,18 +258,18 @@ void TalvoriConnectionTest::inputPastItsBounds()
     const qint64 after = serverMemory();
     qInfo("server's peak memory: %lld KiB before, %lld KiB after", before / 1024, after / 1024);
     QVERIFY2(after - before < 16 << 20, QByteArray::number(after - before).constData());
-    QCOMPARE(m_server->process().state(), QProcess::Running);
+    QCOMPARE(m_server.process().state(), QProcess::Running);
 }
 
 void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
 {
-    const QFileInfo socket(m_server->socketPath());
+    const QFileInfo socket(m_server.socketPath());
     QVERIFY(socket.exists());
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
         | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(socket.permissions() & others, QFile::Permissions());
 
-    const QSettings connection(m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc"),
+    const QSettings connection(m_server.environment().configHome() + QLatin1String("/talvori/talvoriconnectionrc"),
                                QSettings::IniFormat);
     QCOMPARE(connection.value(QStringLiteral("Data/Method")).toString(), QStringLiteral("NamedPipe"));
     QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(), QStringLiteral("Talvori"));

@@ -2,10 +2,8 @@
 // over the bus or when the control process leaves, refusal of a second server, error log rotation,
 // and the bus objects it exports.
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -27,11 +25,10 @@ private Q_SLOTS:
     void errorLogIsRotatedAtEachStart();
 
 private:
-    // A fresh home with its own settings, sharing this program's bus.
-    std::unique_ptr<TempEnvironment> newHome();
     static QByteArray run(const QString &program, const QStringList &arguments, const TempEnvironment &home,
                           int *exitCode = nullptr);
 
+    // Each test's servers have homes of their own and share this bus.
     TempEnvironment m_busHome;
     TestBus m_bus;
 };
@@ -40,14 +37,6 @@ void TalvoriServerTest::initTestCase()
 {
     QVERIFY(m_busHome.isValid());
     QVERIFY(m_bus.start(m_busHome.path()));
-}
-
-std::unique_ptr<TempEnvironment> TalvoriServerTest::newHome()
-{
-    auto home = std::make_unique<TempEnvironment>();
-    m_bus.exportTo(*home);
-    home->writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    return home;
 }
 
 QByteArray TalvoriServerTest::run(const QString &program, const QStringList &arguments, const TempEnvironment &home,
@@ -81,9 +70,11 @@ void TalvoriServerTest::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, expected);
-    const auto home = newHome();
+    TestServer server(m_bus);
+    TALVORI_VERIFY_STARTED(server, server.prepare());
     int code = -2;
-    const QByteArray output = run(ServerProcess::executable(QStringLiteral("talvoriserver")), arguments, *home, &code);
+    const QByteArray output
+        = run(ServerProcess::executable(QStringLiteral("talvoriserver")), arguments, server.environment(), &code);
     QCOMPARE(code, exitCode);
     QVERIFY2(output.contains(expected), output.constData());
     if (exitCode == 1)
@@ -92,12 +83,11 @@ void TalvoriServerTest::commandLine()
 
 void TalvoriServerTest::startupFilesAndQuitOverTheBus()
 {
-    const auto home = newHome();
-    ServerProcess server(*home);
-    QVERIFY2(server.start(), server.output().constData());
+    TestServer server(m_bus);
+    TALVORI_VERIFY_STARTED(server, server.start());
 
-    const QString connectionFile = home->configHome() + QLatin1String("/talvori/talvoriconnectionrc");
-    const QString serverFile = home->configHome() + QLatin1String("/talvori/talvoriserverrc");
+    const QString connectionFile = server.environment().configHome() + QLatin1String("/talvori/talvoriconnectionrc");
+    const QString serverFile = server.environment().serverSettingsFile();
     {
         const QSettings connection(connectionFile, QSettings::IniFormat);
         QCOMPARE(connection.value(QStringLiteral("Data/Method")).toString(), QStringLiteral("NamedPipe"));
@@ -115,7 +105,7 @@ void TalvoriServerTest::startupFilesAndQuitOverTheBus()
                                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
                                   QStringLiteral("--dest=org.freedesktop.Talvori"), QStringLiteral("/Server"),
                                   QStringLiteral("org.freedesktop.Talvori.Server.quit")},
-                                 *home, &code);
+                                 server.environment(), &code);
     QVERIFY2(code == 0, reply.constData());
     QVERIFY(server.process().waitForFinished(20000));
     QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
@@ -126,7 +116,7 @@ void TalvoriServerTest::startupFilesAndQuitOverTheBus()
     QCOMPARE(settingsFile.readAll(), settingsWhileRunning);
 
     // After the shut-down nobody answers on the socket any more.
-    ProtocolClient client;
+    TestClient client;
     bool greeted = false;
     if (client.connectToServer(server.socketPath(), 1000))
         greeted = !client.readLine(nullptr, 1000).isEmpty();
@@ -135,9 +125,8 @@ void TalvoriServerTest::startupFilesAndQuitOverTheBus()
 
 void TalvoriServerTest::busObjectsAreIntrospectable()
 {
-    const auto home = newHome();
-    ServerProcess server(*home);
-    QVERIFY2(server.start(), server.output().constData());
+    TestServer server(m_bus);
+    TALVORI_VERIFY_STARTED(server, server.start());
 
     const QList<std::pair<QString, QList<QByteArray>>> objects = {
         {QStringLiteral("/Server"), {"interface name=\"org.freedesktop.Talvori.Server\"", "method name=\"quit\""}},
@@ -156,7 +145,7 @@ void TalvoriServerTest::busObjectsAreIntrospectable()
                                    {QStringLiteral("--session"), QStringLiteral("--print-reply=literal"),
                                     QStringLiteral("--dest=org.freedesktop.Talvori"), path,
                                     QStringLiteral("org.freedesktop.DBus.Introspectable.Introspect")},
-                                   *home, &code);
+                                   server.environment(), &code);
         QCOMPARE(code, 0);
         for (const QByteArray &fragment : fragments)
             QVERIFY2(xml.contains(fragment), (path.toUtf8() + " lacks " + fragment + ":\n" + xml).constData());
@@ -175,9 +164,8 @@ void TalvoriServerTest::controlProcessLeavingShutsDown()
                  .value(),
              QDBusConnectionInterface::ServiceRegistered);
 
-    const auto home = newHome();
-    ServerProcess server(*home);
-    QVERIFY2(server.start(), server.output().constData());
+    TestServer server(m_bus);
+    TALVORI_VERIFY_STARTED(server, server.start());
 
     // A new owner taking over is no reason to stop.
     QCOMPARE(second.interface()->registerService(control, QDBusConnectionInterface::ReplaceExistingService,
@@ -195,31 +183,33 @@ void TalvoriServerTest::controlProcessLeavingShutsDown()
 
 void TalvoriServerTest::secondServerRefuses()
 {
-    const auto home = newHome();
-    ServerProcess first(*home);
-    QVERIFY2(first.start(), first.output().constData());
+    TestServer first(m_bus);
+    TALVORI_VERIFY_STARTED(first, first.start());
 
     int code = -2;
-    const QByteArray output = run(ServerProcess::executable(QStringLiteral("talvoriserver")), {}, *home, &code);
+    const QByteArray output
+        = run(ServerProcess::executable(QStringLiteral("talvoriserver")), {}, first.environment(), &code);
     QVERIFY2(code != 0, output.constData());
     QVERIFY2(output.contains("another server is already running"), output.constData());
 
-    ProtocolClient client;
-    QVERIFY(client.connectToServer(first.socketPath()));
-    QCOMPARE(client.readLine(), QByteArray("* OK Talvori Almost IMAP Server [PROTOCOL 26]"));
-    QCOMPARE(ProtocolClient::resultOf(client.command("a1", "CAPABILITY"), "a1"), QByteArray("OK"));
+    // The first one still greets and answers.
+    TestClient client;
+    QVERIFY(first.connect(client));
+    QVERIFY(client.runOk("CAPABILITY"));
     QCOMPARE(first.stop(), 0);
 }
 
 void TalvoriServerTest::errorLogIsRotatedAtEachStart()
 {
-    const auto home = newHome();
-    const QString log = home->dataHome() + QLatin1String("/talvori/talvoriserver.error");
+    TestServer server(m_bus);
+    TALVORI_VERIFY_STARTED(server, server.prepare());
+    TempEnvironment &home = server.environment();
+    const QString log = home.dataHome() + QLatin1String("/talvori/talvoriserver.error");
     // An unknown database driver is a fatal start-up error; it names the driver in the log.
     for (const char *driver : {"NODRIVER1", "NODRIVER2"}) {
-        home->writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QString::fromLatin1(driver));
+        home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QString::fromLatin1(driver));
         int code = 0;
-        run(ServerProcess::executable(QStringLiteral("talvoriserver")), {}, *home, &code);
+        run(ServerProcess::executable(QStringLiteral("talvoriserver")), {}, home, &code);
         QVERIFY(code != 0);
     }
     QFile current(log);

@@ -1,13 +1,11 @@
 // Collection commands against the real server process over its socket: the listing line byte for
 // byte, listing order and filters, scopes by id, remote id and remote id chain, create, modify,
 // delete, select, status, subscribe, client transactions and the resource context.
+// TALVORI_TEST_BACKEND picks the database (TestBackend).
 
-#include "listingline.h"
 #include "notifylistener.h"
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <notificationmessage.h>
 
@@ -43,20 +41,13 @@ private Q_SLOTS:
     void selectStatusSubscribe();
 
 private:
-    QList<QByteArray> run(ProtocolClient &client, const QByteArray &command);
-    QByteArray tagged(ProtocolClient &client, const QByteArray &command);
-    qint64 create(ProtocolClient &client, const QByteArray &arguments);
-    QList<ListingLine> list(ProtocolClient &client, const QByteArray &arguments);
-    QStringList listNames(ProtocolClient &client, const QByteArray &arguments);
+    static QStringList listNames(TestClient &client, const QByteArray &command);
     // Notifications that arrive within a short while.
     QList<NotificationMessage::List> settleNotifications();
 
-    TempEnvironment m_environment;
-    TestBus m_bus;
-    ServerProcess *m_server = nullptr;
-    NotifyListener *m_listener = nullptr;
-    ProtocolClient m_res1;
-    int m_tag = 0;
+    TestServer m_server;
+    std::unique_ptr<NotifyListener> m_listener;
+    TestClient m_res1;
     // The fixture tree of resource "res1": Top (inode/directory) / Child / Leaf, and Top / Sibling.
     // Resource "res2" has a top-level "Other" with the same remote id as Child.
     qint64 m_top = -1;
@@ -68,85 +59,34 @@ private:
 
 void CollectionHandlersTest::initTestCase()
 {
-    QVERIFY(m_environment.isValid());
-    QVERIFY(m_bus.start(m_environment.path()));
-    m_bus.exportTo(m_environment);
-    m_environment.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    m_server = new ServerProcess(m_environment);
-    QVERIFY2(m_server->start(), m_server->output().constData());
-    m_listener = new NotifyListener(m_bus.address());
+    const QStringList resources = {QStringLiteral("res1"), QStringLiteral("res2"), QStringLiteral("fmt"),
+                                   QStringLiteral("tx"),   QStringLiteral("mod"),  QStringLiteral("del")};
+    TALVORI_VERIFY_STARTED(m_server, m_server.start(resources));
+    m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
 
-    for (const char *name : {"res1", "res2", "fmt", "tx", "mod", "del"})
-        QCOMPARE(ServerProcess::addResource(QString::fromLatin1(name)), QString());
-
-    QVERIFY(m_server->login(m_res1, "res1"));
-    m_top = create(m_res1, "\"Top\" 0 (MIMETYPE (inode/directory) REMOTEID \"top\")");
-    m_child = create(m_res1, "\"Child\" " + QByteArray::number(m_top) + " (REMOTEID \"child\")");
-    m_leaf = create(m_res1,
-                    "\"Leaf\" " + QByteArray::number(m_child) + " (MIMETYPE (text/plain) REMOTEID \"leaf\")");
-    m_sibling = create(m_res1, "\"Sibling\" " + QByteArray::number(m_top)
-                                   + " (MIMETYPE (inode/directory text/calendar) REMOTEID \"sib\")");
-    ProtocolClient res2;
-    QVERIFY(m_server->login(res2, "res2"));
-    m_other = create(res2, "\"Other\" 0 (MIMETYPE (inode/directory) REMOTEID \"child\")");
+    QVERIFY(m_server.login(m_res1, "res1"));
+    m_top = m_res1.create("\"Top\" 0 (MIMETYPE (inode/directory) REMOTEID \"top\")");
+    m_child = m_res1.create("\"Child\" " + QByteArray::number(m_top) + " (REMOTEID \"child\")");
+    m_leaf = m_res1.create("\"Leaf\" " + QByteArray::number(m_child) + " (MIMETYPE (text/plain) REMOTEID \"leaf\")");
+    m_sibling = m_res1.create("\"Sibling\" " + QByteArray::number(m_top)
+                              + " (MIMETYPE (inode/directory text/calendar) REMOTEID \"sib\")");
+    TestClient res2;
+    QVERIFY(m_server.login(res2, "res2"));
+    m_other = res2.create("\"Other\" 0 (MIMETYPE (inode/directory) REMOTEID \"child\")");
     QVERIFY(m_top > 0 && m_child > 0 && m_leaf > 0 && m_sibling > 0 && m_other > 0);
 }
 
 void CollectionHandlersTest::cleanupTestCase()
 {
-    delete m_listener;
+    m_listener.reset();
     m_res1.disconnectFromServer();
-    QCOMPARE(m_server->stop(), 0);
-    delete m_server;
+    QCOMPARE(m_server.stop(), 0);
 }
 
-
-
-QList<QByteArray> CollectionHandlersTest::run(ProtocolClient &client, const QByteArray &command)
-{
-    const QByteArray tag = 't' + QByteArray::number(++m_tag);
-    return client.command(tag, command);
-}
-
-// The tagged line without its tag.
-QByteArray CollectionHandlersTest::tagged(ProtocolClient &client, const QByteArray &command)
-{
-    const QList<QByteArray> lines = run(client, command);
-    if (lines.isEmpty())
-        return QByteArray();
-    const QByteArray last = lines.last();
-    return last.mid(last.indexOf(' ') + 1);
-}
-
-qint64 CollectionHandlersTest::create(ProtocolClient &client, const QByteArray &arguments)
-{
-    const QList<QByteArray> lines = run(client, "CREATE " + arguments);
-    ListingLine line;
-    if (lines.size() != 2 || !lines.last().endsWith("OK CREATE completed") || !line.parse(lines.first())) {
-        qWarning() << "CREATE" << arguments << "answered" << lines;
-        return -1;
-    }
-    return line.id;
-}
-
-QList<ListingLine> CollectionHandlersTest::list(ProtocolClient &client, const QByteArray &arguments)
-{
-    QList<ListingLine> result;
-    const QList<QByteArray> lines = run(client, arguments);
-    for (const QByteArray &text : lines.mid(0, lines.size() - 1)) {
-        ListingLine line;
-        if (line.parse(text))
-            result.append(line);
-    }
-    if (lines.isEmpty() || !lines.last().endsWith("OK List completed"))
-        qWarning() << arguments << "answered" << lines;
-    return result;
-}
-
-QStringList CollectionHandlersTest::listNames(ProtocolClient &client, const QByteArray &arguments)
+QStringList CollectionHandlersTest::listNames(TestClient &client, const QByteArray &command)
 {
     QStringList names;
-    for (const ListingLine &line : list(client, arguments))
+    for (const ListingLine &line : client.list(command))
         names.append(line.name);
     return names;
 }
@@ -158,13 +98,13 @@ QList<NotificationMessage::List> CollectionHandlersTest::settleNotifications()
 
 void CollectionHandlersTest::listingLineIsExact()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "fmt"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "fmt"));
     const QByteArray name = "Qu\\\"ote \\\\ Zo\xc3\xab";
-    const QList<QByteArray> created = run(
-        client, "CREATE \"" + name
-                    + "\" 0 (MIMETYPE (inode/directory text/x-a text/x-b) REMOTEID \"r\\\"1\" CACHEPOLICY (INHERIT false INTERVAL 5 "
-                      "CACHETIMEOUT 10 SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) color \"red\")");
+    const QList<QByteArray> created = client.run(
+        "CREATE \"" + name
+        + "\" 0 (MIMETYPE (inode/directory text/x-a text/x-b) REMOTEID \"r\\\"1\" CACHEPOLICY (INHERIT false INTERVAL 5 "
+          "CACHETIMEOUT 10 SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) color \"red\")");
     QCOMPARE(created.size(), 2);
     ListingLine parsed;
     QVERIFY(parsed.parse(created.first()));
@@ -178,8 +118,8 @@ void CollectionHandlersTest::listingLineIsExact()
     QCOMPARE(parsed.remoteId, QStringLiteral("r\"1"));
 
     // The listing shows the same line; statistics and ancestors slot in at their places.
-    QCOMPARE(run(client, "LIST " + id + " 0 ()").first(), expected);
-    const QByteArray withExtras = run(client, "X-TVLIST " + id + " 0 () (STATISTICS true ANCESTORS 2)").first();
+    QCOMPARE(client.run("LIST " + id + " 0 ()").first(), expected);
+    const QByteArray withExtras = client.run("X-TVLIST " + id + " 0 () (STATISTICS true ANCESTORS 2)").first();
     QCOMPARE(withExtras,
              QByteArray(expected)
                  .replace("RESOURCE \"fmt\" ", "RESOURCE \"fmt\" MESSAGES 0 UNSEEN 0 SIZE 0 ")
@@ -187,9 +127,9 @@ void CollectionHandlersTest::listingLineIsExact()
 
     // Without attributes the line ends in a space before the closing parenthesis; an inherited
     // policy shows the effective one of the nearest ancestor with its own.
-    const qint64 child = create(client, "\"plain\" " + id + " ()");
+    const qint64 child = client.create("\"plain\" " + id + " ()");
     QVERIFY(child > 0);
-    const QByteArray childLine = run(client, "LIST " + QByteArray::number(child) + " 0 ()").first();
+    const QByteArray childLine = client.run("LIST " + QByteArray::number(child) + " 0 ()").first();
     QVERIFY2(childLine.endsWith(
                  " CACHEPOLICY (INHERIT true INTERVAL 5 CACHETIMEOUT 10 SYNCONDEMAND true LOCALPARTS (PLD:A PLD:B)) )"),
              childLine.constData());
@@ -198,15 +138,15 @@ void CollectionHandlersTest::listingLineIsExact()
 
 void CollectionHandlersTest::persistentSearchIsQuotedTwice()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "fmt"));
-    const qint64 id = create(client, "\"search\" 0 ()");
+    TestClient client;
+    QVERIFY(m_server.login(client, "fmt"));
+    const qint64 id = client.create("\"search\" 0 ()");
     QVERIFY(id > 0);
     const QByteArray ids = QByteArray::number(id);
-    QCOMPARE(tagged(client, "MODIFY " + ids
+    QCOMPARE(client.tagged("MODIFY " + ids
                                 + " PERSISTENTSEARCH \"(QUERYLANGUAGE SPARQL QUERYSTRING \\\"say \\\\\\\"hi\\\\\\\"\\\")\""),
              QByteArray("OK MODIFY done"));
-    const QByteArray line = run(client, "LIST " + ids + " 0 ()").first();
+    const QByteArray line = client.run("LIST " + ids + " 0 ()").first();
     // Inner quoting: "say \"hi\"". Outer quoting escapes that again.
     QVERIFY2(line.contains(" PERSISTENTSEARCH \"(QUERYLANGUAGE SPARQL QUERYSTRING \\\"say \\\\\\\"hi\\\\\\\"\\\")\" "
                            "CACHEPOLICY"),
@@ -246,7 +186,7 @@ void CollectionHandlersTest::listingOrderAndDepth()
     QFETCH(QByteArray, command);
     QFETCH(QStringList, names);
     QFETCH(QList<int>, ancestorCounts);
-    const QList<ListingLine> lines = list(m_res1, command);
+    const QList<ListingLine> lines = m_res1.list(command);
     QStringList listed;
     for (const ListingLine &line : lines)
         listed.append(line.name);
@@ -289,7 +229,7 @@ void CollectionHandlersTest::listingFilters()
     QFETCH(QStringList, names);
     QFETCH(QStringList, hiddenTypes);
     QStringList listed;
-    for (const ListingLine &line : list(m_res1, command)) {
+    for (const ListingLine &line : m_res1.list(command)) {
         listed.append(line.name);
         QCOMPARE(line.mimeTypes.isEmpty(), hiddenTypes.contains(line.name));
     }
@@ -320,10 +260,10 @@ void CollectionHandlersTest::remoteIdAddressing()
     QFETCH(QByteArray, context);
     QFETCH(QByteArray, command);
     QFETCH(QStringList, names);
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "addressing"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "addressing"));
     if (!context.isEmpty())
-        QCOMPARE(tagged(client, "RESSELECT " + context), "OK " + context + " selected");
+        QCOMPARE(client.tagged("RESSELECT " + context), "OK " + context + " selected");
     QCOMPARE(listNames(client, command), names);
 }
 
@@ -400,66 +340,66 @@ void CollectionHandlersTest::failures()
     QFETCH(QByteArrayList, setup);
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, session));
+    TestClient client;
+    QVERIFY(m_server.login(client, session));
     for (const QByteArray &step : setup)
-        QVERIFY(tagged(client, step).startsWith("OK"));
-    QCOMPARE(tagged(client, command), answer);
+        QVERIFY(client.tagged(step).startsWith("OK"));
+    QCOMPARE(client.tagged(command), answer);
     // The session goes on after the failure.
-    QCOMPARE(tagged(client, "LIST 0 0 ()"), QByteArray("OK List completed"));
+    QCOMPARE(client.tagged("LIST 0 0 ()"), QByteArray("OK List completed"));
 }
 
 void CollectionHandlersTest::createInheritsContentTypesAndTakesPaths()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "res1"));
-    const qint64 id = create(client, "\"Inherits\" " + QByteArray::number(m_sibling) + " ()");
+    TestClient client;
+    QVERIFY(m_server.login(client, "res1"));
+    const qint64 id = client.create("\"Inherits\" " + QByteArray::number(m_sibling) + " ()");
     QVERIFY(id > 0);
     ListingLine line;
-    QVERIFY(line.parse(run(client, "LIST " + QByteArray::number(id) + " 0 ()").first()));
+    QVERIFY(line.parse(client.run("LIST " + QByteArray::number(id) + " 0 ()").first()));
     // Content types are listed in the order of their ids.
     QCOMPARE(line.mimeTypes, (QByteArrayList{"text/calendar", "inode/directory"}));
     QCOMPARE(line.resource, QStringLiteral("res1"));
     QCOMPARE(line.parentId, m_sibling);
 
     // A path names the parent; the last part is the new name.
-    const qint64 byPath = create(client, "\"/Top/Sibling/Inherits/ByPath\" ()");
+    const qint64 byPath = client.create("\"/Top/Sibling/Inherits/ByPath\" ()");
     QVERIFY(byPath > 0);
-    QVERIFY(line.parse(run(client, "LIST " + QByteArray::number(byPath) + " 0 ()").first()));
+    QVERIFY(line.parse(client.run("LIST " + QByteArray::number(byPath) + " 0 ()").first()));
     QCOMPARE(line.parentId, id);
     QCOMPARE(line.name, QStringLiteral("ByPath"));
 
     // RID CREATE finds the parent in the resource context.
-    QCOMPARE(tagged(client, "RESSELECT res1"), QByteArray("OK res1 selected"));
-    const qint64 byRid = create(client, "\"ByRid\" \"sib\" (REMOTEID \"byrid\")");
+    QCOMPARE(client.tagged("RESSELECT res1"), QByteArray("OK res1 selected"));
+    const qint64 byRid = client.create("\"ByRid\" \"sib\" (REMOTEID \"byrid\")");
     QVERIFY(byRid > 0);
-    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(id)), QByteArray("OK DELETE completed"));
-    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(byRid)), QByteArray("OK DELETE completed"));
+    QCOMPARE(client.tagged("DELETE " + QByteArray::number(id)), QByteArray("OK DELETE completed"));
+    QCOMPARE(client.tagged("DELETE " + QByteArray::number(byRid)), QByteArray("OK DELETE completed"));
 }
 
 void CollectionHandlersTest::modify()
 {
-    ProtocolClient owner;
-    QVERIFY(m_server->login(owner, "mod"));
-    const qint64 id = create(owner, "\"Mod\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"m\" flavour \"sweet\")");
+    TestClient owner;
+    QVERIFY(m_server.login(owner, "mod"));
+    const qint64 id = owner.create("\"Mod\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"m\" flavour \"sweet\")");
     QVERIFY(id > 0);
     const QByteArray ids = QByteArray::number(id);
     settleNotifications();
 
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "someone"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "someone"));
     // Unchanged values: done, and nothing announced.
-    QCOMPARE(tagged(client, "MODIFY " + ids + " NAME \"Mod\" REMOTEID \"m\" flavour \"sweet\""),
+    QCOMPARE(client.tagged("MODIFY " + ids + " NAME \"Mod\" REMOTEID \"m\" flavour \"sweet\""),
              QByteArray("OK MODIFY done"));
     QVERIFY(settleNotifications().isEmpty());
 
     // Any client may change the remote revision; the owner the remote id; "-" drops an attribute.
-    QCOMPARE(tagged(client, "MODIFY " + ids
+    QCOMPARE(client.tagged("MODIFY " + ids
                                 + " NAME \"Renamed\" REMOTEREVISION \"rev2\" MIMETYPE (text/plain text/x-new) "
                                   "-flavour colour \"blue\""),
              QByteArray("OK MODIFY done"));
-    QCOMPARE(tagged(owner, "MODIFY " + ids + " REMOTEID \"m2\""), QByteArray("OK MODIFY done"));
-    QCOMPARE(tagged(owner, "MODIFY " + ids + " CACHEPOLICY (INHERIT false INTERVAL 7)"),
+    QCOMPARE(owner.tagged("MODIFY " + ids + " REMOTEID \"m2\""), QByteArray("OK MODIFY done"));
+    QCOMPARE(owner.tagged("MODIFY " + ids + " CACHEPOLICY (INHERIT false INTERVAL 7)"),
              QByteArray("OK MODIFY done"));
     const QList<NotificationMessage::List> batches = settleNotifications();
     QSet<QByteArray> changed;
@@ -474,7 +414,7 @@ void CollectionHandlersTest::modify()
                                         "CACHEPOLICY"}));
 
     ListingLine line;
-    QVERIFY(line.parse(run(client, "LIST " + ids + " 0 ()").first()));
+    QVERIFY(line.parse(client.run("LIST " + ids + " 0 ()").first()));
     QCOMPARE(line.name, QStringLiteral("Renamed"));
     QCOMPARE(line.remoteId, QStringLiteral("m2"));
     QCOMPARE(line.remoteRevision, QStringLiteral("rev2"));
@@ -484,46 +424,46 @@ void CollectionHandlersTest::modify()
     QCOMPARE(line.cachePolicy.value("INTERVAL"), QByteArray("7"));
 
     // RID MODIFY: a one-element list and a plain atom name the same collection.
-    QCOMPARE(tagged(owner, "RESSELECT mod"), QByteArray("OK mod selected"));
-    QCOMPARE(tagged(owner, "RID MODIFY (\"m2\") REMOTEREVISION \"a\""), QByteArray("OK MODIFY done"));
-    QCOMPARE(tagged(owner, "RID MODIFY \"m2\" REMOTEREVISION \"b\""), QByteArray("OK MODIFY done"));
-    QVERIFY(line.parse(run(client, "LIST " + ids + " 0 ()").first()));
+    QCOMPARE(owner.tagged("RESSELECT mod"), QByteArray("OK mod selected"));
+    QCOMPARE(owner.tagged("RID MODIFY (\"m2\") REMOTEREVISION \"a\""), QByteArray("OK MODIFY done"));
+    QCOMPARE(owner.tagged("RID MODIFY \"m2\" REMOTEREVISION \"b\""), QByteArray("OK MODIFY done"));
+    QVERIFY(line.parse(client.run("LIST " + ids + " 0 ()").first()));
     QCOMPARE(line.remoteRevision, QStringLiteral("b"));
 }
 
 void CollectionHandlersTest::moveUnderOwnDescendantIsRefused()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "mod"));
-    const qint64 a = create(client, "\"MoveA\" 0 (MIMETYPE (inode/directory))");
-    const qint64 b = create(client, "\"MoveB\" " + QByteArray::number(a) + " ()");
-    const qint64 c = create(client, "\"MoveC\" " + QByteArray::number(b) + " ()");
-    const qint64 d = create(client, "\"MoveB\" 0 (MIMETYPE (inode/directory))");
+    TestClient client;
+    QVERIFY(m_server.login(client, "mod"));
+    const qint64 a = client.create("\"MoveA\" 0 (MIMETYPE (inode/directory))");
+    const qint64 b = client.create("\"MoveB\" " + QByteArray::number(a) + " ()");
+    const qint64 c = client.create("\"MoveC\" " + QByteArray::number(b) + " ()");
+    const qint64 d = client.create("\"MoveB\" 0 (MIMETYPE (inode/directory))");
     QVERIFY(a > 0 && b > 0 && c > 0 && d > 0);
     const QByteArray as = QByteArray::number(a);
-    QCOMPARE(tagged(client, "MODIFY " + as + " PARENT " + QByteArray::number(c)),
+    QCOMPARE(client.tagged("MODIFY " + as + " PARENT " + QByteArray::number(c)),
              QByteArray("NO Unable to reparent collection"));
-    QCOMPARE(tagged(client, "MODIFY " + as + " PARENT " + as), QByteArray("NO Unable to reparent collection"));
+    QCOMPARE(client.tagged("MODIFY " + as + " PARENT " + as), QByteArray("NO Unable to reparent collection"));
     // A top-level sibling already carries the name.
-    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(b) + " PARENT 0"),
+    QCOMPARE(client.tagged("MODIFY " + QByteArray::number(b) + " PARENT 0"),
              QByteArray("NO Unable to reparent collection"));
     // Moving c up to a and then d under a is fine.
-    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
-    QCOMPARE(tagged(client, "MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
+    QCOMPARE(client.tagged("MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
+    QCOMPARE(client.tagged("MODIFY " + QByteArray::number(c) + " PARENT " + as), QByteArray("OK MODIFY done"));
     QCOMPARE(listNames(client, "LIST " + as + " 1 ()"), (QStringList{"MoveB", "MoveC"}));
 }
 
 void CollectionHandlersTest::deleteRemovesSubtreeChildrenFirst()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "del"));
-    const qint64 p = create(client, "\"P\" 0 (MIMETYPE (inode/directory))");
-    const qint64 q = create(client, "\"Q\" " + QByteArray::number(p) + " ()");
-    const qint64 r = create(client, "\"R\" " + QByteArray::number(q) + " ()");
-    const qint64 s = create(client, "\"S\" " + QByteArray::number(p) + " ()");
+    TestClient client;
+    QVERIFY(m_server.login(client, "del"));
+    const qint64 p = client.create("\"P\" 0 (MIMETYPE (inode/directory))");
+    const qint64 q = client.create("\"Q\" " + QByteArray::number(p) + " ()");
+    const qint64 r = client.create("\"R\" " + QByteArray::number(q) + " ()");
+    const qint64 s = client.create("\"S\" " + QByteArray::number(p) + " ()");
     QVERIFY(p > 0 && q > 0 && r > 0 && s > 0);
     settleNotifications();
-    QCOMPARE(tagged(client, "DELETE " + QByteArray::number(p)), QByteArray("OK DELETE completed"));
+    QCOMPARE(client.tagged("DELETE " + QByteArray::number(p)), QByteArray("OK DELETE completed"));
     const QList<NotificationMessage::List> batches = settleNotifications();
     QList<qint64> removed;
     for (const NotificationMessage::List &batch : batches) {
@@ -536,32 +476,32 @@ void CollectionHandlersTest::deleteRemovesSubtreeChildrenFirst()
     QCOMPARE(listNames(client, "LIST 0 INF (RESOURCE \"del\")"), QStringList());
 
     // The top-level collection of the search resource is the virtual root.
-    QCOMPARE(tagged(client, "RESSELECT talvori_search_resource"), QByteArray("OK talvori_search_resource selected"));
-    const QList<ListingLine> roots = list(client, "LIST 0 1 (RESOURCE \"talvori_search_resource\")");
+    QCOMPARE(client.tagged("RESSELECT talvori_search_resource"), QByteArray("OK talvori_search_resource selected"));
+    const QList<ListingLine> roots = client.list("LIST 0 1 (RESOURCE \"talvori_search_resource\")");
     if (!roots.isEmpty())
-        QCOMPARE(tagged(client, "DELETE " + QByteArray::number(roots.first().id)),
+        QCOMPARE(client.tagged("DELETE " + QByteArray::number(roots.first().id)),
                  QByteArray("NO Cannot delete virtual root collection"));
 }
 
 void CollectionHandlersTest::rollbackLeavesNothingCommitNotifiesOnce()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "tx"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "tx"));
     settleNotifications();
-    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
-    QVERIFY(create(client, "\"Gone\" 0 (MIMETYPE (inode/directory))") > 0);
+    QCOMPARE(client.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    QVERIFY(client.create("\"Gone\" 0 (MIMETYPE (inode/directory))") > 0);
     QCOMPARE(listNames(client, "LIST 0 1 (RESOURCE \"tx\")"), QStringList{"Gone"});
-    QCOMPARE(tagged(client, "ROLLBACK"), QByteArray("OK Rollback completed"));
+    QCOMPARE(client.tagged("ROLLBACK"), QByteArray("OK Rollback completed"));
     QCOMPARE(listNames(client, "LIST 0 1 (RESOURCE \"tx\")"), QStringList());
     QVERIFY(settleNotifications().isEmpty());
 
-    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
-    const qint64 a = create(client, "\"Kept\" 0 (MIMETYPE (inode/directory))");
-    const qint64 b = create(client, "\"KeptChild\" " + QByteArray::number(a) + " ()");
+    QCOMPARE(client.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    const qint64 a = client.create("\"Kept\" 0 (MIMETYPE (inode/directory))");
+    const qint64 b = client.create("\"KeptChild\" " + QByteArray::number(a) + " ()");
     QVERIFY(a > 0 && b > 0);
     QTest::qWait(300);
     QVERIFY(m_listener->batches.isEmpty()); // nothing before the commit
-    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
+    QCOMPARE(client.tagged("COMMIT"), QByteArray("OK Commit completed"));
     const QList<NotificationMessage::List> batches = settleNotifications();
     QCOMPARE(batches.size(), 1);
     QCOMPARE(batches.first().size(), 2);
@@ -572,31 +512,31 @@ void CollectionHandlersTest::rollbackLeavesNothingCommitNotifiesOnce()
 
 void CollectionHandlersTest::nestedBeginNeedsTwoCommits()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "tx"));
-    ProtocolClient other;
-    QVERIFY(m_server->login(other, "tx"));
-    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
-    QCOMPARE(tagged(client, "BEGIN"), QByteArray("OK Begin completed"));
-    QCOMPARE(tagged(client, "RESSELECT tx"), QByteArray("OK tx selected"));
-    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
-    QCOMPARE(tagged(client, "COMMIT"), QByteArray("OK Commit completed"));
-    QCOMPARE(tagged(client, "COMMIT"), QByteArray("NO There is no transaction in progress."));
-    QCOMPARE(tagged(client, "RESSELECT \"\""), QByteArray("OK Resource deselected"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "tx"));
+    TestClient other;
+    QVERIFY(m_server.login(other, "tx"));
+    QCOMPARE(client.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    QCOMPARE(client.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    QCOMPARE(client.tagged("RESSELECT tx"), QByteArray("OK tx selected"));
+    QCOMPARE(client.tagged("COMMIT"), QByteArray("OK Commit completed"));
+    QCOMPARE(client.tagged("COMMIT"), QByteArray("OK Commit completed"));
+    QCOMPARE(client.tagged("COMMIT"), QByteArray("NO There is no transaction in progress."));
+    QCOMPARE(client.tagged("RESSELECT \"\""), QByteArray("OK Resource deselected"));
     // The failed RESSELECT keeps the previous context.
-    QCOMPARE(tagged(other, "RESSELECT tx"), QByteArray("OK tx selected"));
-    QCOMPARE(tagged(other, "RESSELECT nope"), QByteArray("NO nope is not a valid resource identifier"));
+    QCOMPARE(other.tagged("RESSELECT tx"), QByteArray("OK tx selected"));
+    QCOMPARE(other.tagged("RESSELECT nope"), QByteArray("NO nope is not a valid resource identifier"));
     QCOMPARE(listNames(other, "RID LIST \"nothing\" 0 ()").size(), 0);
 }
 
 void CollectionHandlersTest::selectStatusSubscribe()
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "someone"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "someone"));
     const QByteArray child = QByteArray::number(m_child);
 
-    QCOMPARE(run(client, "SELECT SILENT " + child).size(), 1);
-    const QList<QByteArray> selected = run(client, "SELECT /Top/Child/");
+    QCOMPARE(client.run("SELECT SILENT " + child).size(), 1);
+    const QList<QByteArray> selected = client.run("SELECT /Top/Child/");
     QCOMPARE(selected.size(), 6);
     QCOMPARE(selected.at(1), QByteArray("* 0 EXISTS"));
     QCOMPARE(selected.at(2), QByteArray("* 0 RECENT"));
@@ -604,27 +544,27 @@ void CollectionHandlersTest::selectStatusSubscribe()
     QCOMPARE(selected.at(4), QByteArray("* OK [UIDVALIDITY 1] UIDs valid"));
     QVERIFY(selected.at(5).endsWith("OK Completed"));
     // With a collection selected, RID needs no resource context.
-    QCOMPARE(tagged(client, "RID DELETE \"no-such-rid\""), QByteArray("NO No collection selected"));
+    QCOMPARE(client.tagged("RID DELETE \"no-such-rid\""), QByteArray("NO No collection selected"));
 
-    const QList<QByteArray> status = run(client, "STATUS " + child + " (UNSEEN MESSAGES SIZE UIDVALIDITY)");
+    const QList<QByteArray> status = client.run("STATUS " + child + " (UNSEEN MESSAGES SIZE UIDVALIDITY)");
     QCOMPARE(status.size(), 2);
     QCOMPARE(status.first(), QByteArray("* STATUS \"Top/Child\" (MESSAGES 0 UIDVALIDITY 1 UNSEEN 0 SIZE 0)"));
 
     settleNotifications();
-    QCOMPARE(tagged(client, "SUBSCRIBE " + child), QByteArray("OK Completed")); // already subscribed
+    QCOMPARE(client.tagged("SUBSCRIBE " + child), QByteArray("OK Completed")); // already subscribed
     QVERIFY(settleNotifications().isEmpty());
-    QCOMPARE(tagged(client, "UNSUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
+    QCOMPARE(client.tagged("UNSUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
     QCOMPARE(settleNotifications().size(), 1);
     // LSUB keeps the unsubscribed path to a subscribed collection, without its types.
-    const QList<ListingLine> subscribed = list(client, "LSUB 0 INF (RESOURCE \"res1\")");
+    const QList<ListingLine> subscribed = client.list("LSUB 0 INF (RESOURCE \"res1\")");
     QStringList names;
     for (const ListingLine &line : subscribed)
         names.append(line.name + (line.mimeTypes.isEmpty() ? QStringLiteral("()") : QString()));
     QCOMPARE(names, (QStringList{"Leaf", "Child()", "Sibling", "Top()"}));
-    QCOMPARE(tagged(client, "SUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
+    QCOMPARE(client.tagged("SUBSCRIBE " + QByteArray::number(m_top) + " " + child), QByteArray("OK Completed"));
     // One failing name undoes the whole command.
-    QCOMPARE(tagged(client, "UNSUBSCRIBE " + child + " 999999"), QByteArray("NO Invalid collection"));
-    QCOMPARE(list(client, "LSUB " + child + " 0 ()").size(), 1);
+    QCOMPARE(client.tagged("UNSUBSCRIBE " + child + " 999999"), QByteArray("NO Invalid collection"));
+    QCOMPARE(client.list("LSUB " + child + " 0 ()").size(), 1);
 }
 
 QTEST_GUILESS_MAIN(CollectionHandlersTest)

@@ -1,6 +1,6 @@
-// The shared handler helpers on a real SQLite database in this process: depth words, cache policy
-// lists and when they count as a change, collection lookup by id and path, flags created on
-// demand, single-collection resolution, and the name and move checks.
+// The shared handler helpers on a real database in this process (TALVORI_TEST_BACKEND picks it):
+// depth words, cache policy lists and when they count as a change, collection lookup by id and
+// path, flags created on demand, single-collection resolution, and the name and move checks.
 
 #include "handler/handlersupport.h"
 #include "storage/collectionresolver.h"
@@ -8,19 +8,15 @@
 #include "storage/session.h"
 #include "protocol/scope.h"
 #include "storage/datastore.h"
-#include "storage/dbconfig.h"
 #include "storage/selectquerybuilder.h"
-#include "tempenvironment.h"
+#include "teststorage.h"
 
 #include "common/exception.h"
-
-#include <xdgbasedirs.h>
 
 #include "protocol/imapstreamparser.h"
 
 #include <QBuffer>
 #include <QDateTime>
-#include <QSettings>
 #include <QTest>
 
 #include <climits>
@@ -48,7 +44,7 @@ private Q_SLOTS:
 private:
     Collection make(const QString &name, qint64 parentId, const QString &remoteId = QString());
 
-    TempEnvironment m_home;
+    TestStorage m_storage;
     Resource m_resource;
     Collection m_top;
     Collection m_numbered; // a top-level collection named "42"
@@ -58,11 +54,7 @@ private:
 
 void HandlerSupportTest::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
-    QVERIFY(DbConfig::configuredDatabase()->init(settings));
-    QVERIFY(DataStore::self()->init());
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 
     m_resource.setName(QStringLiteral("support"));
     QVERIFY(m_resource.insert());

@@ -3,15 +3,12 @@
 // (flags, revision check, remote identifiers, dirty mark, parts, streamed part uploads), the
 // change notifications they cause, failures that leave the stream usable, and clients that leave
 // in the middle of a literal. What the server stored is read straight from its database; real
-// messages also make the round trip through FETCH. TALVORI_TEST_BACKEND picks the database: SQLite
-// by default, "mariadb" or "postgresql" (a throwaway server).
+// messages also make the round trip through FETCH. TALVORI_TEST_BACKEND picks the database
+// (TestBackend).
 
 #include "notifylistener.h"
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
-#include "serverdatabase.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -40,13 +37,6 @@ QByteArray binaryPayload(qint64 size)
         data.append(pattern);
     data.truncate(size);
     return data;
-}
-
-// The answer without the server's request for the literal.
-QList<QByteArray> withoutContinuation(QList<QByteArray> lines)
-{
-    lines.removeIf([](const QByteArray &line) { return line.startsWith("+ "); });
-    return lines;
 }
 
 } // namespace
@@ -81,14 +71,8 @@ private Q_SLOTS:
     void payloadComesBackByteIdentical();
 
 private:
-    QByteArray nextTag() { return 't' + QByteArray::number(++m_tag); }
-    // The tagged line without its tag.
-    QByteArray tagged(ProtocolClient &client, const QByteArray &command);
-    // X-TVAPPEND into the fixture collection; returns the new id or -1.
-    qint64 tvAppend(ProtocolClient &client, const QByteArray &partList, const QByteArray &data,
-                    const QByteArray &flags = "()");
     // Three fresh items with one small payload each.
-    QList<qint64> threeItems(ProtocolClient &client);
+    QList<qint64> threeItems(TestClient &client);
 
     QVariant value(const QString &sql);
     // The columns of the first row, as text.
@@ -99,91 +83,42 @@ private:
     int partCount() { return value(QStringLiteral("SELECT COUNT(*) FROM PartTable")).toInt(); }
     QStringList payloadFiles() const;
 
-    TempEnvironment m_environment;
-    TestBus m_bus;
-    ServerProcess *m_server = nullptr;
-    NotifyListener *m_listener = nullptr;
-    ServerDatabase m_database{m_environment};
+    TestServer m_server;
+    std::unique_ptr<NotifyListener> m_listener;
     QSqlDatabase m_db;
-    ProtocolClient m_res;
-    int m_tag = 0;
+    TestClient m_res;
     qint64 m_collection = -1;
     QByteArray m_col;
 };
 
 void ItemCommandsTest::initTestCase()
 {
-    QVERIFY(m_environment.isValid());
-    QVERIFY(m_bus.start(m_environment.path()));
-    m_bus.exportTo(m_environment);
-    if (!m_database.start())
-        return;
-    m_db = m_database.addConnection(QStringLiteral("inspect"));
     // Away from UTC, so that a stored time read back as local time would show in the answers.
-    m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("EST5"));
-    m_server = new ServerProcess(m_environment);
-    if (!m_server->start()) {
-        QFile errors(m_environment.dataHome() + QStringLiteral("/talvori/talvoriserver.error"));
-        errors.open(QIODevice::ReadOnly);
-        QFAIL(qPrintable(QStringLiteral("the server did not start: ") + QString::fromUtf8(m_server->output())
-                         + QString::fromUtf8(errors.readAll())));
-    }
-    m_listener = new NotifyListener(m_bus.address());
+    m_server.environment().setVariable(QStringLiteral("TZ"), QStringLiteral("EST5"));
+    TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res")}));
+    m_db = m_server.addDatabaseConnection(QStringLiteral("inspect"));
+    m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
 
-    QCOMPARE(ServerProcess::addResource(QStringLiteral("res")), QString());
-
-    QVERIFY(m_server->login(m_res, "res"));
-    const QList<QByteArray> created =
-        m_res.command(nextTag(), "CREATE \"Inbox\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"inbox\")");
-    QCOMPARE(created.size(), 2);
-    m_collection = created.first().split(' ').value(1).toLongLong();
+    QVERIFY(m_server.login(m_res, "res"));
+    m_collection = m_res.create("\"Inbox\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"inbox\")");
     QVERIFY(m_collection > 0);
     m_col = QByteArray::number(m_collection);
     QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
 }
 
-
 void ItemCommandsTest::cleanupTestCase()
 {
     m_db.close();
-    delete m_listener;
+    m_listener.reset();
     m_res.disconnectFromServer();
-    if (m_server) {
-        QCOMPARE(m_server->stop(), 0);
-        delete m_server;
-    }
+    QCOMPARE(m_server.stop(), 0);
 }
 
-
-QByteArray ItemCommandsTest::tagged(ProtocolClient &client, const QByteArray &command)
-{
-    const QList<QByteArray> lines = client.command(nextTag(), command);
-    if (lines.isEmpty())
-        return QByteArray();
-    const QByteArray last = lines.last();
-    return last.mid(last.indexOf(' ') + 1);
-}
-
-qint64 ItemCommandsTest::tvAppend(ProtocolClient &client, const QByteArray &partList, const QByteArray &data,
-                                  const QByteArray &flags)
-{
-    const QByteArray tag = nextTag();
-    const QList<QByteArray> lines = withoutContinuation(client.commandWithLiteral(
-        tag, "X-TVAPPEND " + m_col + ' ' + QByteArray::number(data.size()) + ' ' + flags + ' ' + partList + ' ', data));
-    static const QRegularExpression uidNext(QStringLiteral("^t\\d+ \\[UIDNEXT (\\d+)\\]$"));
-    const QRegularExpressionMatch match = uidNext.match(QString::fromLatin1(lines.value(0)));
-    if (lines.size() != 2 || !match.hasMatch() || lines.last() != tag + " OK Append completed") {
-        qWarning() << "X-TVAPPEND answered" << lines;
-        return -1;
-    }
-    return match.captured(1).toLongLong();
-}
-
-QList<qint64> ItemCommandsTest::threeItems(ProtocolClient &client)
+QList<qint64> ItemCommandsTest::threeItems(TestClient &client)
 {
     QList<qint64> ids;
     for (int i = 0; i < 3; ++i)
-        ids.append(tvAppend(client, "(PLD:RFC822 :4)", "body"));
+        ids.append(client.tvAppend(m_collection, "(PLD:RFC822 :4)", "body"));
     return ids;
 }
 
@@ -243,7 +178,8 @@ QStringList ItemCommandsTest::flagsOf(qint64 item)
 
 QStringList ItemCommandsTest::payloadFiles() const
 {
-    return QDir(m_environment.dataHome() + QStringLiteral("/talvori/file_db_data")).entryList(QDir::Files, QDir::Name);
+    return QDir(m_server.environment().dataHome() + QStringLiteral("/talvori/file_db_data"))
+        .entryList(QDir::Files, QDir::Name);
 }
 
 void ItemCommandsTest::appendStoresItem_data()
@@ -277,10 +213,10 @@ void ItemCommandsTest::appendStoresItem()
     QFETCH(QStringList, flags);
 
     const QByteArray payload = binaryPayload(300);
-    const QByteArray tag = nextTag();
+    const QByteArray tag = m_res.nextTag();
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
     // A given size below the literal's length is raised to it.
-    const QList<QByteArray> lines = withoutContinuation(m_res.commandWithLiteral(tag, "APPEND " + m_col + " 3 " + arguments, payload));
+    const QList<QByteArray> lines = m_res.runLiteral(tag, "APPEND " + m_col + " 3 " + arguments, payload);
     const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(1);
 
     QCOMPARE(lines.size(), 2);
@@ -341,10 +277,10 @@ void ItemCommandsTest::literalSizesAroundThreshold()
     QFETCH(bool, external);
 
     const QByteArray payload = binaryPayload(size);
-    const QByteArray tag = nextTag();
+    const QByteArray tag = m_res.nextTag();
     const QByteArray partList = command == "X-TVAPPEND" ? "() (PLD:RFC822 :" + QByteArray::number(size) + ") " : "";
     const QList<QByteArray> lines =
-        withoutContinuation(m_res.commandWithLiteral(tag, command + ' ' + m_col + ' ' + QByteArray::number(size) + ' ' + partList, payload));
+        m_res.runLiteral(tag, command + ' ' + m_col + ' ' + QByteArray::number(size) + ' ' + partList, payload);
     QVERIFY2(lines.size() == 2, lines.value(0).constData());
     QCOMPARE(lines.last(), tag + " OK Append completed");
     const qint64 id = value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong();
@@ -382,7 +318,7 @@ void ItemCommandsTest::tvAppendCutsParts()
     QFETCH(QStringList, parts);
     QFETCH(qint64, size);
 
-    const qint64 id = tvAppend(m_res, partList, data, "(\\MimeType[text/calendar])");
+    const qint64 id = m_res.tvAppend(m_collection, partList, data, "(\\MimeType[text/calendar])");
     QVERIFY(id > 0);
     QSqlQuery query(m_db);
     QVERIFY(query.exec(
@@ -430,18 +366,18 @@ void ItemCommandsTest::failuresKeepStreamUsable()
     QFETCH(QByteArray, literal);
     QFETCH(QByteArray, answer);
 
-    QVERIFY(tvAppend(m_res, "(PLD:RFC822 :1)", "a") > 0);
-    QVERIFY(tvAppend(m_res, "(PLD:RFC822 :1)", "b") > 0);
+    QVERIFY(m_res.tvAppend(m_collection, "(PLD:RFC822 :1)", "a") > 0);
+    QVERIFY(m_res.tvAppend(m_collection, "(PLD:RFC822 :1)", "b") > 0);
     const int items = itemCount();
-    const QByteArray tag = nextTag();
+    const QByteArray tag = m_res.nextTag();
     // A prefix ending in a blank is followed by a literal.
     const QList<QByteArray> lines = prefix.endsWith(' ')
-        ? withoutContinuation(m_res.commandWithLiteral(tag, prefix, literal.isEmpty() ? QByteArray("Hello") : literal,
-                                                 prefix.startsWith("UID STORE") ? ")" : ""))
+        ? m_res.runLiteral(tag, prefix, literal.isEmpty() ? QByteArray("Hello") : literal,
+                           prefix.startsWith("UID STORE") ? ")" : "")
         : m_res.command(tag, prefix);
     QCOMPARE(lines.value(lines.size() - 1), tag + ' ' + answer);
     QCOMPARE(itemCount(), items);
-    QCOMPARE(tagged(m_res, "CAPABILITY"), QByteArray("OK CAPABILITY completed"));
+    QCOMPARE(m_res.tagged("CAPABILITY"), QByteArray("OK CAPABILITY completed"));
 }
 
 void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing_data()
@@ -461,13 +397,13 @@ void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing()
     QFETCH(qint64, size);
     QFETCH(bool, needsItem);
 
-    const qint64 item = needsItem ? tvAppend(m_res, "(PLD:RFC822 :4)", "keep") : 0;
+    const qint64 item = needsItem ? m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "keep") : 0;
     const int items = itemCount();
     const int parts = partCount();
     const QStringList files = payloadFiles();
 
-    ProtocolClient leaving;
-    QVERIFY(m_server->login(leaving, "leaver"));
+    TestClient leaving;
+    QVERIFY(m_server.login(leaving, "leaver"));
     const QByteArray text = QByteArray(command).replace("%1", m_col).replace("%2", QByteArray::number(item));
     leaving.send("x1 " + text + '{' + QByteArray::number(size) + "}\r\n");
     QVERIFY(leaving.readLine().startsWith("+ "));
@@ -478,7 +414,7 @@ void ItemCommandsTest::clientLeavingMidLiteralLeavesNothing()
 
     // The server notices the departure; the others are served all along.
     QTRY_COMPARE_WITH_TIMEOUT(payloadFiles(), files, 10000);
-    QCOMPARE(tagged(m_res, "CAPABILITY"), QByteArray("OK CAPABILITY completed"));
+    QCOMPARE(m_res.tagged("CAPABILITY"), QByteArray("OK CAPABILITY completed"));
     QCOMPARE(itemCount(), items);
     QCOMPARE(partCount(), parts);
     if (needsItem)
@@ -494,13 +430,13 @@ void ItemCommandsTest::notificationsFollowCommits()
             all += batch;
     };
     m_listener->settle(200);
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :5)", "hello", "(\\RemoteId[rid-1])");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :5)", "hello", "(\\RemoteId[rid-1])");
     QVERIFY(id > 0);
     collect();
-    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (+FLAGS.SILENT (\\Flagged))").right(15),
+    QCOMPARE(m_res.tagged("UID STORE " + QByteArray::number(id) + " (+FLAGS.SILENT (\\Flagged))").right(15),
              QByteArray("STORE completed"));
     collect();
-    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (PLD:RFC822 \"changed\")").right(15),
+    QCOMPARE(m_res.tagged("UID STORE " + QByteArray::number(id) + " (PLD:RFC822 \"changed\")").right(15),
              QByteArray("STORE completed"));
     collect();
     QCOMPARE(all.size(), 3);
@@ -523,12 +459,12 @@ void ItemCommandsTest::notificationsFollowCommits()
 
     // Inside a client transaction nothing is announced, and after its rollback nothing ever is.
     const int items = itemCount();
-    QCOMPARE(tagged(m_res, "BEGIN"), QByteArray("OK Begin completed"));
-    const qint64 gone = tvAppend(m_res, "(PLD:RFC822 :4)", "gone");
+    QCOMPARE(m_res.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    const qint64 gone = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "gone");
     QVERIFY(gone > 0);
-    QCOMPARE(tagged(m_res, "UID STORE " + QByteArray::number(id) + " (FLAGS (\\Seen))").right(15),
+    QCOMPARE(m_res.tagged("UID STORE " + QByteArray::number(id) + " (FLAGS (\\Seen))").right(15),
              QByteArray("STORE completed"));
-    QCOMPARE(tagged(m_res, "ROLLBACK"), QByteArray("OK Rollback completed"));
+    QCOMPARE(m_res.tagged("ROLLBACK"), QByteArray("OK Rollback completed"));
     QVERIFY(m_listener->settle().isEmpty());
     QCOMPARE(itemCount(), items);
     QCOMPARE(flagsOf(id), QStringList{QStringLiteral("\\Flagged")});
@@ -564,11 +500,11 @@ void ItemCommandsTest::storeFlags()
     const QList<qint64> ids = threeItems(m_res);
     const QByteArray set = QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last());
     if (!before.isEmpty()) {
-        QVERIFY(tagged(m_res, "UID STORE " + QByteArray::number(ids.last()) + " (FLAGS (" + before + "))")
+        QVERIFY(m_res.tagged("UID STORE " + QByteArray::number(ids.last()) + " (FLAGS (" + before + "))")
                     .endsWith("STORE completed"));
     }
 
-    const QByteArray tag = nextTag();
+    const QByteArray tag = m_res.nextTag();
     const QList<QByteArray> lines = m_res.command(tag, "UID STORE " + set + " (" + modification + ")");
     QVERIFY2(lines.last().startsWith(tag + " OK DATETIME \"") && lines.last().endsWith("\" STORE completed"),
              lines.last().constData());
@@ -590,41 +526,41 @@ void ItemCommandsTest::storeFlags()
 
 void ItemCommandsTest::storeRevisionCheck()
 {
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "body");
     const QByteArray uid = QByteArray::number(id);
-    QVERIFY(tagged(m_res, "UID STORE " + uid + " REV 0 (+FLAGS (\\Seen))").endsWith("STORE completed"));
+    QVERIFY(m_res.tagged("UID STORE " + uid + " REV 0 (+FLAGS (\\Seen))").endsWith("STORE completed"));
     QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 1);
     // The client saw revision 0, but the item has moved on.
-    QCOMPARE(tagged(m_res, "UID STORE " + uid + " REV 0 (+FLAGS ($Late))"),
+    QCOMPARE(m_res.tagged("UID STORE " + uid + " REV 0 (+FLAGS ($Late))"),
              QByteArray("NO Item was modified elsewhere, aborting STORE."));
     QCOMPARE(flagsOf(id), QStringList{"\\Seen"});
     QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 1);
     // Option words other than REV and SIZE are skipped.
-    QVERIFY(tagged(m_res, "UID STORE " + uid + " FOO REV 1 (+FLAGS ($Now))").endsWith("STORE completed"));
+    QVERIFY(m_res.tagged("UID STORE " + uid + " FOO REV 1 (+FLAGS ($Now))").endsWith("STORE completed"));
     QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 2);
 }
 
 void ItemCommandsTest::storeRemoteIdentifiersAndDirtyMark()
 {
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body", "(\\RemoteId[r1] \\RemoteRevision[v1])");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "body", "(\\RemoteId[r1] \\RemoteRevision[v1])");
     const QByteArray uid = QByteArray::number(id);
     const auto dirty = [&] {
         return value(QStringLiteral("SELECT dirty FROM PimItemTable WHERE id = %1").arg(id)).toBool();
     };
     QVERIFY(!dirty());
 
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "someclient"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "someclient"));
     // The same identifier is no change and allowed to anyone; another one only to the owner.
-    QVERIFY(tagged(client, "UID STORE " + uid + " (REMOTEID \"r1\" +FLAGS ($X))").endsWith("STORE completed"));
-    QCOMPARE(tagged(client, "UID STORE " + uid + " (REMOTEID \"r2\")"),
+    QVERIFY(client.tagged("UID STORE " + uid + " (REMOTEID \"r1\" +FLAGS ($X))").endsWith("STORE completed"));
+    QCOMPARE(client.tagged("UID STORE " + uid + " (REMOTEID \"r2\")"),
              QByteArray("NO Only resources can modify remote identifiers"));
-    QCOMPARE(tagged(client, "UID STORE " + uid + " (REMOTEREVISION \"v2\")"),
+    QCOMPARE(client.tagged("UID STORE " + uid + " (REMOTEREVISION \"v2\")"),
              QByteArray("NO Only resources can modify remote revisions"));
     // A change by someone other than the owner has to reach the resource.
     QVERIFY(dirty());
 
-    QVERIFY(tagged(m_res, "UID STORE " + uid + " (REMOTEID \"r2\" REMOTEREVISION \"v2\" DIRTY \"\")")
+    QVERIFY(m_res.tagged("UID STORE " + uid + " (REMOTEID \"r2\" REMOTEREVISION \"v2\" DIRTY \"\")")
                 .endsWith("STORE completed"));
     QCOMPARE(row(QStringLiteral("SELECT remoteId, remoteRevision FROM PimItemTable WHERE id = %1").arg(id)),
              (QStringList{QStringLiteral("r2"), QStringLiteral("v2")}));
@@ -647,10 +583,10 @@ void ItemCommandsTest::storeWithoutChangeWritesNothing()
 {
     QFETCH(QByteArray, modification);
 
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body", "($Have)");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "body", "($Have)");
     const QString state = QStringLiteral("SELECT rev, dirty, datetime FROM PimItemTable WHERE id = %1").arg(id);
     const QStringList before = row(state);
-    const QList<QByteArray> lines = m_res.command(nextTag(), "UID STORE " + QByteArray::number(id) + " (" + modification + ")");
+    const QList<QByteArray> lines = m_res.run("UID STORE " + QByteArray::number(id) + " (" + modification + ")");
     QCOMPARE(row(state), before);
     QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId = %1").arg(id)).toInt(), 1);
 
@@ -665,11 +601,11 @@ void ItemCommandsTest::storeWithoutChangeWritesNothing()
 
 void ItemCommandsTest::storeParts()
 {
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4 PLD:HEAD :2 ATR:A :1)", "bodyhdx");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4 PLD:HEAD :2 ATR:A :1)", "bodyhdx");
     const QByteArray uid = QByteArray::number(id);
 
     // A versioned name sets the version on the part, whose name stays plain.
-    QVERIFY(tagged(m_res, "UID STORE " + uid + " (PLD:RFC822[3] \"new body\")").endsWith("STORE completed"));
+    QVERIFY(m_res.tagged("UID STORE " + uid + " (PLD:RFC822[3] \"new body\")").endsWith("STORE completed"));
     QCOMPARE(partData(id, QStringLiteral("PLD:RFC822")), QByteArray("new body"));
     QCOMPARE(value(QStringLiteral("SELECT version FROM PartTable WHERE pimItemId = %1 AND name = 'PLD:RFC822'").arg(id))
                  .toInt(),
@@ -677,7 +613,7 @@ void ItemCommandsTest::storeParts()
     QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), qint64(8));
 
     m_listener->settle(200);
-    QVERIFY(tagged(m_res, "UID STORE " + uid + " (-PARTS (PLD:HEAD ATR:A) SIZE 100)").endsWith("STORE completed"));
+    QVERIFY(m_res.tagged("UID STORE " + uid + " (-PARTS (PLD:HEAD ATR:A) SIZE 100)").endsWith("STORE completed"));
     QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId = %1").arg(id)).toInt(), 1);
     QCOMPARE(value(QStringLiteral("SELECT size FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(), qint64(100));
     const QList<NotificationMessage::List> batches = m_listener->settle();
@@ -686,7 +622,7 @@ void ItemCommandsTest::storeParts()
 
     // A new part is created; an inline part grown past the threshold moves into a file.
     const QByteArray big = binaryPayload(5000);
-    const QList<QByteArray> lines = withoutContinuation(m_res.commandWithLiteral(nextTag(), "UID STORE " + uid + " (ATR:NEW ", big, ")"));
+    const QList<QByteArray> lines = m_res.runLiteral(m_res.nextTag(), "UID STORE " + uid + " (ATR:NEW ", big, ")");
     QVERIFY2(lines.last().endsWith("STORE completed"), lines.last().constData());
     QCOMPARE(partData(id, QStringLiteral("ATR:NEW")), big);
     QVERIFY(value(QStringLiteral("SELECT external FROM PartTable WHERE pimItemId = %1 AND name = 'ATR:NEW'").arg(id))
@@ -695,7 +631,7 @@ void ItemCommandsTest::storeParts()
 
 void ItemCommandsTest::storeStreamsLargePartIntoFile()
 {
-    const qint64 id = tvAppend(m_res, "(PLD:RFC822 :4)", "body");
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "body");
     const QByteArray uid = QByteArray::number(id);
     const QStringList filesBefore = payloadFiles();
 
@@ -705,7 +641,7 @@ void ItemCommandsTest::storeStreamsLargePartIntoFile()
         source.setData(payload);
         source.open(QIODevice::ReadOnly);
         const QList<QByteArray> lines =
-            withoutContinuation(m_res.commandWithLiteral(nextTag(), "UID STORE " + uid + " (PLD:RFC822 ", &source, size, ")"));
+            m_res.runLiteral(m_res.nextTag(), "UID STORE " + uid + " (PLD:RFC822 ", &source, size, ")");
         QVERIFY2(lines.last().endsWith("STORE completed"), lines.last().constData());
         QVERIFY(partData(id, QStringLiteral("PLD:RFC822")) == payload);
         QCOMPARE(value(QStringLiteral("SELECT datasize FROM PartTable WHERE pimItemId = %1").arg(id)).toLongLong(), size);
@@ -748,17 +684,17 @@ void ItemCommandsTest::payloadComesBackByteIdentical()
         message = source.readAll();
     }
     const QByteArray size = QByteArray::number(message.size());
-    const QByteArray tag = nextTag();
+    const QByteArray tag = m_res.nextTag();
     const QByteArray arguments = command == "APPEND" ? QByteArray() : "() (PLD:RFC822 :" + size + ") ";
     const QList<QByteArray> appended =
-        withoutContinuation(m_res.commandWithLiteral(tag, command + ' ' + m_col + ' ' + size + ' ' + arguments, message));
+        m_res.runLiteral(tag, command + ' ' + m_col + ' ' + size + ' ' + arguments, message);
     QCOMPARE(appended.value(1), tag + " OK Append completed");
     const QByteArray uid = appended.first().split(' ').value(2).replace(']', "");
 
     // Once with the content in the line, once with the path of the payload file when it has one.
     static const QRegularExpression entry(QStringLiteral("PLD:RFC822( \\[FILE\\] )? \\{(\\d+)\\}\r\n"));
     for (const QByteArray &options : {QByteArray("FULLPAYLOAD"), QByteArray("EXTERNALPAYLOAD FULLPAYLOAD")}) {
-        const QList<QByteArray> lines = m_res.command(nextTag(), "UID FETCH " + uid + ' ' + options);
+        const QList<QByteArray> lines = m_res.run("UID FETCH " + uid + ' ' + options);
         QCOMPARE(lines.size(), 2);
         const QString line = QString::fromLatin1(lines.first());
         const QRegularExpressionMatch match = entry.match(line);

@@ -1,14 +1,10 @@
 // FETCH against the real server process over its socket: the item line byte for byte, options and
 // attributes, part values (literal, empty, NIL, versioned, external file or its content), order,
 // scopes by id, remote id and remote id chain, ancestors, failures and the access time.
-// TALVORI_TEST_BACKEND picks the database: SQLite by default, "mariadb" or "postgresql" (a
-// throwaway server).
+// TALVORI_TEST_BACKEND picks the database (TestBackend).
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
-#include "serverdatabase.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -38,24 +34,16 @@ private Q_SLOTS:
     void accessTime();
 
 private:
-    QList<QByteArray> run(ProtocolClient &client, const QByteArray &command);
-    qint64 create(const QByteArray &arguments);
-    // Appends through X-TVAPPEND; parts is "name :size ..." and data the parts back to back.
-    qint64 append(qint64 collection, const QByteArray &flags, const QByteArray &parts, const QByteArray &data);
     // Runs SQL on the server's database file beside the server, as an administrator would.
     bool sql(const QByteArray &statement);
     // The first column of the first row as text; empty for NULL or no row.
     QByteArray sqlValue(const QByteArray &statement);
     QByteArray head(qint64 id, const QByteArray &remoteId, qint64 collection) const;
 
-    TempEnvironment m_environment;
-    TestBus m_bus;
-    ServerDatabase m_database{m_environment};
+    TestServer m_server;
     QSqlDatabase m_admin;
-    ServerProcess *m_server = nullptr;
-    ProtocolClient m_client;
-    ProtocolClient m_resource;
-    int m_tag = 0;
+    TestClient m_client;
+    TestClient m_resource;
     // Top (remote id "top") / Child ("child") of resource "res1".
     qint64 m_top = -1;
     qint64 m_child = -1;
@@ -72,23 +60,16 @@ private:
 
 void ItemFetchTest::initTestCase()
 {
-    QVERIFY(m_environment.isValid());
-    QVERIFY(m_bus.start(m_environment.path()));
-    m_bus.exportTo(m_environment);
-    if (!m_database.start())
-        return;
-    m_admin = m_database.addConnection(QStringLiteral("admin"));
     // A server far from UTC shows whether item times are shifted on the way out.
-    m_environment.setVariable(QStringLiteral("TZ"), QStringLiteral("America/New_York"));
-    m_server = new ServerProcess(m_environment);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    m_server.environment().setVariable(QStringLiteral("TZ"), QStringLiteral("America/New_York"));
+    TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res1")}));
+    m_admin = m_server.addDatabaseConnection(QStringLiteral("admin"));
 
-    QCOMPARE(ServerProcess::addResource(QStringLiteral("res1")), QString());
-
-    QVERIFY(m_server->login(m_client, "fetchclient"));
-    QVERIFY(m_server->login(m_resource, "res1"));
-    m_top = create("\"Top\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"top\")");
-    m_child = create("\"Child\" " + QByteArray::number(m_top) + " (MIMETYPE (text/plain) REMOTEID \"child\")");
+    QVERIFY(m_server.login(m_client, "fetchclient"));
+    QVERIFY(m_server.login(m_resource, "res1"));
+    m_top = m_resource.create("\"Top\" 0 (MIMETYPE (inode/directory text/plain) REMOTEID \"top\")");
+    m_child = m_resource.create("\"Child\" " + QByteArray::number(m_top)
+                                + " (MIMETYPE (text/plain) REMOTEID \"child\")");
     QVERIFY(m_top > 0 && m_child > 0);
 
     m_large.resize(5000);
@@ -97,61 +78,20 @@ void ItemFetchTest::initTestCase()
     const QByteArray type = "\\MimeType[text/plain] ";
     // Parts go in name order, so the order they come back in does not depend on how the database
     // walks an item's parts.
-    m_a = append(m_child, type + "\\RemoteId[a] \\SEEN", "ATR:X :4 PLD:RFC822 :5", "attrhello");
-    m_b = append(m_top, type + "\\RemoteId[b]", "PLD:HEAD[2] :4 PLD:RFC822 :0", "head");
-    m_c = append(m_child, type + "\\RemoteId[c]", "PLD:RFC822 :5000", m_large);
-    m_d = append(m_top, type + "\\RemoteId[d]", "PLD:RFC822 :3", "xyz");
+    m_a = m_resource.tvAppend(m_child, "(ATR:X :4 PLD:RFC822 :5)", "attrhello", "(" + type + "\\RemoteId[a] \\SEEN)");
+    m_b = m_resource.tvAppend(m_top, "(PLD:HEAD[2] :4 PLD:RFC822 :0)", "head", "(" + type + "\\RemoteId[b])");
+    m_c = m_resource.tvAppend(m_child, "(PLD:RFC822 :5000)", m_large, "(" + type + "\\RemoteId[c])");
+    m_d = m_resource.tvAppend(m_top, "(PLD:RFC822 :3)", "xyz", "(" + type + "\\RemoteId[d])");
     QVERIFY(m_a > 0 && m_b > m_a && m_c > m_b && m_d > m_c);
     QVERIFY(sql("UPDATE PartTable SET data = NULL WHERE pimItemId = " + QByteArray::number(m_d)));
 }
 
 void ItemFetchTest::cleanupTestCase()
 {
-    if (!m_server)
-        return;
     m_client.disconnectFromServer();
     m_resource.disconnectFromServer();
-    QCOMPARE(m_server->stop(), 0);
-    delete m_server;
+    QCOMPARE(m_server.stop(), 0);
 }
-
-
-QList<QByteArray> ItemFetchTest::run(ProtocolClient &client, const QByteArray &command)
-{
-    return client.command('t' + QByteArray::number(++m_tag), command);
-}
-
-qint64 ItemFetchTest::create(const QByteArray &arguments)
-{
-    const QList<QByteArray> lines = run(m_resource, "CREATE " + arguments);
-    if (lines.size() != 2 || !lines.last().endsWith("OK CREATE completed")) {
-        qWarning() << "CREATE" << arguments << "answered" << lines;
-        return -1;
-    }
-    return lines.first().mid(2, lines.first().indexOf(' ', 2) - 2).toLongLong();
-}
-
-qint64 ItemFetchTest::append(qint64 collection, const QByteArray &flags, const QByteArray &parts,
-                             const QByteArray &data)
-{
-    const QByteArray tag = 't' + QByteArray::number(++m_tag);
-    const QByteArray prefix = "X-TVAPPEND " + QByteArray::number(collection) + ' ' + QByteArray::number(data.size())
-                              + " (" + flags + ") (" + parts + ") ";
-    QList<QByteArray> lines = m_resource.commandWithLiteral(tag, prefix, data);
-    // The new id comes in a tagged line of its own, before the tagged result.
-    if (!lines.isEmpty() && lines.last().contains("[UIDNEXT "))
-        lines += m_resource.readUntilTagged(tag);
-    if (lines.isEmpty() || !lines.last().endsWith(" OK Append completed"))
-        lines.clear();
-    for (const QByteArray &line : lines) {
-        const int at = line.indexOf("[UIDNEXT ");
-        if (at >= 0)
-            return line.mid(at + 9, line.indexOf(']', at) - at - 9).toLongLong();
-    }
-    qWarning() << "X-TVAPPEND answered" << lines;
-    return -1;
-}
-
 
 bool ItemFetchTest::sql(const QByteArray &statement)
 {
@@ -251,19 +191,19 @@ void ItemFetchTest::itemLine()
     QFETCH(QByteArray, command);
     QFETCH(QByteArrayList, expected);
 
-    QList<QByteArray> lines = run(m_client, command);
+    QList<QByteArray> lines = m_client.run(command);
     QVERIFY(!lines.isEmpty());
     QVERIFY2(lines.takeLast().endsWith(" OK UID FETCH completed"), lines.join('\n').constData());
     QCOMPARE(lines, expected);
     // The session goes on with the next command.
-    QCOMPARE(run(m_client, "CAPABILITY").size(), 2);
+    QCOMPARE(m_client.run("CAPABILITY").size(), 2);
 }
 
 void ItemFetchTest::dateTimeIsQuotedInUtc()
 {
     // Stored as the server stores item times: UTC, without a zone.
     QVERIFY(sql("UPDATE PimItemTable SET datetime = '2024-03-05 17:08:09' WHERE id = " + QByteArray::number(m_b)));
-    const QList<QByteArray> lines = run(m_client, "UID FETCH " + QByteArray::number(m_b) + " (DATETIME)");
+    const QList<QByteArray> lines = m_client.run("UID FETCH " + QByteArray::number(m_b) + " (DATETIME)");
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.first(), head(m_b, "b", m_top) + " DATETIME \"05-Mar-2024 17:08:09 +0000\")");
 }
@@ -273,11 +213,11 @@ void ItemFetchTest::externalPayload()
     const QByteArray c = QByteArray::number(m_c);
     const QByteArray headC = head(m_c, "c", m_child);
 
-    QList<QByteArray> lines = run(m_client, "UID FETCH " + c + " (PLD:RFC822)");
+    QList<QByteArray> lines = m_client.run("UID FETCH " + c + " (PLD:RFC822)");
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.first(), headC + " PLD:RFC822 {5000}\r\n" + m_large + ')');
 
-    lines = run(m_client, "UID FETCH " + c + " EXTERNALPAYLOAD (PLD:RFC822)");
+    lines = m_client.run("UID FETCH " + c + " EXTERNALPAYLOAD (PLD:RFC822)");
     QCOMPARE(lines.size(), 2);
     const QByteArray prefix = headC + " PLD:RFC822 [FILE]  {";
     QVERIFY2(lines.first().startsWith(prefix), lines.first().constData());
@@ -292,7 +232,7 @@ void ItemFetchTest::externalPayload()
     // A payload file that went missing is not an empty payload.
     const QString aside = file.fileName() + QLatin1String(".aside");
     QVERIFY(QFile::rename(file.fileName(), aside));
-    lines = run(m_client, "UID FETCH " + c + " (PLD:RFC822)");
+    lines = m_client.run("UID FETCH " + c + " (PLD:RFC822)");
     QVERIFY(QFile::rename(aside, file.fileName()));
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.first(), headC + " PLD:RFC822 NIL)");
@@ -302,7 +242,7 @@ void ItemFetchTest::ascendingOrderAndSelectedCollection()
 {
     const QByteArray set = QByteArray::number(m_d) + ',' + QByteArray::number(m_a) + ':' + QByteArray::number(m_b)
                            + ',' + QByteArray::number(m_c);
-    QList<QByteArray> lines = run(m_client, "UID FETCH " + set);
+    QList<QByteArray> lines = m_client.run("UID FETCH " + set);
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines.at(0), head(m_a, "a", m_child) + ')');
     QCOMPARE(lines.at(1), head(m_b, "b", m_top) + ')');
@@ -310,10 +250,10 @@ void ItemFetchTest::ascendingOrderAndSelectedCollection()
     QCOMPARE(lines.at(3), head(m_d, "d", m_top) + ')');
 
     // Without a scope word the set counts within the selected collection.
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "selecting"));
-    QVERIFY(run(client, "SELECT SILENT " + QByteArray::number(m_child)).last().contains(" OK "));
-    lines = run(client, "FETCH 1:* (FLAGS)");
+    TestClient client;
+    QVERIFY(m_server.login(client, "selecting"));
+    QVERIFY(client.run("SELECT SILENT " + QByteArray::number(m_child)).last().contains(" OK "));
+    lines = client.run("FETCH 1:* (FLAGS)");
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0), head(m_a, "a", m_child) + " FLAGS (\\SEEN))");
     QCOMPARE(lines.at(1), head(m_c, "c", m_child) + " FLAGS ())");
@@ -352,11 +292,11 @@ void ItemFetchTest::remoteIdScopes()
     QFETCH(QByteArray, command);
     QFETCH(QByteArrayList, expected);
 
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "rid"));
+    TestClient client;
+    QVERIFY(m_server.login(client, "rid"));
     if (!context.isEmpty())
-        QVERIFY(run(client, context).last().contains(" OK "));
-    QList<QByteArray> lines = run(client, command);
+        QVERIFY(client.run(context).last().contains(" OK "));
+    QList<QByteArray> lines = client.run(command);
     QVERIFY(!lines.isEmpty());
     QByteArray &last = lines.last();
     last = last.mid(last.indexOf(' ') + 1);
@@ -382,10 +322,10 @@ void ItemFetchTest::failures()
     QFETCH(QByteArray, arguments);
     QFETCH(QByteArray, result);
 
-    const QList<QByteArray> lines = run(m_client, "UID FETCH " + QByteArray::number(m_a) + ' ' + arguments);
+    const QList<QByteArray> lines = m_client.run("UID FETCH " + QByteArray::number(m_a) + ' ' + arguments);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().mid(lines.first().indexOf(' ') + 1), result);
-    QCOMPARE(run(m_client, "CAPABILITY").size(), 2);
+    QCOMPARE(m_client.run("CAPABILITY").size(), 2);
 }
 
 void ItemFetchTest::queryFailures_data()
@@ -410,12 +350,12 @@ void ItemFetchTest::queryFailures()
 
     // A table the query needs is taken away for one command.
     QVERIFY(sql("ALTER TABLE " + table + " RENAME TO Away"));
-    const QList<QByteArray> lines = run(m_client, "UID FETCH 1:* " + attributes);
+    const QList<QByteArray> lines = m_client.run("UID FETCH 1:* " + attributes);
     QVERIFY(sql("ALTER TABLE Away RENAME TO " + table));
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().mid(lines.first().indexOf(' ') + 1), message);
     // The failure ends this command only.
-    QCOMPARE(run(m_client, "CAPABILITY").size(), 2);
+    QCOMPARE(m_client.run("CAPABILITY").size(), 2);
 }
 
 void ItemFetchTest::accessTime()
@@ -425,19 +365,19 @@ void ItemFetchTest::accessTime()
     const QByteArray atime = "SELECT atime FROM PimItemTable WHERE id = ";
     QVERIFY(sql("UPDATE PimItemTable SET atime = NULL"));
 
-    QCOMPARE(run(m_client, "UID FETCH 999999").size(), 1);
+    QCOMPARE(m_client.run("UID FETCH 999999").size(), 1);
     QCOMPARE(sqlValue("SELECT count(*) FROM PimItemTable WHERE atime IS NOT NULL"), QByteArray("0"));
 
-    QCOMPARE(run(m_client, "UID FETCH " + a).size(), 2);
+    QCOMPARE(m_client.run("UID FETCH " + a).size(), 2);
     QVERIFY(!sqlValue(atime + a).isEmpty());
     QVERIFY(sqlValue(atime + c).isEmpty());
 
     // Remote identifiers within a resource context are resolved through a join; the update of
     // the access time must not depend on it.
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "rid-atime"));
-    QVERIFY(run(client, "RESSELECT res1").last().contains(" OK "));
-    QCOMPARE(run(client, "RID FETCH c").size(), 2);
+    TestClient client;
+    QVERIFY(m_server.login(client, "rid-atime"));
+    QVERIFY(client.run("RESSELECT res1").last().contains(" OK "));
+    QCOMPARE(client.run("RID FETCH c").size(), 2);
     QVERIFY(!sqlValue(atime + c).isEmpty());
     QCOMPARE(sqlValue("SELECT count(*) FROM PimItemTable WHERE atime IS NOT NULL"), QByteArray("2"));
 }

@@ -6,15 +6,12 @@
 #include "handler/list.h"
 #include "protocol/imapstreamparser.h"
 #include "storage/datastore.h"
-#include "storage/dbconfig.h"
 #include "storage/session.h"
-#include "tempenvironment.h"
+#include "teststorage.h"
 
 #include <listingline.h>
-#include <xdgbasedirs.h>
 
 #include <QBuffer>
-#include <QSettings>
 #include <QSqlDriver>
 #include <QTest>
 
@@ -47,19 +44,15 @@ private:
     // untagged lines and counts the statements it ran.
     QList<QByteArray> runList(const QByteArray &arguments, bool onlySubscribed, int *statements);
 
-    TempEnvironment m_home;
+    // Statements are counted with SQLite's own tracing.
+    TestStorage m_storage{QStringLiteral("QSQLITE3")};
     // The handler runs in a plain session: no connection thread is needed.
     Session m_session;
 };
 
 void ListingScaleTest::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
-    QVERIFY(DbConfig::configuredDatabase()->init(settings));
-    QVERIFY(DataStore::self()->isOpened());
-    QVERIFY(DataStore::self()->init());
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 }
 
 QList<QByteArray> ListingScaleTest::runList(const QByteArray &arguments, bool onlySubscribed, int *statements)

@@ -2,9 +2,8 @@
 // member (names, argument names, types, directions, annotations) with the catalogue the server's
 // peers are written against.
 
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -65,25 +64,17 @@ private Q_SLOTS:
 private:
     QString introspect(const QString &path);
 
-    TempEnvironment m_home;
-    TestBus m_bus;
-    std::unique_ptr<ServerProcess> m_server;
+    TestServer m_server;
 };
 
 void BusInterfacesTest::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    QVERIFY(m_bus.start(m_home.path()));
-    m_bus.exportTo(m_home);
-    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    m_server = std::make_unique<ServerProcess>(m_home);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    TALVORI_VERIFY_STARTED(m_server, m_server.start());
 }
 
 void BusInterfacesTest::cleanupTestCase()
 {
-    if (m_server)
-        QCOMPARE(m_server->stop(), 0);
+    QCOMPARE(m_server.stop(), 0);
 }
 
 QString BusInterfacesTest::introspect(const QString &path)

@@ -1,59 +1,22 @@
 // The notification manager and the resource registry on a private session bus, against a real
-// SQLite database, called from outside with dbus-send as any other client would.
+// database (TALVORI_TEST_BACKEND), called from outside with dbus-send as any other client would.
 
+#include "notifylistener.h"
 #include "services/notificationmanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
-#include "storage/dbconfig.h"
 #include "storage/entities.h"
 #include "storage/notificationcollector.h"
 #include "storage/transaction.h"
-#include "tempenvironment.h"
 #include "testbus.h"
+#include "teststorage.h"
 
-#include <xdgbasedirs.h>
-
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace Talvori;
-
-// Listens on its own bus connection for the "notify" signal, as any other process would.
-class NotifyListener : public QObject
-{
-    Q_OBJECT
-public:
-    explicit NotifyListener(const QString &address)
-        : m_connection(QDBusConnection::connectToBus(address, QStringLiteral("listener")))
-    {
-        m_connection.connect(QString(), QStringLiteral("/notifications"),
-                             QStringLiteral("org.freedesktop.Talvori.NotificationManager"), QStringLiteral("notify"), this,
-                             SLOT(received(QDBusMessage)));
-    }
-    QList<NotificationMessage::List> signals_;
-    QList<QString> signatures;
-
-public Q_SLOTS:
-    void received(const QDBusMessage &message)
-    {
-        signatures.append(message.signature());
-        NotificationMessage::List list;
-        message.arguments().value(0).value<QDBusArgument>() >> list;
-        signals_.append(list);
-        Q_EMIT arrived();
-    }
-
-Q_SIGNALS:
-    void arrived();
-
-private:
-    QDBusConnection m_connection;
-};
 
 class ServicesTest : public QObject
 {
@@ -70,21 +33,16 @@ private:
     int callResourceManager(const QStringList &arguments);
     Collection newCollection(const Resource &resource, qint64 parentId, const QString &name);
 
-    TempEnvironment m_home;
+    TestStorage m_storage;
     TestBus m_bus;
     std::unique_ptr<NotifyListener> m_listener;
 };
 
 void ServicesTest::initTestCase()
 {
-    QVERIFY(m_bus.start(m_home.path()));
-    m_bus.exportTo(m_home);
-    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-
-    QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
-    QVERIFY(DbConfig::configuredDatabase()->init(settings));
-    QVERIFY(DataStore::self()->isOpened());
-    QVERIFY(DataStore::self()->init());
+    QVERIFY(m_bus.start(m_storage.environment().path()));
+    m_bus.exportTo(m_storage.environment());
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 
     NotificationManager::self();
     ResourceManager::self();
@@ -108,7 +66,7 @@ void ServicesTest::burstInOneTransactionIsOneSignal()
 {
     Resource resource(QStringLiteral("burst"), false);
     QVERIFY(resource.insert());
-    m_listener->signals_.clear();
+    m_listener->batches.clear();
 
     DataStore *db = DataStore::self();
     QList<qint64> ids;
@@ -124,9 +82,9 @@ void ServicesTest::burstInOneTransactionIsOneSignal()
     QSignalSpy arrived(m_listener.get(), &NotifyListener::arrived);
     QVERIFY(arrived.wait(5000));
     QTest::qWait(300); // nothing more may follow
-    QCOMPARE(m_listener->signals_.size(), 1);
+    QCOMPARE(m_listener->batches.size(), 1);
     QCOMPARE(m_listener->signatures.value(0), QStringLiteral("a(ayiixsayxxsas)"));
-    const NotificationMessage::List list = m_listener->signals_.at(0);
+    const NotificationMessage::List list = m_listener->batches.at(0);
     QCOMPARE(list.size(), 5);
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(list.at(i).type(), int(NotificationMessage::Collection));
@@ -141,7 +99,7 @@ void ServicesTest::rolledBackTransactionIsSilent()
 {
     Resource resource = Resource::retrieveByName(QStringLiteral("burst"));
     QVERIFY(resource.isValid());
-    m_listener->signals_.clear();
+    m_listener->batches.clear();
     DataStore *db = DataStore::self();
     {
         Transaction transaction(db);
@@ -150,7 +108,7 @@ void ServicesTest::rolledBackTransactionIsSilent()
         // Leaving the scope without commit rolls back.
     }
     QTest::qWait(500);
-    QCOMPARE(m_listener->signals_.size(), 0);
+    QCOMPARE(m_listener->batches.size(), 0);
     QVERIFY(!Collection::retrieveByName(QStringLiteral("never")).isValid());
 }
 
@@ -229,7 +187,7 @@ void ServicesTest::removeResourceInstanceRemovesEverything()
 
     // Wait for the additions to be announced, then watch only the removal.
     QTest::qWait(300);
-    m_listener->signals_.clear();
+    m_listener->batches.clear();
     QCOMPARE(callResourceManager({QStringLiteral("org.freedesktop.Talvori.ResourceManager.removeResourceInstance"),
                                   QStringLiteral("string:doomed")}),
              0);
@@ -239,11 +197,11 @@ void ServicesTest::removeResourceInstanceRemovesEverything()
         QVERIFY(!Collection::retrieveById(id).isValid());
     QVERIFY(!PimItem::retrieveById(item.id()).isValid());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!m_listener->signals_.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_listener->batches.isEmpty(), 5000);
     QTest::qWait(300);
     QSet<qint64> removedCollections;
     QSet<qint64> removedItems;
-    for (const NotificationMessage::List &list : std::as_const(m_listener->signals_)) {
+    for (const NotificationMessage::List &list : std::as_const(m_listener->batches)) {
         for (const NotificationMessage &msg : list) {
             QCOMPARE(msg.operation(), int(NotificationMessage::Remove));
             (msg.type() == NotificationMessage::Item ? removedItems : removedCollections).insert(msg.uid());

@@ -2,10 +2,8 @@
 // choice across a restart, cuts texts that are too large, hears the server's traced errors, and
 // the file back-end writes the same events to its file.
 
-#include "protocolclient.h"
-#include "serverprocess.h"
-#include "tempenvironment.h"
-#include "testbus.h"
+#include "testclient.h"
+#include "testserver.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -82,25 +80,17 @@ private:
     // A session of four commands; the greeting and each answer are traced.
     void runSession(const QByteArray &session);
 
-    TempEnvironment m_home;
-    TestBus m_bus;
-    std::unique_ptr<ServerProcess> m_server;
+    TestServer m_server;
 };
 
 void TracingTest::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    QVERIFY(m_bus.start(m_home.path()));
-    m_bus.exportTo(m_home);
-    m_home.writeServerSettings(QStringLiteral("General"), QStringLiteral("Driver"), QStringLiteral("QSQLITE3"));
-    m_server = std::make_unique<ServerProcess>(m_home);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    TALVORI_VERIFY_STARTED(m_server, m_server.start());
 }
 
 void TracingTest::cleanupTestCase()
 {
-    if (m_server)
-        QCOMPARE(m_server->stop(), 0);
+    QCOMPARE(m_server.stop(), 0);
 }
 
 QVariant TracingTest::callDebug(const QString &method, const QVariantList &arguments)
@@ -115,8 +105,8 @@ QVariant TracingTest::callDebug(const QString &method, const QVariantList &argum
 
 void TracingTest::runSession(const QByteArray &session)
 {
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, session));
+    TestClient client;
+    QVERIFY(m_server.login(client, session));
     client.send("a2 CAPABILITY\r\n");
     QCOMPARE(client.readUntilTagged("a2").value(1), QByteArray("a2 OK CAPABILITY completed"));
     client.send("a3 LOGOUT\r\n");
@@ -125,7 +115,7 @@ void TracingTest::runSession(const QByteArray &session)
 
 void TracingTest::busBackendSeesTheSession()
 {
-    TraceViewer viewer(m_bus.address());
+    TraceViewer viewer(m_server.bus().address());
     QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("dbus")}).isValid());
     QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("dbus"));
 
@@ -133,7 +123,7 @@ void TracingTest::busBackendSeesTheSession()
     QVERIFY(viewer.waitFor(QStringLiteral("connectionDataOutput"), QStringLiteral("a3 OK Logout completed")));
     const qsizetype greeting =
         viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("* OK Talvori Almost IMAP Server [PROTOCOL 26]\r\n"));
-    const qsizetype login = viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("login LOGIN traced"));
+    const qsizetype login = viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("t1 LOGIN traced"));
     const qsizetype started = viewer.indexOf(QStringLiteral("connectionStarted"), QString());
     const qsizetype capability = viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("a2 CAPABILITY"));
     const qsizetype answer = viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("a2 OK CAPABILITY completed\r\n"));
@@ -150,19 +140,19 @@ void TracingTest::busBackendSeesTheSession()
 
 void TracingTest::choiceSurvivesARestart()
 {
-    QCOMPARE(m_server->stop(), 0);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    QCOMPARE(m_server.stop(), 0);
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
     QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("dbus"));
-    TraceViewer viewer(m_bus.address());
+    TraceViewer viewer(m_server.bus().address());
     runSession("after-restart");
     QVERIFY(viewer.waitFor(QStringLiteral("connectionDataInput"), QStringLiteral("a2 CAPABILITY")));
 }
 
 void TracingTest::largeTextsAreCut()
 {
-    TraceViewer viewer(m_bus.address());
-    ProtocolClient client;
-    QVERIFY(m_server->login(client, "large"));
+    TraceViewer viewer(m_server.bus().address());
+    TestClient client;
+    QVERIFY(m_server.login(client, "large"));
     // An unknown command reads its whole line; the traced input and answer stay bounded.
     const QByteArray word(300 * 1024, 'w');
     client.send("a2 " + word + "\r\n");
@@ -179,9 +169,9 @@ void TracingTest::largeTextsAreCut()
 
 void TracingTest::serverErrorsAreTraced()
 {
-    TraceViewer viewer(m_bus.address());
+    TraceViewer viewer(m_server.bus().address());
     for (int i = 0; i < 2; ++i)
-        QVERIFY2(ServerProcess::addResource(QStringLiteral("twice")).isEmpty(), "addResourceInstance failed");
+        QVERIFY2(m_server.addResource(QStringLiteral("twice")), qPrintable(m_server.errorString()));
     QVERIFY(viewer.waitFor(QStringLiteral("errorEmitted"), QStringLiteral("Resource 'twice' already exists.")));
     QCOMPARE(viewer.events.at(viewer.indexOf(QStringLiteral("errorEmitted"), QStringLiteral("Resource"))).first,
              QStringLiteral("ResourceManager"));
@@ -189,12 +179,12 @@ void TracingTest::serverErrorsAreTraced()
 
 void TracingTest::fileBackendWritesItsFile()
 {
-    const QString traceFile = m_home.dataHome() + QLatin1String("/talvori/talvoriserver.trace");
+    const QString traceFile = m_server.environment().dataHome() + QLatin1String("/talvori/talvoriserver.trace");
     QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("file")}).isValid());
     runSession("filed");
     // The server goes on with the file back-end, now and after a restart.
-    QCOMPARE(m_server->stop(), 0);
-    QVERIFY2(m_server->start(), m_server->output().constData());
+    QCOMPARE(m_server.stop(), 0);
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
     QCOMPARE(callDebug(QStringLiteral("tracer")).toString(), QStringLiteral("file"));
     runSession("filed-again");
 
@@ -229,7 +219,7 @@ void TracingTest::fileBackendWritesItsFile()
 void TracingTest::nullBackendIsQuiet()
 {
     QVERIFY(callDebug(QStringLiteral("setTracer"), {QStringLiteral("null")}).isValid());
-    TraceViewer viewer(m_bus.address());
+    TraceViewer viewer(m_server.bus().address());
     runSession("quiet");
     QTest::qWait(300);
     QVERIFY(viewer.events.isEmpty());

@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/datastore.h"
 #include "storage/entities.h"
@@ -84,7 +84,7 @@ private Q_SLOTS:
 private:
     PimItem appendItem(const QString &remoteId, QList<Part> parts = {});
 
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
     DataStore *m_store = nullptr;
     Resource m_resource;
     Collection m_collection;
@@ -94,7 +94,7 @@ private:
 
 void DataStoreTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
     m_store = DataStore::self();
     qRegisterMetaType<NotificationMessage::List>();
 

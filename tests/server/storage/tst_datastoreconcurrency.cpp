@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/countquerybuilder.h"
 #include "storage/datastore.h"
@@ -42,12 +42,12 @@ private Q_SLOTS:
     void concurrentAppends();
 
 private:
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
 };
 
 void DataStoreConcurrencyTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 }
 
 void DataStoreConcurrencyTest::concurrentAppends()

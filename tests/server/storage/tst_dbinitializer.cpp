@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/datastore.h"
 #include "storage/dbinitializer.h"
@@ -81,21 +81,21 @@ private Q_SLOTS:
 private:
     bool skipUnlessSqlite();
 
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
     QSqlDatabase m_db;
 };
 
 void DbInitializerTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
     QString error;
-    m_db = m_backend.createEmptyDatabase(QStringLiteral("initializertest"), &error);
+    m_db = m_storage.createEmptyDatabase(QStringLiteral("initializertest"), &error);
     QVERIFY2(m_db.isOpen(), qPrintable(error));
 }
 
 bool DbInitializerTest::skipUnlessSqlite()
 {
-    return m_backend.kind() != StorageTestBackend::Sqlite;
+    return !m_storage.backend().isSqlite();
 }
 
 void DbInitializerTest::createInstance_data()
@@ -282,7 +282,7 @@ void DbInitializerTest::createsSchemaOnceOnEmptyDatabase()
 void DbInitializerTest::completesMissingColumnAndIndex()
 {
     QString error;
-    QSqlDatabase db = m_backend.createEmptyDatabase(QStringLiteral("completiontest"), &error);
+    QSqlDatabase db = m_storage.createEmptyDatabase(QStringLiteral("completiontest"), &error);
     QVERIFY2(db.isOpen(), qPrintable(error));
     const auto initializer = DbInitializer::createInstance(db, QStringLiteral(":talvoridb.xml"));
     QVERIFY(initializer->run());
@@ -290,7 +290,7 @@ void DbInitializerTest::completesMissingColumnAndIndex()
     QSqlQuery query(db);
     QVERIFY(query.exec(QStringLiteral("INSERT INTO PimItemTable (remoteId, rev) VALUES ('kept', 3)")));
     QVERIFY2(query.exec(QStringLiteral("ALTER TABLE PimItemTable DROP COLUMN size")), qPrintable(query.lastError().text()));
-    const QString dropIndex = m_backend.kind() == StorageTestBackend::MariaDb
+    const QString dropIndex = m_storage.backend().driver() == QLatin1String("QMYSQL")
         ? QStringLiteral("DROP INDEX PartTable_pimItemNameIndex ON PartTable")
         : QStringLiteral("DROP INDEX PartTable_pimItemNameIndex");
     QVERIFY2(query.exec(dropIndex), qPrintable(query.lastError().text()));

@@ -178,9 +178,7 @@ private Q_SLOTS:
     {
         const QString server = ServerAccount::findProgram({QStringLiteral("mysqld"), QStringLiteral("mariadbd")});
         if (server.isEmpty()) {
-            if (TestDatabaseServer::required())
-                QFAIL("MariaDB is not installed (mariadb-server)");
-            QSKIP("MariaDB is not installed (mariadb-server)");
+            TALVORI_SKIP_OR_FAIL("MariaDB is not installed (mariadb-server)");
         }
         writeSettings({{QStringLiteral("General/Driver"), QStringLiteral("QMYSQL")}});
         const QString dataDir = dataHome() + QLatin1String("/db_data");
@@ -245,9 +243,7 @@ private Q_SLOTS:
         for (const QString &version : postgresLib.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             versionDirs.append(postgresLib.filePath(version + QLatin1String("/bin")));
         if (ServerAccount::findProgram({QStringLiteral("pg_ctl")}, versionDirs).isEmpty()) {
-            if (TestDatabaseServer::required())
-                QFAIL("PostgreSQL is not installed (postgresql)");
-            QSKIP("PostgreSQL is not installed (postgresql)");
+            TALVORI_SKIP_OR_FAIL("PostgreSQL is not installed (postgresql)");
         }
         writeSettings(
             {{QStringLiteral("General/Driver"), QStringLiteral("QPSQL")}, {QStringLiteral("QPSQL/StartServer"), true}});

@@ -8,7 +8,7 @@
 #include "storage/dbupdater.h"
 
 #include "legacydatabase.h"
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -137,7 +137,7 @@ private:
     QString writeDescription(const QString &text);
     void verifyLikeToday(const QSqlDatabase &db);
 
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
     QTemporaryDir m_files;
     int m_databases = 0;
     QStringList m_referenceRows;
@@ -146,7 +146,7 @@ private:
 
 void DbUpdaterTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
     QVERIFY(m_files.isValid());
     // The sample as today's schema holds it: what every upgrade must arrive at.
     const QSqlDatabase reference = legacyDatabase(19);
@@ -161,7 +161,7 @@ void DbUpdaterTest::initTestCase()
 QSqlDatabase DbUpdaterTest::newDatabase()
 {
     QString error;
-    QSqlDatabase db = m_backend.createEmptyDatabase(QStringLiteral("upd%1").arg(++m_databases), &error);
+    QSqlDatabase db = m_storage.createEmptyDatabase(QStringLiteral("upd%1").arg(++m_databases), &error);
     if (!db.isOpen())
         qWarning() << "no database:" << error;
     return db;

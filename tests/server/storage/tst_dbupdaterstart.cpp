@@ -4,11 +4,9 @@
 // leaves the data where it was.
 
 #include "legacydatabase.h"
-#include "serverdatabase.h"
-#include "serverprocess.h"
 #include "storage/dbinitializer.h"
-#include "tempenvironment.h"
 #include "testbus.h"
+#include "testserver.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -27,11 +25,8 @@ private Q_SLOTS:
     void mandatoryFailureStopsTheServer();
 
 private:
-    // A home with its own database, filled as version left it.
-    bool prepare(TempEnvironment &home, ServerDatabase &database, int version, QSqlDatabase *db);
-    // Stops a started server through its bus object rather than SIGTERM: the server installs its
-    // signal handler only after it has written the files start() waits for.
-    static int stopWhenRunning(ServerProcess &server);
+    // The server's home with its own database, filled as version left it.
+    bool prepare(TestServer &server, int version, QSqlDatabase *db);
     static qint64 count(const QSqlDatabase &db, const QString &table);
     static int version(const QSqlDatabase &db);
 
@@ -45,14 +40,15 @@ void DbUpdaterStartTest::initTestCase()
     QVERIFY(m_bus.start(m_busHome.path()));
 }
 
-bool DbUpdaterStartTest::prepare(TempEnvironment &home, ServerDatabase &database, int version, QSqlDatabase *db)
+bool DbUpdaterStartTest::prepare(TestServer &server, int version, QSqlDatabase *db)
 {
-    m_bus.exportTo(home);
-    if (!database.start())
+    if (!server.prepare()) {
+        qWarning() << server.errorString();
         return false;
+    }
     // The SQLite file lives where the server looks for it.
-    QDir().mkpath(home.dataHome() + QLatin1String("/talvori"));
-    *db = database.addConnection(QStringLiteral("legacy"));
+    QDir().mkpath(server.environment().dataHome() + QLatin1String("/talvori"));
+    *db = server.addDatabaseConnection(QStringLiteral("legacy") + QString::number(version));
     if (!db->open()) {
         qWarning() << db->lastError().text();
         return false;
@@ -63,18 +59,6 @@ bool DbUpdaterStartTest::prepare(TempEnvironment &home, ServerDatabase &database
         return false;
     }
     return true;
-}
-
-int DbUpdaterStartTest::stopWhenRunning(ServerProcess &server)
-{
-    // The call is answered on the server's main thread, once its event loop runs.
-    const QDBusMessage quit = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Talvori"), QStringLiteral("/Server"),
-                                                             QStringLiteral("org.freedesktop.Talvori.Server"), QStringLiteral("quit"));
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(quit, QDBus::Block, 10000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        qWarning() << "quit:" << reply.errorMessage();
-    server.process().waitForFinished(20000);
-    return server.stop();
 }
 
 qint64 DbUpdaterStartTest::count(const QSqlDatabase &db, const QString &table)
@@ -95,43 +79,37 @@ int DbUpdaterStartTest::version(const QSqlDatabase &db)
 
 void DbUpdaterStartTest::upgradesOnStart()
 {
-    TempEnvironment home;
-    ServerDatabase database(home);
+    TestServer server(m_bus);
     QSqlDatabase db;
-    QVERIFY(prepare(home, database, 8, &db));
+    QVERIFY(prepare(server, 8, &db));
     // The server makes hidden items visible at every start, so only the other parts must stay.
     const QString visibleParts = QStringLiteral("PartTable WHERE name <> 'ATR:HIDDEN'");
     const qint64 parts = count(db, visibleParts);
 
-    QStringList rows;
-    {
-        ServerProcess server(home);
-        QVERIFY2(server.start(), server.output().constData());
-        const int exitCode = stopWhenRunning(server);
-        const QByteArray output = server.output();
-        QVERIFY2(exitCode == 0, output.constData());
-        QVERIFY2(output.contains("DbUpdater: update to version: 19"), output.constData());
-        QVERIFY2(!output.contains("DBUpdater: query error:"), output.constData());
-    }
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const int exitCode = server.stop();
+    const QByteArray output = server.output();
+    QVERIFY2(exitCode == 0, output.constData());
+    QVERIFY2(output.contains("DbUpdater: update to version: 19"), output.constData());
+    QVERIFY2(!output.contains("DBUpdater: query error:"), output.constData());
     QCOMPARE(version(db), 19);
     QCOMPARE(count(db, visibleParts), parts);
     QString error;
-    rows = LegacyDatabase::dump(db, &error);
+    const QStringList rows = LegacyDatabase::dump(db, &error);
     QVERIFY2(!rows.isEmpty(), qPrintable(error));
 
-    ServerProcess again(home);
-    QVERIFY2(again.start(), again.output().constData());
-    QCOMPARE(stopWhenRunning(again), 0);
-    QVERIFY(!again.output().contains("DbUpdater: update to version:"));
+    // The output is the second start's alone.
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(server.stop(), 0);
+    QVERIFY(!server.output().contains("DbUpdater: update to version:"));
     QCOMPARE(LegacyDatabase::dump(db, &error), rows);
 }
 
 void DbUpdaterStartTest::mandatoryFailureStopsTheServer()
 {
-    TempEnvironment home;
-    ServerDatabase database(home);
+    TestServer server(m_bus);
     QSqlDatabase db;
-    QVERIFY(prepare(home, database, 9, &db));
+    QVERIFY(prepare(server, 9, &db));
     // A database in which the new collection table already holds a collection of its own while the
     // locations are still there: update 10 must not replace either.
     const std::shared_ptr<DbInitializer> initializer = DbInitializer::createInstance(db, QStringLiteral(":talvoridb.xml"));
@@ -142,12 +120,8 @@ void DbUpdaterStartTest::mandatoryFailureStopsTheServer()
     const qint64 locations = count(db, QStringLiteral("LocationTable"));
     const qint64 items = count(db, QStringLiteral("PimItemTable"));
 
-    ServerProcess server(home);
-    server.process().setProcessEnvironment(home.environment());
-    server.process().start(ServerProcess::executable(QStringLiteral("talvoriserver")), QStringList());
-    QVERIFY(server.process().waitForFinished(20000));
-    QVERIFY(server.process().exitStatus() != QProcess::NormalExit || server.process().exitCode() != 0);
-    const QByteArray output = server.output();
+    QVERIFY(!server.start());
+    const QByteArray output = server.output() + server.errorLog();
     QVERIFY2(output.contains("Unable to initialize database."), output.constData());
     QVERIFY2(output.contains("CollectionTable holds collections besides the search root"), output.constData());
 

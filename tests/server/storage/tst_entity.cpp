@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/datastore.h"
 #include "storage/entities.h"
@@ -28,12 +28,12 @@ private Q_SLOTS:
     void failuresAreReported();
 
 private:
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
 };
 
 void EntityTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 }
 
 void EntityTest::names()

@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/datastore.h"
 #include "storage/entities.h"
@@ -20,7 +20,7 @@ private Q_SLOTS:
     void withoutDataStoreOnlyQueues();
 
 private:
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
     Resource m_resource;
     Resource m_otherResource;
     Collection m_collection;
@@ -30,7 +30,7 @@ private:
 
 void NotificationCollectorTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
     qRegisterMetaType<NotificationMessage::List>();
     m_resource = Resource(QStringLiteral("res-a"), false);
     m_otherResource = Resource(QStringLiteral("res-b"), false);

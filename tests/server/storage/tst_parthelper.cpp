@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "common/exception.h"
 #include "storage/datastore.h"
@@ -57,14 +57,14 @@ private Q_SLOTS:
 private:
     Part newPart(const QByteArray &data, const QString &name = QStringLiteral("PLD:RFC822"));
 
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
     PimItem m_item;
     int m_partCounter = 0;
 };
 
 void PartHelperTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
     QCOMPARE(DbConfig::configuredDatabase()->sizeThreshold(), qint64(4096));
     QVERIFY(DbConfig::configuredDatabase()->useExternalPayloadFile());
     m_item.setRemoteId(QStringLiteral("parthelpertest"));

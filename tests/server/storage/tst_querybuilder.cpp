@@ -1,4 +1,4 @@
-#include "storagetestbackend.h"
+#include "teststorage.h"
 
 #include "storage/countquerybuilder.h"
 #include "storage/datastore.h"
@@ -70,18 +70,18 @@ private Q_SLOTS:
 private:
     void skipUnlessSqlite();
 
-    StorageTestBackend m_backend;
+    TestStorage m_storage;
 };
 
 void QueryBuilderTest::initTestCase()
 {
-    TALVORI_PREPARE_STORAGE_BACKEND(m_backend);
+    TALVORI_VERIFY_STARTED(m_storage, m_storage.prepare());
 }
 
 void QueryBuilderTest::skipUnlessSqlite()
 {
     // Statement text does not depend on the connection; checking it once is enough.
-    if (m_backend.kind() != StorageTestBackend::Sqlite) {
+    if (!m_storage.backend().isSqlite()) {
         QSKIP("statement text is checked by the SQLite run");
     }
 }
@@ -512,7 +512,7 @@ void QueryBuilderTest::updateWithJoin()
     qb.addValueCondition(CollectionPimItemRelation::leftFullColumnName(), Query::Equals, collection.id());
     qb.setColumnValue(PimItem::dirtyColumn(), true);
 
-    if (m_backend.kind() == StorageTestBackend::Sqlite) {
+    if (m_storage.backend().isSqlite()) {
         // SQLite's UPDATE cannot name a second table; the statement is refused, not misapplied.
         QVERIFY(!qb.exec());
         QVERIFY(qb.query().lastError().isValid());

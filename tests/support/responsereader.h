@@ -1,15 +1,15 @@
-#ifndef TALVORI_BENCH_RESPONSEREADER_H
-#define TALVORI_BENCH_RESPONSEREADER_H
+#ifndef TALVORI_RESPONSEREADER_H
+#define TALVORI_RESPONSEREADER_H
 
 #include <QByteArray>
 #include <QByteArrayView>
 
 class QLocalSocket;
 
-// Reads response lines straight off the socket into one growing buffer and hands each logical
-// line (literals included, as the server sent them) out as a view into that buffer, uncopied. A FETCH of thousands
-// of payloads is read at the speed of the server rather than of line-by-line buffer shuffling,
-// so the benchmark's own client does not weigh on the figure.
+// Reads response lines straight off the socket into one growing buffer and hands each logical line
+// (literals included, as the server sent them) out as a view into that buffer, uncopied. A FETCH of
+// thousands of payloads is read at the speed of the server rather than of line-by-line buffer
+// shuffling, so a benchmark's own client does not weigh on the figure (TestClient::runStreaming).
 //
 // Use it only between commands: it must start and end with nothing else buffered for the socket.
 class ResponseReader
