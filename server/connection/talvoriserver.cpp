@@ -4,7 +4,9 @@
 #include "common/log.h"
 #include "common/tracer.h"
 #include "serveradaptor.h"
+#include "services/cachecleaner.h"
 #include "services/debuginterface.h"
+#include "services/intervalcheck.h"
 #include "services/notificationmanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
@@ -66,6 +68,13 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+
+    if (settings.value(QStringLiteral("Cache/EnableCleaner"), true).toBool()) {
+        m_cacheCleaner = new CacheCleaner(this);
+        m_cacheCleaner->start(QThread::IdlePriority);
+    }
+    m_intervalCheck = new IntervalCheck(this);
+    m_intervalCheck->start(QThread::IdlePriority);
 
     new ServerAdaptor(this);
     BusObject::registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
@@ -158,9 +167,15 @@ void TalvoriServer::quit()
     m_alreadyShutdown = true;
     close();
 
-    // Service threads and the search manager come first once they exist; then the connections,
-    // so that nothing uses the database after it is closed.
+    // Service threads and the search manager come first; then the connections, so that nothing
+    // uses the database after it is closed.
     logDebug() << "terminating service threads";
+    for (QThread *service : {static_cast<QThread *>(m_cacheCleaner), static_cast<QThread *>(m_intervalCheck)}) {
+        if (service) {
+            service->quit();
+            service->wait();
+        }
+    }
 
     logDebug() << "terminating connection threads";
     for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {

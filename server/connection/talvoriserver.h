@@ -7,6 +7,8 @@
 #include <QLocalServer>
 #include <QPointer>
 
+class CacheCleaner;
+class IntervalCheck;
 class QSettings;
 class TalvoriConnection;
 
@@ -41,6 +43,8 @@ private:
 
     // Main thread only.
     QList<QPointer<TalvoriConnection>> m_connections;
+    CacheCleaner *m_cacheCleaner = nullptr;
+    IntervalCheck *m_intervalCheck = nullptr;
     // From the "Connection" group: what a logged-in client may send at most.
     ImapStreamParser::Limits m_parserLimits;
     bool m_alreadyShutdown = false;

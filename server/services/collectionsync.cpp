@@ -1,11 +1,19 @@
 #include "collectionsync.h"
 
+#include "services/resourceinterface.h"
 #include "storage/entities.h"
+
+#include <QDBusConnection>
 
 void CollectionSync::request(const Talvori::Collection &collection)
 {
-    // The request goes to the resource over the bus through the item retrieval service, which
-    // does not exist yet; until it does there is nobody to ask, and a fetch must not wait for a
-    // synchronisation anyway, so dropping the request changes no command's answer.
-    Q_UNUSED(collection);
+    const QString resource = collection.resource().name();
+    if (resource.isEmpty())
+        return;
+    // Fire and forget: neither call waits for the resource, which may not even be running.
+    OrgFreedesktopTalvoriResourceInterface proxy(QStringLiteral("org.freedesktop.Talvori.Resource.") + resource,
+                                                 QStringLiteral("/"), QDBusConnection::sessionBus());
+    if (collection.parentId() == 0)
+        proxy.synchronizeCollectionTree();
+    proxy.synchronizeCollection(collection.id());
 }

@@ -7,6 +7,21 @@ CollectionAncestry::Lookup CollectionAncestry::fromDatabase()
     return [](qint64 id) { return Collection::retrieveById(id); };
 }
 
+CollectionAncestry::Lookup CollectionAncestry::fromMap(const QHash<qint64, Collection> &collections)
+{
+    return [&collections](qint64 id) { return collections.value(id); };
+}
+
+QHash<qint64, Collection> CollectionAncestry::loadAll()
+{
+    QHash<qint64, Collection> result;
+    const QList<Collection> all = Collection::retrieveAll();
+    result.reserve(all.size());
+    for (const Collection &collection : all)
+        result.insert(collection.id(), collection);
+    return result;
+}
+
 void CollectionAncestry::applyActiveCachePolicy(Collection &collection, const Lookup &lookup)
 {
     if (!collection.cachePolicyInherit())

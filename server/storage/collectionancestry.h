@@ -3,6 +3,7 @@
 
 #include "storage/entities.h"
 
+#include <QHash>
 #include <QStack>
 
 #include <functional>
@@ -15,6 +16,10 @@ public:
     // Gives the collection of an id, invalid when there is none.
     using Lookup = std::function<Talvori::Collection(qint64 id)>;
     static Lookup fromDatabase();
+    // From collections loaded at once; the map must outlive the lookup.
+    static Lookup fromMap(const QHash<qint64, Talvori::Collection> &collections);
+    // Every collection by id, read in one query (empty when it failed).
+    static QHash<qint64, Talvori::Collection> loadAll();
 
     // Fills the cache policy columns of a collection that inherits them from its nearest ancestor
     // with a policy of its own, in memory only; without such an ancestor, the server's default.

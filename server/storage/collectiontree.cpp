@@ -181,7 +181,7 @@ CollectionAncestry::Lookup CollectionTree::lookup() const
 {
     if (!m_loaded)
         return CollectionAncestry::fromDatabase();
-    return [this](qint64 id) { return m_collections.value(id); };
+    return CollectionAncestry::fromMap(m_collections);
 }
 
 void CollectionTree::applyActiveCachePolicy(Collection &collection) const

@@ -17,7 +17,7 @@ QString DbInitializerPostgreSql::sqlType(const QString &type) const
 QString DbInitializerPostgreSql::buildColumnStatement(const ColumnDescription &columnDescription) const
 {
     QString column = columnDescription.name + QLatin1Char(' ')
-        + (columnDescription.isAutoIncrement ? QStringLiteral("SERIAL") : sqlType(columnDescription.type));
+        + (columnDescription.isAutoIncrement ? QStringLiteral("BIGSERIAL") : sqlType(columnDescription.type));
     column += keyClause(columnDescription);
     if (!columnDescription.allowNull && !columnDescription.isPrimaryKey) {
         column += QLatin1String(" NOT NULL");
@@ -32,7 +32,7 @@ QString DbInitializerPostgreSql::buildColumnStatement(const ColumnDescription &c
 QString DbInitializerPostgreSql::relationColumnStatement(const QString &table, const QString &column,
                                                          const QString &tableName) const
 {
-    return QStringLiteral("%1_%2 INTEGER REFERENCES %3(%4) %5, ").arg(table, column, tableName, column, cascade);
+    return QStringLiteral("%1_%2 int8 REFERENCES %3(%4) %5, ").arg(table, column, tableName, column, cascade);
 }
 
 QString DbInitializerPostgreSql::hasIndexQuery(const QString &tableName, const QString &indexName)

@@ -13,6 +13,22 @@
 
 namespace {
 
+// As Qt's own drivers bind it: a null byte array or string is SQL NULL, like an empty variant, so
+// a column written with one reads back as NULL on every backend.
+bool isNullValue(const QVariant &value)
+{
+    if (value.isNull())
+        return true;
+    switch (value.metaType().id()) {
+    case QMetaType::QByteArray:
+        return static_cast<const QByteArray *>(value.constData())->isNull();
+    case QMetaType::QString:
+        return static_cast<const QString *>(value.constData())->isNull();
+    default:
+        return false;
+    }
+}
+
 // Set by SQLite when the connection that blocked us ends its transaction.
 struct UnlockNotification {
     bool fired = false;
@@ -190,7 +206,7 @@ bool SqliteResult::exec()
     for (int i = 0; i < values.size(); ++i) {
         const QVariant &value = values.at(i);
         int rc = SQLITE_OK;
-        if (value.isNull()) {
+        if (isNullValue(value)) {
             rc = sqlite3_bind_null(m_statement, i + 1);
         } else {
             switch (value.metaType().id()) {

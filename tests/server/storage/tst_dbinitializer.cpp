@@ -135,7 +135,7 @@ void DbInitializerTest::statements_data()
     QTest::newRow("SQLite table") << "QSQLITE" << "Flag" << "table"
         << "CREATE TABLE FlagTable (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, name TEXT UNIQUE NOT NULL)";
     QTest::newRow("PostgreSQL table") << "QPSQL" << "Part" << "table"
-        << "CREATE TABLE PartTable (id SERIAL PRIMARY KEY, pimItemId int8 NOT NULL REFERENCES PimItemTable(id) ON "
+        << "CREATE TABLE PartTable (id BIGSERIAL PRIMARY KEY, pimItemId int8 NOT NULL REFERENCES PimItemTable(id) ON "
            "DELETE CASCADE ON UPDATE CASCADE, name BYTEA NOT NULL, data BYTEA, datasize int8 NOT NULL, version "
            "INTEGER DEFAULT 0, external BOOL DEFAULT false)";
     QTest::newRow("SQLite time default") << "QSQLITE" << "PimItem" << "column datetime"
@@ -156,8 +156,8 @@ void DbInitializerTest::statements_data()
         << "CREATE TABLE PimItemFlagRelation (PimItem_id INTEGER REFERENCES PimItemTable(id), Flag_id INTEGER "
            "REFERENCES FlagTable(id), PRIMARY KEY (PimItem_id, Flag_id))";
     QTest::newRow("PostgreSQL relation") << "QPSQL" << "" << "relation"
-        << "CREATE TABLE PimItemFlagRelation (PimItem_id INTEGER REFERENCES PimItemTable(id)  ON DELETE CASCADE ON "
-           "UPDATE CASCADE, Flag_id INTEGER REFERENCES FlagTable(id)  ON DELETE CASCADE ON UPDATE CASCADE, PRIMARY "
+        << "CREATE TABLE PimItemFlagRelation (PimItem_id int8 REFERENCES PimItemTable(id)  ON DELETE CASCADE ON "
+           "UPDATE CASCADE, Flag_id int8 REFERENCES FlagTable(id)  ON DELETE CASCADE ON UPDATE CASCADE, PRIMARY "
            "KEY (PimItem_id, Flag_id))";
     QTest::newRow("MySQL relation") << "QMYSQL" << "" << "relation"
         << "CREATE TABLE PimItemFlagRelation (PimItem_id BIGINT REFERENCES PimItemTable(id) ON DELETE CASCADE ON "

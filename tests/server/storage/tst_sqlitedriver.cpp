@@ -53,6 +53,8 @@ private Q_SLOTS:
             {qint64(Q_INT64_C(9007199254740993)), 0.5, QStringLiteral("a"), QByteArray("\0\1", 2)},
             {QVariant(), QVariant(), QVariant(), QVariant()},
             {qint64(-1), -2.25, QStringLiteral("c"), QByteArray()},
+            // Empty is not null: as Qt's own drivers bind them.
+            {qint64(0), 0.0, QString(), QByteArray("", 0)},
         };
         qint64 lastId = 0;
         for (const QVariantList &row : rows) {
@@ -69,13 +71,21 @@ private Q_SLOTS:
         QVERIFY(query.exec(QStringLiteral("SELECT n, r, s, b FROM t ORDER BY id")));
         QCOMPARE(query.record().count(), 4);
         QCOMPARE(query.record().fieldName(2), QStringLiteral("s"));
-        QVERIFY(query.last());
+        QVERIFY(query.seek(2));
         QCOMPARE(query.value(1).toDouble(), -2.25);
         QVERIFY(query.first());
         QCOMPARE(query.value(0).toLongLong(), Q_INT64_C(9007199254740993));
         QCOMPARE(query.value(3).toByteArray(), QByteArray("\0\1", 2));
         QVERIFY(query.next());
         QVERIFY(query.isNull(0) && query.isNull(2) && query.isNull(3));
+        QVERIFY(query.next());
+        QVERIFY(query.isNull(3)); // a null byte array is NULL
+        QVERIFY(query.next());
+        QVERIFY(query.isNull(2)); // so is a null string
+        QVERIFY(!query.isNull(3));
+        QCOMPARE(query.value(3).toByteArray(), QByteArray(""));
+        QVERIFY(query.seek(0));
+        QVERIFY(query.next());
         QVERIFY(query.previous());
         QCOMPARE(query.value(2).toString(), QStringLiteral("a"));
 
