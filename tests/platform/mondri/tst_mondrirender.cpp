@@ -18,6 +18,7 @@ private Q_SLOTS:
     void realFiles();
     void failures_data();
     void failures();
+    void badElementsAreSkipped();
 
 private:
     int run(const QStringList &arguments, QByteArray *errors = nullptr);
@@ -126,6 +127,9 @@ void TestMondriRender::failures_data()
     QTest::newRow("no plug-ins") << good << QStringList { QStringLiteral("--plugins"), QStringLiteral("/nonexistent") } << 1
                                  << "no render plug-ins in /nonexistent";
     QTest::newRow("unwritable output") << good << QStringList { QStringLiteral("--output-unwritable") } << 1 << "nodir";
+    QTest::newRow("bad element, strict") << QByteArray("<kml><Placemark><Point><coordinates/></Point></Placemark></kml>")
+                                         << QStringList { QStringLiteral("--strict") } << 1
+                                         << "in.kml: line 1, column 17: a Point needs exactly one position, not 0";
 }
 
 void TestMondriRender::failures()
@@ -145,6 +149,36 @@ void TestMondriRender::failures()
     QCOMPARE(run(QStringList { input, QStringLiteral("-o"), output } + options, &errors), exitCode);
     QVERIFY2(errors.contains("mondri-render: ") && errors.contains(message.toUtf8()), errors.constData());
     QVERIFY(!QFile::exists(output));
+}
+
+// Elements other readers write but this one cannot use are reported and left out; the rest of the
+// file is drawn.
+void TestMondriRender::badElementsAreSkipped()
+{
+    const QString input = write(QStringLiteral("mixed.kml"), R"(<kml><Document>
+<Style id="s"><LineStyle><color>fff</color></LineStyle><PolyStyle><color>ff0000ff</color></PolyStyle></Style>
+<Placemark><Point><coordinates/></Point></Placemark>
+<Placemark><LineString><coordinates>1,1,0,7 9,9,0,7</coordinates></LineString></Placemark>
+<Placemark><styleUrl>#s</styleUrl><Polygon><outerBoundaryIs><LinearRing>
+<coordinates>2,2 8,2 8,8 2,8 2,2</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></Document></kml>)");
+    const QString output = m_dir.filePath(QStringLiteral("mixed.png"));
+    QByteArray errors;
+    QCOMPARE(run({ input, QStringLiteral("-o"), output, QStringLiteral("--size"), QStringLiteral("200x100"),
+                   QStringLiteral("--bbox"), QStringLiteral("0,0,20,10"), QStringLiteral("--background"),
+                   QStringLiteral("#000000") }, &errors), 0);
+    QStringList lines = QString::fromUtf8(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Qt may say something about the environment first.
+    lines.removeIf([](const QString &line) { return !line.startsWith(QLatin1String("mondri-render: ")); });
+    const QString prefix = QStringLiteral("mondri-render: ") + input + QStringLiteral(": ");
+    QCOMPARE(lines, (QStringList { prefix + QStringLiteral("line 2, column 26: \"fff\" is not a colour (aabbggrr); <color> skipped"),
+                                   prefix + QStringLiteral("line 3, column 12: a Point needs exactly one position, not 0; <Point> skipped"),
+                                   prefix + QStringLiteral("line 4, column 24: \"1,1,0,7\" is not a position (lon,lat[,alt]); <LineString> skipped") }));
+    // The square is filled; the skipped diagonal across it is not drawn, and its outline keeps the
+    // default white for want of a colour.
+    const QImage image(output);
+    QCOMPARE(image.pixelColor(50, 50), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(10, 90), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(20, 50), QColor(Qt::white));
 }
 
 QTEST_GUILESS_MAIN(TestMondriRender)
