@@ -1,15 +1,14 @@
 // ShapeLayerPlugin loaded the way the map loads it, painting small KML documents that are checked
-// pixel by pixel. Images are 100 by 100 pixels showing 0..10 degrees each way: lon x is column 10x,
-// lat y is row 100 - 10y. Normal quality draws without smoothing, so colours are exact.
+// pixel by pixel (see MapRenderTest). Normal quality draws without smoothing, so colours are exact.
 
 #include "datafacade.h"
+#include "maprendertest.h"
 #include "geopainter.h"
 #include "maprenderer.h"
 #include "pluginmanager.h"
 #include "renderplugin.h"
 #include "viewportparams.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPluginLoader>
@@ -19,7 +18,7 @@ using namespace Mondri;
 
 namespace {
 
-const QColor Background(10, 20, 30);
+const QColor Background = MapRenderTest::Background;
 const QColor Red(255, 0, 0);
 const QColor Green(0, 255, 0);
 const QColor Blue(0, 0, 255);
@@ -47,9 +46,16 @@ QByteArray document(const QByteArray &body, const QByteArray &documentExtra = {}
         + "</Document></kml>";
 }
 
-QString pluginDirectory()
+// The build's plug-in directory holds this plug-in and the placemark plug-in.
+constexpr int PluginCount = 2;
+
+RenderPlugin *shapeLayer(const QList<RenderPlugin *> &plugins)
 {
-    return QDir(qEnvironmentVariable("TALVORI_BUILD_DIR")).filePath(QStringLiteral("plugins"));
+    for (RenderPlugin *plugin : plugins) {
+        if (plugin->identifier() == QLatin1String("ShapeLayer-plugin"))
+            return plugin;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -67,33 +73,11 @@ private Q_SLOTS:
     void painterStateKept();
     void equalStylesCostNoStateChanges();
     void reloadedContent();
-
-private:
-    static bool load(MapRenderer *renderer, const QByteArray &kml)
-    {
-        QBuffer buffer;
-        buffer.setData(kml);
-        buffer.open(QIODevice::ReadOnly);
-        if (!renderer->dataFacade()->load(&buffer)) {
-            qWarning("%s", qPrintable(renderer->dataFacade()->errorString()));
-            return false;
-        }
-        return true;
-    }
-    static QImage render(MapRenderer *renderer, MapQuality quality = NormalQuality, bool *ok = nullptr)
-    {
-        QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Background);
-        const bool rendered = renderer->render(&image, ViewportParams(image.size(), GeoDataLatLonBox(0, 0, 10, 10)), quality);
-        if (ok)
-            *ok = rendered;
-        return image;
-    }
 };
 
 void TestShapeLayerPlugin::identity()
 {
-    QPluginLoader loader(QDir(pluginDirectory()).filePath(QStringLiteral("libShapeLayerPlugin.so")));
+    QPluginLoader loader(QDir(MapRenderTest::pluginDirectory()).filePath(QStringLiteral("libShapeLayerPlugin.so")));
     QCOMPARE(loader.metaData().value(QStringLiteral("IID")).toString(),
              QStringLiteral("org.talvori.Mondri.RenderPluginInterface/1.05"));
     QObject *instance = loader.instance();
@@ -123,15 +107,16 @@ void TestShapeLayerPlugin::identity()
 
     // The map's own loader finds it in the plug-in directory by its interface identifier.
     PluginManager manager;
-    QCOMPARE(manager.loadPlugins(pluginDirectory()), 1);
-    QCOMPARE(manager.plugins().value(0), plugin);
+    QCOMPARE(manager.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QCOMPARE(shapeLayer(manager.plugins()), plugin);
 
     // A map that is pointed at the same directory twice still paints each plug-in once.
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 0);
-    QCOMPARE(renderer.plugins().size(), 1);
-    QVERIFY(renderer.plugins().first() != plugin && renderer.plugins().first()->isInitialized());
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), 0);
+    QCOMPARE(renderer.plugins().size(), PluginCount);
+    RenderPlugin *ours = shapeLayer(renderer.plugins());
+    QVERIFY(ours && ours != plugin && ours->isInitialized());
 }
 
 void TestShapeLayerPlugin::pixels_data()
@@ -222,29 +207,21 @@ void TestShapeLayerPlugin::pixels()
     QFETCH(QList<QPoint>, probes);
     QFETCH(QList<QColor>, colours);
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, kml));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, kml));
     bool ok = false;
-    const QImage image = render(&renderer, MapQuality(quality), &ok);
+    const QImage image = MapRenderTest::render(&renderer, MapQuality(quality), &ok);
     QVERIFY(ok);
-    for (int i = 0; i < probes.size(); ++i) {
-        const QColor actual = image.pixelColor(probes[i]);
-        const QColor &expected = colours[i];
-        // Smoothing may round the blend by a step or two.
-        const bool close = qAbs(actual.red() - expected.red()) <= 2 && qAbs(actual.green() - expected.green()) <= 2
-            && qAbs(actual.blue() - expected.blue()) <= 2 && actual.alpha() == 255;
-        QVERIFY2(close, qPrintable(QStringLiteral("pixel (%1,%2) is %3, expected %4")
-                                       .arg(probes[i].x()).arg(probes[i].y())
-                                       .arg(actual.name(QColor::HexArgb), expected.name(QColor::HexArgb))));
-    }
+    const QString mismatch = MapRenderTest::mismatch(image, probes, colours);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 void TestShapeLayerPlugin::otherRenderPosition()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(0, 10)))));
-    RenderPlugin *plugin = renderer.plugins().first();
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(0, 10)))));
+    RenderPlugin *plugin = shapeLayer(renderer.plugins());
     QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
     image.fill(Background);
     const QImage blank = image;
@@ -265,15 +242,15 @@ void TestShapeLayerPlugin::noContent()
 
     // Loaded but not attached to a map: no data facade.
     PluginManager manager;
-    QCOMPARE(manager.loadPlugins(pluginDirectory()), 1);
-    std::unique_ptr<RenderPlugin> orphan(manager.plugins().first()->newInstance());
+    QCOMPARE(manager.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    std::unique_ptr<RenderPlugin> orphan(shapeLayer(manager.plugins())->newInstance());
     orphan->initialize();
     QVERIFY(!orphan->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
 
     // Attached to a map that has loaded nothing: no geometry model.
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(!renderer.plugins().first()->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(!shapeLayer(renderer.plugins())->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
 }
 
 // Other layers paint after this one with the same painter, so it must hand the painter back as it
@@ -281,8 +258,8 @@ void TestShapeLayerPlugin::noContent()
 void TestShapeLayerPlugin::painterStateKept()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(1, 4)) + placemark("#blue", "<LinearRing><coordinates>5,5 6,5 6,6</coordinates></LinearRing>"))));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(1, 4)) + placemark("#blue", "<LinearRing><coordinates>5,5 6,5 6,6</coordinates></LinearRing>"))));
     QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
     const ViewportParams viewport(image.size(), GeoDataLatLonBox(0, 0, 10, 10));
     GeoPainter painter(&image, &viewport, HighQuality);
@@ -290,7 +267,7 @@ void TestShapeLayerPlugin::painterStateKept()
     const QBrush brush(Qt::yellow, Qt::Dense4Pattern);
     painter.setPen(pen);
     painter.setBrush(brush);
-    QVERIFY(renderer.plugins().first()->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
+    QVERIFY(shapeLayer(renderer.plugins())->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
     QCOMPARE(painter.pen(), pen);
     QCOMPARE(painter.brush(), brush);
     QVERIFY(!painter.testRenderHint(QPainter::Antialiasing));
@@ -304,9 +281,9 @@ void TestShapeLayerPlugin::equalStylesCostNoStateChanges()
     for (int i = 0; i < 40; ++i)
         body += placemark("#blue", square(3, 4));
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(body)));
-    render(&renderer);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(body)));
+    MapRenderTest::render(&renderer);
     // One pen and one brush per run of equal style.
     QCOMPARE(renderer.penChangeCount(), 2);
     QCOMPARE(renderer.brushChangeCount(), 2);
@@ -315,12 +292,12 @@ void TestShapeLayerPlugin::equalStylesCostNoStateChanges()
 void TestShapeLayerPlugin::reloadedContent()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(1, 4)))));
-    QCOMPARE(render(&renderer).pixelColor(25, 75), Red);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(1, 4)))));
+    QCOMPARE(MapRenderTest::render(&renderer).pixelColor(25, 75), Red);
     // The first model is deleted with its content; the plug-in must paint from the new one.
-    QVERIFY(load(&renderer, document(placemark("#blue", square(6, 9)))));
-    const QImage image = render(&renderer);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#blue", square(6, 9)))));
+    const QImage image = MapRenderTest::render(&renderer);
     QCOMPARE(image.pixelColor(75, 25), Blue);
     QCOMPARE(image.pixelColor(25, 75), Background);
 }

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void badElementsAreSkipped();
+    void pointsWithNames();
 
 private:
     int run(const QStringList &arguments, QByteArray *errors = nullptr);
@@ -179,6 +180,56 @@ void TestMondriRender::badElementsAreSkipped()
     QCOMPARE(image.pixelColor(50, 50), QColor(Qt::red));
     QCOMPARE(image.pixelColor(10, 90), QColor(Qt::black));
     QCOMPARE(image.pixelColor(20, 50), QColor(Qt::white));
+}
+
+// A file of points alone: each is drawn where its coordinates put it, named in its label colour;
+// the default view shows all of them, markers whole.
+void TestMondriRender::pointsWithNames()
+{
+    const QString input = write(QStringLiteral("points.kml"), R"(<kml><Document>
+<Style id="r"><IconStyle><color>ff0000ff</color></IconStyle><LabelStyle><color>ff00ffff</color></LabelStyle></Style>
+<Style id="g"><IconStyle><color>ff00ff00</color></IconStyle><LabelStyle><color>ff00ffff</color></LabelStyle></Style>
+<Style id="b"><IconStyle><color>ffff0000</color></IconStyle></Style>
+<Placemark><name>South-west</name><styleUrl>#r</styleUrl><Point><coordinates>2,2</coordinates></Point></Placemark>
+<Placemark><name>NE</name><styleUrl>#g</styleUrl><Point><coordinates>18,8</coordinates></Point></Placemark>
+<Placemark><styleUrl>#b</styleUrl><Point><coordinates>10,5,300</coordinates></Point></Placemark></Document></kml>)");
+    const QString placed = m_dir.filePath(QStringLiteral("points.png"));
+    QCOMPARE(run({ input, QStringLiteral("-o"), placed, QStringLiteral("--size"), QStringLiteral("200x100"),
+                   QStringLiteral("--bbox"), QStringLiteral("0,0,20,10"), QStringLiteral("--background"),
+                   QStringLiteral("#000000") }), 0);
+    const QImage image(placed);
+    QCOMPARE(image.pixelColor(20, 80), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(180, 20), QColor(Qt::green));
+    QCOMPARE(image.pixelColor(100, 50), QColor(Qt::blue));
+    const auto yellowIn = [](const QImage &picture, const QRect &rect) {
+        int count = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c = picture.pixelColor(x, y);
+                count += c.red() > 200 && c.green() > 200 && c.blue() < 60;
+            }
+        }
+        return count;
+    };
+    QVERIFY(yellowIn(image, QRect(27, 70, 60, 20)) > 20);   // "South-west", right of its marker
+    QVERIFY(yellowIn(image, QRect(187, 10, 13, 20)) > 3);   // "NE", as far as the image goes
+    QCOMPARE(yellowIn(image, QRect(0, 0, 14, 100)), 0);     // nothing left of the markers
+
+    const QString whole = m_dir.filePath(QStringLiteral("points-default.png"));
+    QCOMPARE(run({ input, QStringLiteral("-o"), whole, QStringLiteral("--size"), QStringLiteral("400x300"),
+                   QStringLiteral("--background"), QStringLiteral("#000000") }), 0);
+    const QImage overview(whole);
+    for (const QColor &marker : { QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue) }) {
+        QRect found;
+        for (int y = 0; y < overview.height(); ++y) {
+            for (int x = 0; x < overview.width(); ++x) {
+                if (overview.pixelColor(x, y) == marker)
+                    found |= QRect(x, y, 1, 1);
+            }
+        }
+        QVERIFY2(found.width() >= 8 && found.height() >= 8, qPrintable(marker.name()));
+        QVERIFY2(overview.rect().adjusted(8, 8, -8, -8).contains(found), qPrintable(marker.name()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMondriRender)
