@@ -42,7 +42,8 @@ QByteArray placemark(const QByteArray &styleUrl, const QByteArray &geometry, con
 
 QByteArray document(const QByteArray &body, const QByteArray &documentExtra = {})
 {
-    return "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>" + documentExtra + StandardStyles + body
+    return "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document>"
+        + documentExtra + StandardStyles + body
         + "</Document></kml>";
 }
 
@@ -194,6 +195,35 @@ void TestShapeLayerPlugin::pixels_data()
         + "<LineString><coordinates>1,7.5 4,7.5</coordinates></LineString></MultiGeometry></MultiGeometry>";
     QTest::newRow("nested multi-geometries") << document("<Folder>" + placemark("#red", nested) + "</Folder>")
         << int(NormalQuality) << QList<QPoint> { { 25, 75 }, { 75, 25 }, { 25, 25 } } << QList<QColor> { Red, Red, Green };
+
+    // Tracks are lines through their positions; the multi-geometries named by their members' kind
+    // are drawn like any multi-geometry.
+    const QByteArray track = "<gx:Track><when>2020-05-01T10:00:00Z</when><gx:coord>2 8 0</gx:coord><gx:coord>5 2 0</gx:coord>"
+                             "<gx:coord>8 8 0</gx:coord></gx:Track>";
+    QTest::newRow("track") << document(placemark("#red", track)) << int(NormalQuality)
+        << QList<QPoint> { { 50, 40 }, { 50, 79 } } << QList<QColor> { Background, Green };
+    const QByteArray tracks = "<gx:MultiTrack><gx:Track><gx:coord>1 2 0</gx:coord><gx:coord>4 2 0</gx:coord></gx:Track>"
+                              "<gx:Track><gx:coord>6 8 0</gx:coord><gx:coord>9 8 0</gx:coord></gx:Track></gx:MultiTrack>";
+    QTest::newRow("multi-track") << document(placemark("#red", tracks)) << int(NormalQuality)
+        << QList<QPoint> { { 25, 80 }, { 75, 20 }, { 50, 50 } } << QList<QColor> { Green, Green, Background };
+    QTest::newRow("multi-polygon") << document(placemark("#blue", "<MultiPolygon>" + square(1, 4) + square(6, 9) + "</MultiPolygon>"))
+        << int(NormalQuality) << QList<QPoint> { { 25, 75 }, { 75, 25 }, { 50, 50 } } << QList<QColor> { Blue, Blue, Background };
+    const QByteArray lines = "<MultiLineString><LineString><coordinates>1,2 4,2</coordinates></LineString>"
+                             "<LineString><coordinates>6,8 9,8</coordinates></LineString></MultiLineString>";
+    QTest::newRow("multi-line-string") << document(placemark("#red", lines)) << int(NormalQuality)
+        << QList<QPoint> { { 25, 80 }, { 75, 20 } } << QList<QColor> { Green, Green };
+
+    // Elements that cannot be used are left out, and only they: the rest is drawn.
+    QTest::newRow("point without a position beside a square")
+        << document(placemark("#blue", "<Point><coordinates/></Point>") + placemark("#blue", square(2, 8)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 50 } } << QList<QColor> { Blue };
+    QTest::newRow("line with a fourth value") << document(placemark("#red", "<LineString><coordinates>2,8,0,1 5,2,0,1 8,8,0,1</coordinates></LineString>")
+                                                          + placemark("#blue", square(6, 9)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 79 }, { 75, 25 } } << QList<QColor> { Background, Blue };
+    const QByteArray badColours = R"(<Style id="odd"><LineStyle><color>ff0f</color><width>5</width></LineStyle>
+        <PolyStyle><color>ff0000f</color></PolyStyle></Style>)";
+    QTest::newRow("bad colours keep the defaults") << document(badColours + placemark("#odd", square(2, 8)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 50 }, { 19, 50 } } << QList<QColor> { QColor(Qt::white), QColor(Qt::white) };
 
     // Each placemark's style holds for the geometries after it.
     QTest::newRow("styles per placemark") << document(placemark("#blue", square(1, 4)) + placemark("#green", square(6, 9)))
