@@ -6,6 +6,7 @@
 #include "mytreewidget.h"
 
 #include "gpsjpegwriter.h"
+#include "heifwriter.h"
 #include "localhttpserver.h"
 
 #include "itemmarkertiler.h"
@@ -112,6 +113,7 @@ private Q_SLOTS:
     void commandLine();
     void twoBatchesMakeOneRun();
     void sharedPhotos();
+    void photosFromOtherCameras();
     void dropsGiveRowsThePlace();
     void movingAGroupLooksUpItsAltitude();
     void lateAnswers_data();
@@ -150,6 +152,13 @@ void TestDemoPindo::initTestCase()
         QString error;
         QVERIFY2(GpsJpegWriter::write(m_photos.filePath(name), tags, &error), qPrintable(error));
     }
+    // A camera without a fix writes every part as 0/0; a phone writes HEIC; an editor, XMP only.
+    GpsTags xmpOnly;
+    xmpOnly.xmpLatitude = QStringLiteral("48,51.5N");
+    xmpOnly.xmpLongitude = QStringLiteral("2,21W");
+    QVERIFY(GpsJpegWriter::write(m_photos.filePath(QStringLiteral("nofix.jpg")), {"", "0/0 0/0 0/0", "", "0/0 0/0 0/0", "", ""}));
+    QVERIFY(GpsJpegWriter::write(m_photos.filePath(QStringLiteral("edited.jpg")), xmpOnly));
+    QVERIFY(HeifWriter::write(m_photos.filePath(QStringLiteral("phone.heic")), {"N", "39/1 3/1 484/100", "W", "94/1 17/1 1958/100", "0", "244927/940"}));
     // A photo cut off inside its metadata.
     QFile whole(m_photos.filePath(QStringLiteral("prague1.jpg")));
     QVERIFY(whole.open(QIODevice::ReadOnly));
@@ -271,6 +280,19 @@ void TestDemoPindo::sharedPhotos()
         }
     }
     QCOMPARE(demo.tiler->markerCount(), withPosition);
+}
+
+void TestDemoPindo::photosFromOtherCameras()
+{
+    Demo demo;
+    QVERIFY(demo.load({photo(QStringLiteral("nofix.jpg")), photo(QStringLiteral("edited.jpg")), photo(QStringLiteral("phone.heic"))}));
+    // No fix is no position: a row without coordinates and no marker at 0°, 0°.
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("nofix.jpg")))->text(1), QString());
+    QVERIFY(!demo.helper->itemCoordinates(demo.model()->index(demo.row(QStringLiteral("nofix.jpg")), 0)));
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("edited.jpg")))->text(1), QStringLiteral("geo:48.8583333333,-2.35"));
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("phone.heic")))->text(1),
+             QStringLiteral("geo:39.0513444444,-94.2887722222,260.560638298"));
+    QCOMPARE(demo.tiler->markerCount(), 2);
 }
 
 void TestDemoPindo::dropsGiveRowsThePlace()
