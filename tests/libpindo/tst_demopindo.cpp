@@ -114,6 +114,7 @@ private Q_SLOTS:
     void twoBatchesMakeOneRun();
     void sharedPhotos();
     void photosFromOtherCameras();
+    void largeWindow();
     void dropsGiveRowsThePlace();
     void movingAGroupLooksUpItsAltitude();
     void lateAnswers_data();
@@ -147,6 +148,7 @@ void TestDemoPindo::initTestCase()
         {QStringLiteral("andes.jpg"), {"S", "33/1 52/1 0/1", "W", "70/1 30/1 36/1", "1", "80/10"}},
         {QStringLiteral("nogps.jpg"), {}},
         {QStringLiteral("nogps2.jpg"), {}},
+        {QStringLiteral("2023-07-14_Prague_Old_Town_Square_at_dusk_seen_from_the_Old_Town_Hall_tower_IMG_4711.jpg"), {"N", "50/1 5/1 15/1", "E", "14/1 25/1 16/1", "", ""}},
     };
     for (const auto &[name, tags] : photos) {
         QString error;
@@ -293,6 +295,26 @@ void TestDemoPindo::photosFromOtherCameras()
     QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("phone.heic")))->text(1),
              QStringLiteral("geo:39.0513444444,-94.2887722222,260.560638298"));
     QCOMPARE(demo.tiler->markerCount(), 2);
+}
+
+// Enlarged, the window gives the map the room and the map fills it with the world; file names are
+// shown whole, however long.
+void TestDemoPindo::largeWindow()
+{
+    Demo demo;
+    demo.window.resize(1200, 900);
+    demo.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&demo.window));
+    const QString longName = QStringLiteral("2023-07-14_Prague_Old_Town_Square_at_dusk_seen_from_the_Old_Town_Hall_tower_IMG_4711.jpg");
+    QVERIFY(demo.load({photo(longName), photo(QStringLiteral("andes.jpg")), photo(QStringLiteral("nogps.jpg"))}));
+    QTRY_VERIFY(demo.map->width() >= 1100 && demo.map->height() >= 500);
+    demo.map->setZoomLevel(0);
+    const QRectF world(demo.map->geoToScreen(GeoCoordinates(90, -180)), demo.map->geoToScreen(GeoCoordinates(-90, 180)));
+    QVERIFY(world.contains(QRectF(demo.map->rect())));
+
+    const int nameWidth = demo.tree->fontMetrics().horizontalAdvance(longName);
+    QVERIFY2(demo.tree->columnWidth(0) >= nameWidth,
+             qPrintable(QStringLiteral("column %1, name %2").arg(demo.tree->columnWidth(0)).arg(nameWidth)));
 }
 
 void TestDemoPindo::dropsGiveRowsThePlace()
