@@ -173,8 +173,13 @@ void PlacemarkPainter::drawLabel(const Mark &mark)
     m_painter->setFont(font);
     const QFontMetricsF metrics(font);
     const double halfWidth = style.iconStyle().scale() > 0 ? markerHalfWidth(style.iconStyle()) : 0.0;
-    const QPointF origin(mark.position.x() + halfWidth + LabelGap,
-                         mark.position.y() + (metrics.ascent() - metrics.descent()) / 2.0);
+    // Right of the marker, or left of it where the image ends too soon on the right.
+    const double width = metrics.horizontalAdvance(mark.name);
+    double x = mark.position.x() + halfWidth + LabelGap;
+    const double left = mark.position.x() - halfWidth - LabelGap - width;
+    if (x + width > m_painter->viewport()->size().width() && left >= 0)
+        x = left;
+    const QPointF origin(x, mark.position.y() + (metrics.ascent() - metrics.descent()) / 2.0);
     // A dark rim keeps the name readable on any background.
     m_painter->setPen(QColor(0, 0, 0, label.color().alpha()));
     for (const QPointF offset : { QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1) })

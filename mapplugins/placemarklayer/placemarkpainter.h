@@ -18,7 +18,8 @@ class GeoPainter;
 }
 
 // Paints the point placemarks of a document: first every marker, then every name, so names stay
-// readable where markers crowd. Icons come from files only, named relative to the document's
+// readable where markers crowd. A name goes right of its marker, or left of it when it would run
+// off the image on the right. Icons come from files only, named relative to the document's
 // directory, by absolute path or as file URLs; anything else (a web address, a missing or broken
 // file) gets the default marker, and nothing is ever fetched over the network. Each icon file is
 // read once.
