@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 
 namespace Mondri {
 
@@ -367,13 +368,32 @@ GeoDataStyle KmlReader::readStyle(const QString &id)
     return style;
 }
 
+// The colour every kind of style has, and the scale of icons and labels; false when the current
+// element is neither.
+template<typename Style>
+bool KmlReader::readColorOrScale(Style *style)
+{
+    if (isNamed("color")) {
+        if (const auto color = readColor())
+            style->setColor(*color);
+        return true;
+    }
+    if constexpr (std::is_same_v<Style, GeoDataIconStyle> || std::is_same_v<Style, GeoDataLabelStyle>) {
+        if (isNamed("scale")) {
+            if (const auto scale = readNumber(100))
+                style->setScale(*scale);
+            return true;
+        }
+    }
+    return false;
+}
+
 void KmlReader::readLineStyle(GeoDataLineStyle *style)
 {
     while (m_xml.readNextStartElement()) {
-        if (isNamed("color")) {
-            if (const auto color = readColor())
-                style->setColor(*color);
-        } else if (isNamed("width")) {
+        if (readColorOrScale(style))
+            continue;
+        if (isNamed("width")) {
             if (const auto width = readNumber(1000))
                 style->setWidth(*width);
         } else {
@@ -385,10 +405,9 @@ void KmlReader::readLineStyle(GeoDataLineStyle *style)
 void KmlReader::readPolyStyle(GeoDataPolyStyle *style)
 {
     while (m_xml.readNextStartElement()) {
-        if (isNamed("color")) {
-            if (const auto color = readColor())
-                style->setColor(*color);
-        } else if (isNamed("fill")) {
+        if (readColorOrScale(style))
+            continue;
+        if (isNamed("fill")) {
             if (const auto fill = readBool())
                 style->setFill(*fill);
         } else if (isNamed("outline")) {
@@ -403,21 +422,17 @@ void KmlReader::readPolyStyle(GeoDataPolyStyle *style)
 void KmlReader::readIconStyle(GeoDataIconStyle *style)
 {
     while (m_xml.readNextStartElement()) {
-        if (isNamed("color")) {
-            if (const auto color = readColor())
-                style->setColor(*color);
-        } else if (isNamed("scale")) {
-            if (const auto scale = readNumber(100))
-                style->setScale(*scale);
-        } else if (isNamed("Icon")) {
-            while (m_xml.readNextStartElement()) {
-                if (isNamed("href"))
-                    style->setIconHref(readText());
-                else
-                    m_xml.skipCurrentElement();
-            }
-        } else {
+        if (readColorOrScale(style))
+            continue;
+        if (!isNamed("Icon")) {
             m_xml.skipCurrentElement();
+            continue;
+        }
+        while (m_xml.readNextStartElement()) {
+            if (isNamed("href"))
+                style->setIconHref(readText());
+            else
+                m_xml.skipCurrentElement();
         }
     }
 }
@@ -425,15 +440,8 @@ void KmlReader::readIconStyle(GeoDataIconStyle *style)
 void KmlReader::readLabelStyle(GeoDataLabelStyle *style)
 {
     while (m_xml.readNextStartElement()) {
-        if (isNamed("color")) {
-            if (const auto color = readColor())
-                style->setColor(*color);
-        } else if (isNamed("scale")) {
-            if (const auto scale = readNumber(100))
-                style->setScale(*scale);
-        } else {
+        if (!readColorOrScale(style))
             m_xml.skipCurrentElement();
-        }
     }
 }
 

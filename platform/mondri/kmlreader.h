@@ -75,6 +75,8 @@ private:
     void readPolyStyle(GeoDataPolyStyle *style);
     void readIconStyle(GeoDataIconStyle *style);
     void readLabelStyle(GeoDataLabelStyle *style);
+    template<typename Style>
+    bool readColorOrScale(Style *style);
     void readStyleMap();
     void readCascadingStyle();
     QString registerInlineStyle();

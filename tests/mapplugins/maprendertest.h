@@ -19,6 +19,9 @@ class MapRenderTest
 {
 public:
     static inline const QColor Background = QColor(10, 20, 30);
+    static inline const QColor Red = QColor(255, 0, 0);
+    static inline const QColor Green = QColor(0, 255, 0);
+    static inline const QColor Blue = QColor(0, 0, 255);
 
     static QString pluginDirectory();
     // Loads the KML text into the renderer's data; false (with a warning) when it cannot be read.

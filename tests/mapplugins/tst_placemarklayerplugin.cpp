@@ -22,9 +22,9 @@ using namespace Mondri;
 namespace {
 
 const QColor Background = MapRenderTest::Background;
-const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
-const QColor Blue(0, 0, 255);
+const QColor Red = MapRenderTest::Red;
+const QColor Green = MapRenderTest::Green;
+const QColor Blue = MapRenderTest::Blue;
 const QColor Yellow(255, 255, 0);
 
 // Styles: "red" marks in red, "big" in red at twice the size, "named" writes yellow names.

@@ -19,9 +19,9 @@ using namespace Mondri;
 namespace {
 
 const QColor Background = MapRenderTest::Background;
-const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
-const QColor Blue(0, 0, 255);
+const QColor Red = MapRenderTest::Red;
+const QColor Green = MapRenderTest::Green;
+const QColor Blue = MapRenderTest::Blue;
 
 // Styles: "red" fills red with a green 5 px outline, "blue" fills blue, "green" fills green.
 const QByteArray StandardStyles = R"(
