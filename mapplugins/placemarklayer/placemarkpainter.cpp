@@ -89,9 +89,11 @@ void PlacemarkPainter::collect(const GeoDataFeature *feature)
 {
     if (feature->featureId() == PlacemarkId) {
         const auto *placemark = static_cast<const GeoDataPlacemark *>(feature);
-        if (placemark->geometry()) {
+        // Most placemarks of a large map are lines and areas; they cost no style lookup here.
+        const GeoDataGeometry *geometry = placemark->geometry();
+        if (geometry && (geometry->geometryId() == PointId || geometry->geometryId() == MultiGeometryId)) {
             QString name = placemark->name();
-            collectPoints(placemark->geometry(), styleFor(placemark->styleUrl()), &name);
+            collectPoints(geometry, styleFor(placemark->styleUrl()), &name);
         }
         return;
     }
