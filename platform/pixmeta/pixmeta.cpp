@@ -185,6 +185,18 @@ std::optional<Position> xmpPosition(const Exiv2::XmpData &xmp)
     return position;
 }
 
+std::optional<Position> positionOf(const Exiv2::Image &image)
+{
+    try {
+        // Programs that edit a photo's position often write it to XMP only.
+        const std::optional<Position> position = exifPosition(image.exifData());
+        return position ? position : xmpPosition(image.xmpData());
+    } catch (const std::exception &) {
+        // A value libexiv2 cannot convert is no position; the file itself was read.
+        return std::nullopt;
+    }
+}
+
 // BigTIFF starts like TIFF but with 43 where TIFF has 42; libexiv2 0.27 reads no metadata from it.
 bool isBigTiff(const QString &filePath)
 {
@@ -200,8 +212,8 @@ bool isBigTiff(const QString &filePath)
 
 struct Pixmeta::Private
 {
-    Exiv2::ExifData exif;
-    Exiv2::XmpData xmp;
+    // Worked out while the file is open, so none of its metadata needs copying.
+    std::optional<Position> position;
     QString lastError;
 };
 
@@ -232,8 +244,7 @@ Pixmeta::~Pixmeta() = default;
 
 bool Pixmeta::load(const QString &filePath)
 {
-    d->exif.clear();
-    d->xmp.clear();
+    d->position.reset();
     d->lastError.clear();
     if (!QFile::exists(filePath)) {
         d->lastError = QStringLiteral("File not found: %1").arg(filePath);
@@ -246,12 +257,10 @@ bool Pixmeta::load(const QString &filePath)
             return false;
         }
         image->readMetadata();
-        d->exif = image->exifData();
-        d->xmp = image->xmpData();
+        d->position = positionOf(*image);
         return true;
     } catch (const Exiv2::AnyError &e) {
-        d->exif.clear();
-        d->xmp.clear();
+        d->position.reset();
         if (e.code() == Exiv2::kerFileContainsUnknownImageType) {
             d->lastError = isBigTiff(filePath)
                 ? QStringLiteral("Unsupported format: %1 is a BigTIFF file, which libexiv2 cannot read").arg(filePath)
@@ -262,8 +271,7 @@ bool Pixmeta::load(const QString &filePath)
         return false;
     } catch (const std::exception &e) {
         // libexiv2 also throws standard exceptions for files cut short or damaged.
-        d->exif.clear();
-        d->xmp.clear();
+        d->position.reset();
         d->lastError = QStringLiteral("Cannot read the metadata of %1: %2").arg(filePath, QString::fromLocal8Bit(e.what()));
         return false;
     }
@@ -271,22 +279,13 @@ bool Pixmeta::load(const QString &filePath)
 
 bool Pixmeta::getGPSInfo(double &altitude, double &latitude, double &longitude) const
 {
-    try {
-        // Programs that edit a photo's position often write it to XMP only.
-        std::optional<Position> position = exifPosition(d->exif);
-        if (!position) {
-            position = xmpPosition(d->xmp);
-        }
-        if (!position) {
-            return false;
-        }
-        latitude = position->latitude;
-        longitude = position->longitude;
-        altitude = position->altitude;
-        return true;
-    } catch (const std::exception &) {
+    if (!d->position) {
         return false;
     }
+    latitude = d->position->latitude;
+    longitude = d->position->longitude;
+    altitude = d->position->altitude;
+    return true;
 }
 
 QString Pixmeta::lastError() const
