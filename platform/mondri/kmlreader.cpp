@@ -186,10 +186,15 @@ void KmlReader::skipElement(const QString &problem)
 
 void KmlReader::fault(const QString &problem)
 {
+    fault(m_xml.lineNumber(), m_xml.columnNumber(), problem);
+}
+
+void KmlReader::fault(qint64 line, qint64 column, const QString &problem)
+{
     if (m_strict)
-        m_xml.raiseError(problem);
+        m_xml.raiseError(line, column, problem);
     else if (!m_fault)
-        m_fault = Fault { m_xml.lineNumber(), m_xml.columnNumber(), problem };
+        m_fault = Fault { line, column, problem };
 }
 
 bool KmlReader::skipForFault(std::string_view element)
@@ -505,15 +510,11 @@ std::unique_ptr<GeoDataGeometry> KmlReader::readGeometryContent(int depth)
         const qint64 column = m_xml.columnNumber();
         GeoDataLineString positions;
         readLineStringChildren(&positions);
-        if (positions.size() != 1 && !m_fault) {
-            const QString problem = QStringLiteral("a Point needs exactly one position, not %1").arg(positions.size());
-            if (m_strict)
-                m_xml.raiseError(line, column, problem);
-            else
-                m_fault = Fault { line, column, problem };
+        if (positions.size() != 1) {
+            fault(line, column, QStringLiteral("a Point needs exactly one position, not %1").arg(positions.size()));
             return nullptr;
         }
-        return positions.isEmpty() ? nullptr : std::make_unique<GeoDataPoint>(positions.coordinates().front());
+        return std::make_unique<GeoDataPoint>(positions.coordinates().front());
     }
     if (isNamed("LineString")) {
         auto line = std::make_unique<GeoDataLineString>();

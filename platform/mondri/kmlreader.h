@@ -92,8 +92,10 @@ private:
 
     // The current element is wrong in itself: it is skipped (the caller has read it) with a warning.
     void skipElement(const QString &problem);
-    // Notes what is wrong inside the element being read; the first fault counts.
+    // Notes what is wrong inside the element being read, at the current element or the place
+    // given; the first fault counts.
     void fault(const QString &problem);
+    void fault(qint64 line, qint64 column, const QString &problem);
     // Reports the noted fault for the element named, which the caller leaves out; false when there was none.
     bool skipForFault(std::string_view element);
     void warn(qint64 line, qint64 column, const QString &problem, std::string_view element);
