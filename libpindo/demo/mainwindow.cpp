@@ -273,12 +273,9 @@ void MainWindow::slotImageLoadingBunchReady()
     }
     m_imageLoadingBuncher.clear();
     m_treeWidget->addTopLevelItems(items);
-    // File names as wide as they need, but the coordinates stay readable beside long ones.
+    // File names as wide as they are; the list scrolls sideways when they and the coordinates
+    // need more room than it has.
     m_treeWidget->resizeColumnToContents(0);
-    const int widest = m_treeWidget->viewport()->width() * 2 / 5;
-    if (m_treeWidget->columnWidth(0) > widest) {
-        m_treeWidget->setColumnWidth(0, widest);
-    }
 }
 
 void MainWindow::slotMarkersMoved(const QList<QPersistentModelIndex> &markerIndices)

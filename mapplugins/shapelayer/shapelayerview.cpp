@@ -33,6 +33,7 @@ void ShapeLayerView::paintGeometries()
     if (!root || !root->isFeature() || !static_cast<GeoDataFeature *>(root)->isVisible())
         return;
     m_root = root->isDocument() ? static_cast<GeoDataDocument *>(root) : nullptr;
+    m_styleKnown = false;
 
     // One save and restore around the whole walk: the map's other layers get the painter back as it
     // was, and the pen and brush carry over from one geometry to the next, so a run of equally
@@ -69,14 +70,15 @@ void ShapeLayerView::walk(const QModelIndex &index)
     }
 }
 
-QString ShapeLayerView::styleKey(const QString &styleUrl) const
+// Placemarks come in runs of one style, so the style last looked up is kept.
+const GeoDataStyle &ShapeLayerView::styleFor(const QString &styleUrl)
 {
-    QString mapId = styleUrl;
-    mapId.remove(QLatin1Char('#'));
-    const QString normal = m_root->styleMap(mapId).value(QStringLiteral("normal"));
-    QString key = normal.isEmpty() ? styleUrl : normal;
-    key.remove(QLatin1Char('#'));
-    return key;
+    if (!m_styleKnown || styleUrl != m_styleUrl) {
+        m_style = m_root->styleForUrl(styleUrl);
+        m_styleUrl = styleUrl;
+        m_styleKnown = true;
+    }
+    return m_style;
 }
 
 bool ShapeLayerView::renderGeometry(GeoDataGeometry *geometry, const QString &styleUrl)
@@ -85,7 +87,7 @@ bool ShapeLayerView::renderGeometry(GeoDataGeometry *geometry, const QString &st
         qWarning() << "root seems to be 0!!!";
         return false;
     }
-    const GeoDataStyle style = m_root->style(styleKey(styleUrl));
+    const GeoDataStyle &style = styleFor(styleUrl);
     switch (geometry->geometryId()) {
     case PolygonId:
         setBrushFromStyle(style);

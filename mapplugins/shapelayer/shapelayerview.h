@@ -1,5 +1,7 @@
 #pragma once
 
+#include "geodatastyle.h"
+
 #include <QAbstractItemView>
 #include <QPen>
 
@@ -7,7 +9,6 @@ namespace Mondri {
 class GeoDataDocument;
 class GeoDataGeometry;
 class GeoDataObject;
-class GeoDataStyle;
 class GeoPainter;
 }
 
@@ -41,7 +42,7 @@ private:
     Mondri::GeoDataObject *objectAt(const QModelIndex &index) const;
     void walk(const QModelIndex &index);
     bool renderGeometry(Mondri::GeoDataGeometry *geometry, const QString &styleUrl);
-    QString styleKey(const QString &styleUrl) const;
+    const Mondri::GeoDataStyle &styleFor(const QString &styleUrl);
     void setBrushFromStyle(const Mondri::GeoDataStyle &style);
     void setPenFromStyle(const Mondri::GeoDataStyle &style);
 
@@ -49,4 +50,7 @@ private:
     Mondri::GeoDataDocument *m_root = nullptr;   // null when the model's root is no document
     QString m_currentStyleUrl;                   // style URL of the last placemark met
     QPen m_pen;                                  // kept between geometries, so equal styles cost nothing
+    QString m_styleUrl;                          // the style URL last looked up, and its style
+    Mondri::GeoDataStyle m_style;
+    bool m_styleKnown = false;
 };

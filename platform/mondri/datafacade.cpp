@@ -5,6 +5,7 @@
 #include "kmlreader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace Mondri {
 
@@ -26,18 +27,24 @@ bool DataFacade::loadFile(const QString &path)
         m_error = file.errorString();
         return false;
     }
-    return load(&file);
+    if (!load(&file))
+        return false;
+    // Icons and other links in the file are relative to where it lies.
+    m_document->setBaseDirectory(QFileInfo(path).absolutePath());
+    return true;
 }
 
 bool DataFacade::load(QIODevice *device)
 {
     KmlReader reader;
+    reader.setStrict(m_strict);
     auto document = reader.read(device);
     if (!document) {
         m_error = reader.errorString();
         return false;
     }
     m_error.clear();
+    m_warnings = reader.warnings();
     take(std::move(document));
     return true;
 }

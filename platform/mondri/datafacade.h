@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -13,7 +14,8 @@ class GeoDataDocument;
 class GeoDataTreeModel;
 
 // What the map hands to its plug-ins: the loaded content and the model over it. Loading replaces
-// whatever was loaded before; a failed load keeps it.
+// whatever was loaded before; a failed load keeps it. Elements of the file that could not be used
+// are listed in warnings(); in strict mode the first of them fails the load instead.
 class DataFacade : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,8 @@ public:
     bool load(QIODevice *device);
     void clear();
     QString errorString() const { return m_error; }
+    QStringList warnings() const { return m_warnings; }
+    void setStrict(bool strict) { m_strict = strict; }
 
     GeoDataDocument *document() const { return m_document.get(); }
     // Null while nothing is loaded.
@@ -40,6 +44,8 @@ private:
     std::unique_ptr<GeoDataDocument> m_document;
     std::unique_ptr<GeoDataTreeModel> m_model;
     QString m_error;
+    QStringList m_warnings;
+    bool m_strict = false;
 };
 
 } // namespace Mondri

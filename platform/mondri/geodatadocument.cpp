@@ -24,4 +24,15 @@ GeoDataStyleMap GeoDataDocument::styleMap(const QString &id) const
     return m_styleMaps.value(id);
 }
 
+QString GeoDataDocument::styleIdForUrl(const QString &styleUrl) const
+{
+    QString mapId = styleUrl;
+    mapId.remove(QLatin1Char('#'));
+    const auto map = m_styleMaps.constFind(mapId);
+    const QString normal = map == m_styleMaps.cend() ? QString() : map->value(QStringLiteral("normal"));
+    QString id = normal.isEmpty() ? styleUrl : normal;
+    id.remove(QLatin1Char('#'));
+    return id;
+}
+
 } // namespace Mondri

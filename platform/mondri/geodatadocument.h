@@ -24,6 +24,17 @@ public:
     GeoDataStyle style(const QString &id) const;
     // The style map with that id; an empty map when there is none.
     GeoDataStyleMap styleMap(const QString &id) const;
+    // The id of the style a placemark's style URL stands for: the URL names a style map whose
+    // "normal" entry names the style, or, when there is no such entry, the style itself. Every
+    // "#" is dropped, since files write references with and without one.
+    QString styleIdForUrl(const QString &styleUrl) const;
+    // The style of that id (see style()).
+    GeoDataStyle styleForUrl(const QString &styleUrl) const { return style(styleIdForUrl(styleUrl)); }
+
+    // The directory relative links in the file (icons) start from; empty for content not read
+    // from a file.
+    QString baseDirectory() const { return m_baseDirectory; }
+    void setBaseDirectory(const QString &directory) { m_baseDirectory = directory; }
 
     int styleCount() const { return int(m_styles.size()); }
     int styleMapCount() const { return int(m_styleMaps.size()); }
@@ -31,6 +42,7 @@ public:
 private:
     QHash<QString, GeoDataStyle> m_styles;
     QHash<QString, GeoDataStyleMap> m_styleMaps;
+    QString m_baseDirectory;
 };
 
 } // namespace Mondri

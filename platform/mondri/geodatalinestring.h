@@ -18,6 +18,10 @@ public:
     int size() const { return int(m_coordinates.size()); }
     bool isEmpty() const { return m_coordinates.empty(); }
     void append(const GeoDataCoordinates &position) { m_coordinates.push_back(position); }
+    void append(const std::vector<GeoDataCoordinates> &positions)
+    {
+        m_coordinates.insert(m_coordinates.end(), positions.begin(), positions.end());
+    }
     void reserve(int count) { m_coordinates.reserve(count); }
 
 private:

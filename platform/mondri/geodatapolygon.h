@@ -16,10 +16,10 @@ public:
 
     const GeoDataLinearRing &outerBoundary() const { return m_outer; }
     GeoDataLinearRing &outerBoundary() { return m_outer; }
-    void setOuterBoundary(const GeoDataLinearRing &ring) { m_outer = ring; }
+    void setOuterBoundary(GeoDataLinearRing ring) { m_outer = std::move(ring); }
 
     const std::vector<GeoDataLinearRing> &innerBoundaries() const { return m_inner; }
-    void appendInnerBoundary(const GeoDataLinearRing &ring) { m_inner.push_back(ring); }
+    void appendInnerBoundary(GeoDataLinearRing ring) { m_inner.push_back(std::move(ring)); }
 
 private:
     GeoDataLinearRing m_outer;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "geodataiconstyle.h"
+#include "geodatalabelstyle.h"
 #include "geodatalinestyle.h"
 #include "geodatapolystyle.h"
 
@@ -7,7 +9,7 @@
 
 namespace Mondri {
 
-// A shared style as found in a document: its id and the line and poly parts.
+// A shared style as found in a document: its id and the line, poly, icon and label parts.
 class GeoDataStyle
 {
 public:
@@ -18,6 +20,10 @@ public:
     GeoDataLineStyle &lineStyle() { return m_lineStyle; }
     const GeoDataPolyStyle &polyStyle() const { return m_polyStyle; }
     GeoDataPolyStyle &polyStyle() { return m_polyStyle; }
+    const GeoDataIconStyle &iconStyle() const { return m_iconStyle; }
+    GeoDataIconStyle &iconStyle() { return m_iconStyle; }
+    const GeoDataLabelStyle &labelStyle() const { return m_labelStyle; }
+    GeoDataLabelStyle &labelStyle() { return m_labelStyle; }
 
     bool operator==(const GeoDataStyle &other) const = default;
 
@@ -25,6 +31,8 @@ private:
     QString m_id;
     GeoDataLineStyle m_lineStyle;
     GeoDataPolyStyle m_polyStyle;
+    GeoDataIconStyle m_iconStyle;
+    GeoDataLabelStyle m_labelStyle;
 };
 
 } // namespace Mondri

@@ -3,6 +3,7 @@
 #include "geodatalinearring.h"
 #include "geodatalinestring.h"
 #include "geodatapolygon.h"
+#include "solidlinerasterizer.h"
 #include "viewportparams.h"
 
 #include <QPainterPath>
@@ -107,7 +108,13 @@ void GeoPainter::drawPolyline(const GeoDataLineString &lineString, const QString
         return;
     const QRectF safe(-SafeCoordinate, -SafeCoordinate, 2 * SafeCoordinate, 2 * SafeCoordinate);
     if (safe.contains(m_bounds)) {
-        QPainter::drawPolyline(m_points.constData(), int(m_points.size()));
+        const StrokeMode mode = strokeMode();
+        if (mode == StrokeMode::Painter) {
+            QPainter::drawPolyline(m_points.constData(), int(m_points.size()));
+        } else {
+            collectSegments(m_points);
+            strokeSegments(mode);
+        }
     } else {
         // Draw the visible pieces one segment at a time; this only happens when zoomed in very far.
         const QRectF view = clipRect();
@@ -128,7 +135,18 @@ void GeoPainter::drawPolygon(const GeoDataLinearRing &ring, Qt::FillRule fillRul
         return;
     const QRectF safe(-SafeCoordinate, -SafeCoordinate, 2 * SafeCoordinate, 2 * SafeCoordinate);
     if (safe.contains(m_bounds)) {
+        const StrokeMode mode = strokeMode();
+        if (mode == StrokeMode::Painter) {
+            QPainter::drawPolygon(m_points.constData(), int(m_points.size()), fillRule);
+            return;
+        }
+        // Filled without the pen, then outlined on top, as the painter would.
+        const QPen outline = pen();
+        QPainter::setPen(Qt::NoPen);
         QPainter::drawPolygon(m_points.constData(), int(m_points.size()), fillRule);
+        QPainter::setPen(outline);
+        collectSegments(m_points);
+        strokeSegments(mode);
         return;
     }
     QPainterPath path;
@@ -171,8 +189,71 @@ void GeoPainter::drawPolygon(const GeoDataPolygon &polygon, Qt::FillRule fillRul
         QPainterPath view;
         view.addRect(clipRect());
         path = path.intersected(view);
+    } else if (const StrokeMode mode = strokeMode(); mode != StrokeMode::Painter) {
+        fillPath(path, brush());
+        collectSegments(path);
+        strokeSegments(mode);
+        return;
     }
     QPainter::drawPath(path);
+}
+
+// Separate segments overlap at every vertex, which only an opaque pen hides, and their ends stand
+// in for the joins only while the pen is narrow. Smoothed qualities keep the painter's own outline.
+GeoPainter::StrokeMode GeoPainter::strokeMode() const
+{
+    const QPen &current = pen();
+    if (current.style() != Qt::SolidLine || current.brush().style() != Qt::SolidPattern
+        || current.color().alpha() != 255 || current.widthF() > 3.0 || testRenderHint(QPainter::Antialiasing))
+        return StrokeMode::Painter;
+    if (directImage())
+        return StrokeMode::Direct;
+    return current.widthF() > 1.0 && current.capStyle() == Qt::SquareCap ? StrokeMode::Segments : StrokeMode::Painter;
+}
+
+// The image lines may be written into directly: one the painter would change pixel by pixel in
+// the same way, with nothing (clip, transform, blending) between the pen and the pixels.
+QImage *GeoPainter::directImage() const
+{
+    QPaintDevice *target = device();
+    if (!target || target->devType() != QInternal::Image)
+        return nullptr;
+    auto *image = static_cast<QImage *>(target);
+    if (!SolidLineRasterizer::supports(*image) || !image->isDetached() || image->devicePixelRatio() != 1.0)
+        return nullptr;
+    if (hasClipping() || compositionMode() != QPainter::CompositionMode_SourceOver || opacity() != 1.0
+        || combinedTransform().type() != QTransform::TxNone)
+        return nullptr;
+    return image;
+}
+
+void GeoPainter::collectSegments(const QPolygonF &points)
+{
+    m_segments.resize(std::max<qsizetype>(points.size() - 1, 0));
+    for (qsizetype i = 1; i < points.size(); ++i)
+        m_segments[i - 1] = QLineF(points[i - 1], points[i]);
+}
+
+// The path holds rings of straight lines only: each one starts with a move and is closed.
+void GeoPainter::collectSegments(const QPainterPath &path)
+{
+    m_segments.clear();
+    for (int i = 1; i < path.elementCount(); ++i) {
+        const QPainterPath::Element &element = path.elementAt(i);
+        if (!element.isMoveTo())
+            m_segments.append(QLineF(path.elementAt(i - 1), element));
+    }
+}
+
+void GeoPainter::strokeSegments(StrokeMode mode)
+{
+    if (mode == StrokeMode::Segments) {
+        QPainter::drawLines(m_segments.constData(), int(m_segments.size()));
+        return;
+    }
+    SolidLineRasterizer lines(directImage(), pen().color().rgb(), pen().widthF());
+    for (const QLineF &segment : std::as_const(m_segments))
+        lines.drawLine(segment.p1(), segment.p2());
 }
 
 QRectF GeoPainter::clipRect() const

@@ -14,7 +14,9 @@ class ViewportParams;
 
 // A QPainter that draws geometries given in degrees through the viewport's projection, at a map
 // quality. Shapes that fall wholly outside the image are skipped before they reach the raster
-// engine. setPen() and setBrush() with a QPen or QBrush are counted, so callers can see how often
+// engine. Without smoothing, lines of an opaque pen up to three pixels wide are drawn segment by
+// segment, straight into the pixels of an image when nothing lies between pen and pixels: that is
+// most of a map's lines, and the painter's set-up for each short segment would cost far more. setPen() and setBrush() with a QPen or QBrush are counted, so callers can see how often
 // the painter state changes during a frame.
 class GeoPainter : public QPainter
 {
@@ -47,10 +49,20 @@ private:
     void appendRingToPath(QPainterPath *path, const GeoDataLinearRing &ring);
     QRectF clipRect() const;
     void drawLabel(const QString &label, LabelPositionFlags labelPositions);
+    // How the current pen's lines are drawn: by the painter, as separate segments by the painter,
+    // or straight into the image.
+    enum class StrokeMode { Painter, Segments, Direct };
+    StrokeMode strokeMode() const;
+    QImage *directImage() const;
+    void collectSegments(const QPolygonF &points);
+    void collectSegments(const QPainterPath &path);
+    void strokeSegments(StrokeMode mode);
+
 
     const ViewportParams *m_viewport;
     MapQuality m_quality;
     QPolygonF m_points;
+    QList<QLineF> m_segments;
     QRectF m_bounds;
     int m_penChanges = 0;
     int m_brushChanges = 0;

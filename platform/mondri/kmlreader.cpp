@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 
 namespace Mondri {
 
@@ -20,6 +21,65 @@ namespace {
 
 // Deeper nesting than this is no real map content, and the tree is walked recursively later.
 constexpr int MaximumDepth = 100;
+// A file with thousands of bad elements needs no thousand lines to say so.
+constexpr int MaximumWarnings = 100;
+
+// An object rather than a function, so the searches through large coordinate texts inline it.
+constexpr auto isBlank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+
+enum class PositionStatus { Valid, NotAPosition, OffTheGlobe };
+
+// Reads the position at begin: "lon,lat[,alt]" (KML coordinates), up to the blank after it, or
+// "lon lat [alt]" (track positions), up to end; *stop is where it ended. Coordinates are most of a
+// large file, so they are parsed in one pass over the bytes with std::from_chars, far faster than
+// splitting them into fields or converting them with QString.
+PositionStatus parsePosition(const char *begin, const char *end, bool blankSeparated, GeoDataCoordinates *position,
+                             const char **stop)
+{
+    double values[3] = { 0.0, 0.0, 0.0 };
+    int count = 0;
+    const char *p = begin;
+    for (;;) {
+        // from_chars takes no leading '+', which some writers put before positive numbers.
+        if (p < end && *p == '+')
+            ++p;
+        const auto [next, error] = std::from_chars(p, end, values[count]);
+        if (error != std::errc() || !std::isfinite(values[count]))
+            return PositionStatus::NotAPosition;
+        ++count;
+        if (blankSeparated) {
+            p = std::find_if_not(next, end, isBlank);
+            if (p == end)
+                break;
+            if (p == next)
+                return PositionStatus::NotAPosition;
+        } else {
+            p = next;
+            if (p == end || isBlank(*p))
+                break;
+            if (*p != ',')
+                return PositionStatus::NotAPosition;
+            ++p;
+        }
+        if (count == 3)
+            return PositionStatus::NotAPosition;
+    }
+    if (count < 2)
+        return PositionStatus::NotAPosition;
+    if (std::abs(values[0]) > 360.0 || std::abs(values[1]) > 90.0)
+        return PositionStatus::OffTheGlobe;
+    *position = GeoDataCoordinates(values[0], values[1], values[2]);
+    *stop = p;
+    return PositionStatus::Valid;
+}
+
+QString positionProblem(PositionStatus status, const char *begin, const char *end, const char *form)
+{
+    const QString text = QString::fromUtf8(begin, std::min<qsizetype>(end - begin, 60));
+    if (status == PositionStatus::OffTheGlobe)
+        return QStringLiteral("position \"%1\" is outside the globe").arg(text);
+    return QStringLiteral("\"%1\" is not a position (%2)").arg(text, QLatin1String(form));
+}
 
 } // namespace
 
@@ -31,8 +91,7 @@ std::unique_ptr<GeoDataDocument> KmlReader::read(QIODevice *device)
 
 std::unique_ptr<GeoDataDocument> KmlReader::read(const QByteArray &data)
 {
-    m_xml.clear();
-    m_xml.addData(data);
+    m_xml.setData(data);
     return readKml();
 }
 
@@ -60,12 +119,15 @@ std::unique_ptr<GeoDataDocument> KmlReader::readKml()
     m_styles.clear();
     m_styleMaps.clear();
     m_inlineStyles = 0;
+    m_fault.reset();
     m_error.clear();
+    m_warnings.clear();
+    m_moreWarnings = 0;
 
     std::vector<std::unique_ptr<GeoDataFeature>> features;
     if (m_xml.readNextStartElement()) {
-        if (m_xml.name() != u"kml") {
-            m_xml.raiseError(QStringLiteral("the root element is <%1>, not <kml>").arg(m_xml.name()));
+        if (!isNamed("kml")) {
+            m_xml.raiseError(QStringLiteral("the root element is <%1>, not <kml>").arg(QString::fromUtf8(m_xml.name())));
         } else {
             while (m_xml.readNextStartElement()) {
                 if (isFeatureElement()) {
@@ -79,15 +141,13 @@ std::unique_ptr<GeoDataDocument> KmlReader::readKml()
         }
     }
     // Whatever follows the root element must still be well-formed.
-    while (!m_xml.hasError() && !m_xml.atEnd())
-        m_xml.readNext();
-    if (m_xml.hasError() && m_xml.error() != QXmlStreamReader::NoError) {
-        if (m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && m_xml.lineNumber() <= 1 && m_xml.characterOffset() == 0)
-            m_error = QStringLiteral("the file is empty");
-        else
-            m_error = QStringLiteral("line %1, column %2: %3").arg(m_xml.lineNumber()).arg(m_xml.columnNumber()).arg(m_xml.errorString());
+    m_xml.readToEnd();
+    if (m_xml.hasError()) {
+        m_error = m_xml.inputWasBlank() ? QStringLiteral("the file is empty") : m_xml.errorString();
         return nullptr;
     }
+    if (m_moreWarnings > 0)
+        m_warnings.append(QStringLiteral("%1 more elements skipped").arg(m_moreWarnings));
 
     std::unique_ptr<GeoDataDocument> root;
     if (features.size() == 1 && features.front()->isDocument()) {
@@ -104,65 +164,133 @@ std::unique_ptr<GeoDataDocument> KmlReader::readKml()
     return root;
 }
 
+void KmlReader::warn(qint64 line, qint64 column, const QString &problem, std::string_view element)
+{
+    if (m_strict) {
+        m_xml.raiseError(line, column, problem);
+        return;
+    }
+    if (m_warnings.size() == MaximumWarnings) {
+        ++m_moreWarnings;
+        return;
+    }
+    m_warnings.append(QStringLiteral("line %1, column %2: %3; <%4> skipped")
+                          .arg(line).arg(column).arg(problem, QString::fromUtf8(element)));
+}
+
+void KmlReader::skipElement(const QString &problem)
+{
+    warn(m_xml.lineNumber(), m_xml.columnNumber(), problem, m_xml.name());
+    m_xml.skipCurrentElement();
+}
+
+void KmlReader::fault(const QString &problem)
+{
+    fault(m_xml.lineNumber(), m_xml.columnNumber(), problem);
+}
+
+void KmlReader::fault(qint64 line, qint64 column, const QString &problem)
+{
+    if (m_strict)
+        m_xml.raiseError(line, column, problem);
+    else if (!m_fault)
+        m_fault = Fault { line, column, problem };
+}
+
+bool KmlReader::skipForFault(std::string_view element)
+{
+    if (!m_fault)
+        return false;
+    warn(m_fault->line, m_fault->column, m_fault->text, element);
+    m_fault.reset();
+    return true;
+}
+
 bool KmlReader::isKmlElement() const
 {
     // KML 2.x, the older earth namespaces and the extension namespace all carry "kml" in their URI;
     // Atom and xAL elements that share a local name with a KML element do not.
-    const QStringView ns = m_xml.namespaceUri();
-    return ns.isEmpty() || ns.contains(u"kml");
+    const std::string_view ns = m_xml.namespaceUri();
+    return ns.empty() || ns.find("kml") != std::string_view::npos;
 }
 
 bool KmlReader::isFeatureElement() const
 {
-    const QStringView name = m_xml.name();
-    return isKmlElement() && (name == u"Document" || name == u"Folder" || name == u"Placemark");
+    return isKmlElement() && (isNamed("Document") || isNamed("Folder") || isNamed("Placemark"));
 }
 
 bool KmlReader::isGeometryElement() const
 {
-    const QStringView name = m_xml.name();
-    return isKmlElement()
-        && (name == u"Point" || name == u"LineString" || name == u"LinearRing" || name == u"Polygon"
-            || name == u"MultiGeometry");
+    // Tracks (from GPS loggers and phones) and the multi-geometries other writers name by their
+    // members' kind are read as well.
+    static constexpr std::string_view names[] = { "Point", "LineString", "LinearRing", "Polygon", "MultiGeometry",
+                                                  "MultiPolygon", "MultiLineString", "Track", "MultiTrack" };
+    return isKmlElement() && std::find(std::begin(names), std::end(names), m_xml.name()) != std::end(names);
 }
 
 QString KmlReader::idAttribute() const
 {
     // "kml:id" on extension elements, plain "id" elsewhere.
-    for (const QXmlStreamAttribute &attribute : m_xml.attributes()) {
-        if (attribute.name() == u"id")
-            return attribute.value().toString();
-    }
-    return {};
+    return m_xml.attribute("id");
 }
 
 QString KmlReader::readText()
 {
-    return m_xml.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
+    const std::string_view text = m_xml.readElementText(&m_text);
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).trimmed();
 }
 
-bool KmlReader::readBool()
+std::optional<bool> KmlReader::readBool()
 {
+    const qint64 line = m_xml.lineNumber();
+    const qint64 column = m_xml.columnNumber();
+    const std::string element(m_xml.name());
     const QString text = readText();
     if (text == u"1" || text == u"true")
         return true;
     if (text == u"0" || text == u"false")
         return false;
-    m_xml.raiseError(QStringLiteral("\"%1\" is not a boolean (0 or 1)").arg(text));
-    return false;
+    warn(line, column, QStringLiteral("\"%1\" is not a boolean (0 or 1)").arg(text), element);
+    return std::nullopt;
+}
+
+std::optional<QColor> KmlReader::readColor()
+{
+    const qint64 line = m_xml.lineNumber();
+    const qint64 column = m_xml.columnNumber();
+    const QString text = readText();
+    QColor color;
+    if (parseColor(text, &color))
+        return color;
+    warn(line, column, QStringLiteral("\"%1\" is not a colour (aabbggrr)").arg(text), "color");
+    return std::nullopt;
+}
+
+std::optional<float> KmlReader::readNumber(float maximum)
+{
+    const qint64 line = m_xml.lineNumber();
+    const qint64 column = m_xml.columnNumber();
+    const std::string element(m_xml.name());
+    const QString text = readText();
+    bool ok = false;
+    const float number = text.toFloat(&ok);
+    if (ok && std::isfinite(number) && number >= 0 && number <= maximum)
+        return number;
+    const QString what = element == "width" ? QStringLiteral("a line width") : QStringLiteral("a scale");
+    warn(line, column, QStringLiteral("\"%1\" is not %2").arg(text, what), element);
+    return std::nullopt;
 }
 
 std::unique_ptr<GeoDataFeature> KmlReader::readFeature(int depth)
 {
     if (depth > MaximumDepth) {
-        m_xml.raiseError(QStringLiteral("features are nested deeper than %1 levels").arg(MaximumDepth));
+        skipElement(QStringLiteral("features are nested deeper than %1 levels").arg(MaximumDepth));
         return nullptr;
     }
     std::unique_ptr<GeoDataFeature> feature;
-    const QStringView name = m_xml.name();
-    if (name == u"Document")
+    if (isNamed("Document"))
         feature = std::make_unique<GeoDataDocument>();
-    else if (name == u"Folder")
+    else if (isNamed("Folder"))
         feature = std::make_unique<GeoDataFolder>();
     else
         feature = std::make_unique<GeoDataPlacemark>();
@@ -182,26 +310,26 @@ bool KmlReader::readFeatureChild(GeoDataFeature *feature, int depth)
 {
     if (!isKmlElement())
         return false;
-    const QStringView name = m_xml.name();
-    if (name == u"name") {
+    if (isNamed("name")) {
         feature->setName(readText());
-    } else if (name == u"visibility") {
-        feature->setVisible(readBool());
-    } else if (name == u"styleUrl") {
+    } else if (isNamed("visibility")) {
+        if (const std::optional<bool> visible = readBool())
+            feature->setVisible(*visible);
+    } else if (isNamed("styleUrl")) {
         // An inline style wins over a referenced one, so a reference that follows it is ignored.
         const QString url = readText();
         if (!feature->styleUrl().startsWith(u"#__inline_"))
             feature->setStyleUrl(url);
-    } else if (name == u"Style") {
+    } else if (isNamed("Style")) {
         // Shared styles live in documents; a style inside a placemark or folder is its own.
         if (feature->isDocument()) {
             m_styles.append(readStyle(idAttribute()));
         } else {
             feature->setStyleUrl(registerInlineStyle());
         }
-    } else if (name == u"StyleMap") {
+    } else if (isNamed("StyleMap")) {
         readStyleMap();
-    } else if (name == u"CascadingStyle") {
+    } else if (isNamed("CascadingStyle")) {
         readCascadingStyle();
     } else if (feature->featureId() != PlacemarkId && isFeatureElement()) {
         auto child = readFeature(depth + 1);
@@ -231,47 +359,95 @@ GeoDataStyle KmlReader::readStyle(const QString &id)
     GeoDataStyle style;
     style.setId(id);
     while (m_xml.readNextStartElement()) {
-        const QStringView name = m_xml.name();
-        if (name == u"LineStyle") {
-            while (m_xml.readNextStartElement()) {
-                if (m_xml.name() == u"color") {
-                    QColor color;
-                    const QString text = readText();
-                    if (!parseColor(text, &color))
-                        m_xml.raiseError(QStringLiteral("\"%1\" is not a colour (aabbggrr)").arg(text));
-                    style.lineStyle().setColor(color);
-                } else if (m_xml.name() == u"width") {
-                    bool ok = false;
-                    const QString text = readText();
-                    const float width = text.toFloat(&ok);
-                    if (!ok || !std::isfinite(width) || width < 0 || width > 1000)
-                        m_xml.raiseError(QStringLiteral("\"%1\" is not a line width").arg(text));
-                    style.lineStyle().setWidth(width);
-                } else {
-                    m_xml.skipCurrentElement();
-                }
-            }
-        } else if (name == u"PolyStyle") {
-            while (m_xml.readNextStartElement()) {
-                if (m_xml.name() == u"color") {
-                    QColor color;
-                    const QString text = readText();
-                    if (!parseColor(text, &color))
-                        m_xml.raiseError(QStringLiteral("\"%1\" is not a colour (aabbggrr)").arg(text));
-                    style.polyStyle().setColor(color);
-                } else if (m_xml.name() == u"fill") {
-                    style.polyStyle().setFill(readBool());
-                } else if (m_xml.name() == u"outline") {
-                    style.polyStyle().setOutline(readBool());
-                } else {
-                    m_xml.skipCurrentElement();
-                }
-            }
+        if (isNamed("LineStyle"))
+            readLineStyle(&style.lineStyle());
+        else if (isNamed("PolyStyle"))
+            readPolyStyle(&style.polyStyle());
+        else if (isNamed("IconStyle"))
+            readIconStyle(&style.iconStyle());
+        else if (isNamed("LabelStyle"))
+            readLabelStyle(&style.labelStyle());
+        else
+            m_xml.skipCurrentElement();
+    }
+    return style;
+}
+
+// The colour every kind of style has, and the scale of icons and labels; false when the current
+// element is neither.
+template<typename Style>
+bool KmlReader::readColorOrScale(Style *style)
+{
+    if (isNamed("color")) {
+        if (const auto color = readColor())
+            style->setColor(*color);
+        return true;
+    }
+    if constexpr (std::is_same_v<Style, GeoDataIconStyle> || std::is_same_v<Style, GeoDataLabelStyle>) {
+        if (isNamed("scale")) {
+            if (const auto scale = readNumber(100))
+                style->setScale(*scale);
+            return true;
+        }
+    }
+    return false;
+}
+
+void KmlReader::readLineStyle(GeoDataLineStyle *style)
+{
+    while (m_xml.readNextStartElement()) {
+        if (readColorOrScale(style))
+            continue;
+        if (isNamed("width")) {
+            if (const auto width = readNumber(1000))
+                style->setWidth(*width);
         } else {
             m_xml.skipCurrentElement();
         }
     }
-    return style;
+}
+
+void KmlReader::readPolyStyle(GeoDataPolyStyle *style)
+{
+    while (m_xml.readNextStartElement()) {
+        if (readColorOrScale(style))
+            continue;
+        if (isNamed("fill")) {
+            if (const auto fill = readBool())
+                style->setFill(*fill);
+        } else if (isNamed("outline")) {
+            if (const auto outline = readBool())
+                style->setOutline(*outline);
+        } else {
+            m_xml.skipCurrentElement();
+        }
+    }
+}
+
+void KmlReader::readIconStyle(GeoDataIconStyle *style)
+{
+    while (m_xml.readNextStartElement()) {
+        if (readColorOrScale(style))
+            continue;
+        if (!isNamed("Icon")) {
+            m_xml.skipCurrentElement();
+            continue;
+        }
+        while (m_xml.readNextStartElement()) {
+            if (isNamed("href"))
+                style->setIconHref(readText());
+            else
+                m_xml.skipCurrentElement();
+        }
+    }
+}
+
+void KmlReader::readLabelStyle(GeoDataLabelStyle *style)
+{
+    while (m_xml.readNextStartElement()) {
+        if (!readColorOrScale(style))
+            m_xml.skipCurrentElement();
+    }
 }
 
 void KmlReader::readStyleMap()
@@ -279,18 +455,18 @@ void KmlReader::readStyleMap()
     GeoDataStyleMap map;
     map.setId(idAttribute());
     while (m_xml.readNextStartElement()) {
-        if (m_xml.name() != u"Pair") {
+        if (!isNamed("Pair")) {
             m_xml.skipCurrentElement();
             continue;
         }
         QString key;
         QString url;
         while (m_xml.readNextStartElement()) {
-            if (m_xml.name() == u"key")
+            if (isNamed("key"))
                 key = readText();
-            else if (m_xml.name() == u"styleUrl")
+            else if (isNamed("styleUrl"))
                 url = readText();
-            else if (m_xml.name() == u"Style")
+            else if (isNamed("Style"))
                 url = registerInlineStyle();
             else
                 m_xml.skipCurrentElement();
@@ -305,63 +481,105 @@ void KmlReader::readCascadingStyle()
 {
     const QString id = idAttribute();
     while (m_xml.readNextStartElement()) {
-        if (m_xml.name() == u"Style")
+        if (isNamed("Style"))
             m_styles.append(readStyle(id));
         else
             m_xml.skipCurrentElement();
     }
 }
 
+// A geometry with a fault anywhere inside is left out as a whole: half a polygon or a line with a
+// gap would show something the file does not say.
 std::unique_ptr<GeoDataGeometry> KmlReader::readGeometry(int depth)
 {
+    const std::string element(m_xml.name());
     if (depth > MaximumDepth) {
-        m_xml.raiseError(QStringLiteral("geometries are nested deeper than %1 levels").arg(MaximumDepth));
+        skipElement(QStringLiteral("geometries are nested deeper than %1 levels").arg(MaximumDepth));
         return nullptr;
     }
-    std::unique_ptr<GeoDataGeometry> geometry;
-    const QStringView name = m_xml.name();
-    if (name == u"Point") {
-        GeoDataLineString positions;
-        readLineStringChildren(&positions);
-        if (positions.size() != 1 && !m_xml.hasError())
-            m_xml.raiseError(QStringLiteral("a Point needs exactly one position, not %1").arg(positions.size()));
-        if (m_xml.hasError())
-            return nullptr;
-        geometry = std::make_unique<GeoDataPoint>(positions.coordinates().front());
-    } else if (name == u"LineString") {
-        auto line = std::make_unique<GeoDataLineString>();
-        readLineStringChildren(line.get());
-        geometry = std::move(line);
-    } else if (name == u"LinearRing") {
-        auto ring = std::make_unique<GeoDataLinearRing>();
-        readLineStringChildren(ring.get());
-        geometry = std::move(ring);
-    } else if (name == u"Polygon") {
-        auto polygon = std::make_unique<GeoDataPolygon>();
-        readPolygon(polygon.get());
-        geometry = std::move(polygon);
-    } else {
-        auto multi = std::make_unique<GeoDataMultiGeometry>();
-        while (m_xml.readNextStartElement()) {
-            if (isGeometryElement()) {
-                auto child = readGeometry(depth + 1);
-                if (child)
-                    multi->append(std::move(child));
-            } else {
-                m_xml.skipCurrentElement();
-            }
-        }
-        geometry = std::move(multi);
-    }
-    if (m_xml.hasError())
+    auto geometry = readGeometryContent(depth);
+    if (m_xml.hasError() || skipForFault(element))
         return nullptr;
     return geometry;
+}
+
+std::unique_ptr<GeoDataGeometry> KmlReader::readGeometryContent(int depth)
+{
+    if (isNamed("Point")) {
+        const qint64 line = m_xml.lineNumber();
+        const qint64 column = m_xml.columnNumber();
+        GeoDataLineString positions;
+        readLineStringChildren(&positions);
+        if (positions.size() != 1) {
+            fault(line, column, QStringLiteral("a Point needs exactly one position, not %1").arg(positions.size()));
+            return nullptr;
+        }
+        return std::make_unique<GeoDataPoint>(positions.coordinates().front());
+    }
+    if (isNamed("LineString")) {
+        auto line = std::make_unique<GeoDataLineString>();
+        readLineStringChildren(line.get());
+        return line;
+    }
+    if (isNamed("LinearRing")) {
+        auto ring = std::make_unique<GeoDataLinearRing>();
+        readLineStringChildren(ring.get());
+        return ring;
+    }
+    if (isNamed("Polygon")) {
+        auto polygon = std::make_unique<GeoDataPolygon>();
+        readPolygon(polygon.get());
+        return polygon;
+    }
+    if (isNamed("Track"))
+        return readTrack();
+    return readMultiGeometry(depth);
+}
+
+std::unique_ptr<GeoDataGeometry> KmlReader::readMultiGeometry(int depth)
+{
+    auto multi = std::make_unique<GeoDataMultiGeometry>();
+    while (m_xml.readNextStartElement()) {
+        if (isGeometryElement()) {
+            auto child = readGeometry(depth + 1);
+            if (child)
+                multi->append(std::move(child));
+        } else {
+            m_xml.skipCurrentElement();
+        }
+    }
+    return multi;
+}
+
+// A track is a line through its positions; the times and angles beside them are not drawn.
+std::unique_ptr<GeoDataGeometry> KmlReader::readTrack()
+{
+    auto line = std::make_unique<GeoDataLineString>();
+    while (m_xml.readNextStartElement()) {
+        if (!isNamed("coord")) {
+            m_xml.skipCurrentElement();
+            continue;
+        }
+        const std::string_view text = m_xml.readElementText(&m_text);
+        const char *begin = std::find_if_not(text.data(), text.data() + text.size(), isBlank);
+        const char *end = text.data() + text.size();
+        while (end > begin && isBlank(end[-1]))
+            --end;
+        GeoDataCoordinates position;
+        const char *stop = nullptr;
+        const PositionStatus status = parsePosition(begin, end, true, &position, &stop);
+        if (status != PositionStatus::Valid)
+            fault(positionProblem(status, begin, end, "lon lat [alt]"));
+        else
+            line->append(position);
+    }
+    return line;
 }
 
 void KmlReader::readLineStringChildren(GeoDataLineString *line)
 {
     while (m_xml.readNextStartElement()) {
-        if (m_xml.name() == u"coordinates")
+        if (isNamed("coordinates"))
             readCoordinates(line);
         else
             m_xml.skipCurrentElement();
@@ -371,9 +589,9 @@ void KmlReader::readLineStringChildren(GeoDataLineString *line)
 void KmlReader::readPolygon(GeoDataPolygon *polygon)
 {
     while (m_xml.readNextStartElement()) {
-        if (m_xml.name() == u"outerBoundaryIs")
+        if (isNamed("outerBoundaryIs"))
             readRingsInside(polygon, true);
-        else if (m_xml.name() == u"innerBoundaryIs")
+        else if (isNamed("innerBoundaryIs"))
             readRingsInside(polygon, false);
         else
             m_xml.skipCurrentElement();
@@ -384,64 +602,47 @@ void KmlReader::readPolygon(GeoDataPolygon *polygon)
 void KmlReader::readRingsInside(GeoDataPolygon *polygon, bool outer)
 {
     while (m_xml.readNextStartElement()) {
-        if (m_xml.name() != u"LinearRing") {
+        if (!isNamed("LinearRing")) {
             m_xml.skipCurrentElement();
             continue;
         }
         GeoDataLinearRing ring;
         readLineStringChildren(&ring);
         if (outer)
-            polygon->setOuterBoundary(ring);
+            polygon->setOuterBoundary(std::move(ring));
         else
-            polygon->appendInnerBoundary(ring);
+            polygon->appendInnerBoundary(std::move(ring));
     }
 }
 
-// Positions are "lon,lat[,alt]" tuples separated by white space. Coordinates are most of a large
-// file, so they are parsed from Latin-1 bytes with std::from_chars, far faster than QString's
-// conversions; anything outside Latin-1 is no number anyway and fails the same way.
+// Positions are "lon,lat[,alt]" tuples separated by white space.
 void KmlReader::readCoordinates(GeoDataLineString *line)
 {
-    const QByteArray text = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement).toLatin1();
-    if (m_xml.hasError())
+    bool hadChildElements = false;
+    const std::string_view text = m_xml.readElementText(&m_text, &hadChildElements);
+    if (hadChildElements) {
+        fault(QStringLiteral("<coordinates> holds elements, not only positions"));
         return;
-    const char *p = text.constData();
-    const char *end = p + text.size();
-    const auto isBlank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
-    while (p < end) {
-        while (p < end && isBlank(*p))
-            ++p;
-        const char *start = p;
-        while (p < end && !isBlank(*p))
-            ++p;
-        if (start == p)
-            break;
-        double values[3] = { 0.0, 0.0, 0.0 };
-        int count = 0;
-        bool ok = true;
-        for (const char *field = start; ok;) {
-            const char *comma = std::find(field, p, ',');
-            // from_chars takes no leading '+', which some writers put before positive numbers.
-            const char *first = (field < comma && *field == '+') ? field + 1 : field;
-            const auto [next, error] = std::from_chars(first, comma, values[std::min(count, 2)]);
-            ok = count < 3 && error == std::errc() && next == comma && first < comma
-                && std::isfinite(values[std::min(count, 2)]);
-            ++count;
-            if (comma == p)
-                break;
-            field = comma + 1;
-        }
-        const auto tuple = [&] { return QString::fromLatin1(start, std::min<qsizetype>(p - start, 60)); };
-        if (!ok || count < 2) {
-            m_xml.raiseError(QStringLiteral("\"%1\" is not a position (lon,lat[,alt])").arg(tuple()));
-            return;
-        }
-        if (std::abs(values[0]) > 360.0 || std::abs(values[1]) > 90.0) {
-            m_xml.raiseError(QStringLiteral("position \"%1\" is outside the globe").arg(tuple()));
-            return;
-        }
-        line->append(GeoDataCoordinates(values[0], values[1], values[2]));
     }
+    const char *p = text.data();
+    const char *end = p + text.size();
+    // Gathered first, so each line gets exactly the room it needs.
+    m_positions.clear();
+    for (;;) {
+        p = std::find_if_not(p, end, isBlank);
+        if (p == end)
+            break;
+        GeoDataCoordinates position;
+        const char *stop = nullptr;
+        const PositionStatus status = parsePosition(p, end, false, &position, &stop);
+        if (status != PositionStatus::Valid) {
+            fault(positionProblem(status, p, std::find_if(p, end, isBlank), "lon,lat[,alt]"));
+            return;
+        }
+        m_positions.push_back(position);
+        p = stop;
+    }
+    line->append(m_positions);
 }
 
 } // namespace Mondri

@@ -75,11 +75,13 @@ bool MapRenderer::render(QPaintDevice *device, const ViewportParams &viewport, M
 {
     GeoPainter painter(device, &viewport, quality);
     GeoSceneLayer layer(QStringLiteral("geodata"));
-    const QString position = QString::fromLatin1(HoversAboveSurface);
     bool ok = true;
-    for (RenderPlugin *plugin : std::as_const(m_plugins)) {
-        if (plugin->renderPositions().contains(position))
-            ok = plugin->paint(&painter, &viewport, position, &layer) && ok;
+    for (const char *name : { HoversAboveSurface, AlwaysOnTop }) {
+        const QString position = QString::fromLatin1(name);
+        for (RenderPlugin *plugin : std::as_const(m_plugins)) {
+            if (plugin->renderPositions().contains(position))
+                ok = plugin->paint(&painter, &viewport, position, &layer) && ok;
+        }
     }
     m_penChanges = painter.penChangeCount();
     m_brushChanges = painter.brushChangeCount();

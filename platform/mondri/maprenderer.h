@@ -36,7 +36,8 @@ public:
     // The box around everything loaded; empty when nothing is.
     GeoDataLatLonBox contentBox() const;
 
-    // Paints every plug-in at the "HOVERS_ABOVE_SURFACE" position; false when any of them fails.
+    // Paints every plug-in at the "HOVERS_ABOVE_SURFACE" position, then at "ALWAYS_ON_TOP", each at
+    // the positions it asks for; false when any of them fails.
     bool render(QPaintDevice *device, const ViewportParams &viewport, MapQuality quality);
 
     // Painter state changes of the last render() call.

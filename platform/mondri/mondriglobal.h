@@ -12,6 +12,8 @@ constexpr int ObjectPointerRole = 43;
 
 // Render position at which vector content is painted: above the ground, below labels and floats.
 inline constexpr char HoversAboveSurface[] = "HOVERS_ABOVE_SURFACE";
+// Render position painted after all vector content: point markers and their labels stay readable.
+inline constexpr char AlwaysOnTop[] = "ALWAYS_ON_TOP";
 
 enum MapQuality {
     OutlineQuality = 0,

@@ -28,9 +28,10 @@ namespace Pindo
 {
 
 namespace {
-// At zoom 0 the whole world is this many pixels wide.
+// At zoom 0 the whole world is at least this many pixels wide, and covers the widget.
 constexpr double WorldWidthAtZoom0 = 512.0;
-// Groups are made of tiles about this many pixels wide (2^TileLevelOffset tiles per 256 pixels).
+// Groups are made of tiles of about 128 pixels: at the smallest world, 2^TileLevelOffset tiles to
+// its width; each doubling of the world's width in pixels is one level more.
 constexpr int TileLevelOffset = 2;
 
 struct ModeInfo
@@ -273,7 +274,8 @@ void PindoWidget::setZoomLevel(int zoom)
 
 int PindoWidget::tileLevel() const
 {
-    return std::min(m_zoom + TileLevelOffset, int(ItemMarkerTiler::MaxLevel));
+    const int level = int(std::lround(std::log2(worldWidth() / WorldWidthAtZoom0))) + TileLevelOffset;
+    return std::clamp(level, 0, int(ItemMarkerTiler::MaxLevel));
 }
 
 void PindoWidget::zoomIn()
@@ -297,9 +299,16 @@ void PindoWidget::zoomAround(int zoom, const QPointF &fixedPoint)
                              std::clamp(fixed.lon() - offset.x() / ppd, -180.0, 180.0)));
 }
 
+// The world fills the widget at zoom 0, however large the window, and doubles with each step.
+double PindoWidget::worldWidth() const
+{
+    const double atZoom0 = std::max({WorldWidthAtZoom0, double(width()), 2.0 * height()});
+    return atZoom0 * double(1 << m_zoom);
+}
+
 double PindoWidget::pixelsPerDegree() const
 {
-    return WorldWidthAtZoom0 / 360.0 * double(1 << m_zoom);
+    return worldWidth() / 360.0;
 }
 
 QPointF PindoWidget::geoToScreen(const GeoCoordinates &coordinates) const

@@ -29,7 +29,7 @@ enum MouseMode {
 Q_DECLARE_FLAGS(MouseModes, MouseMode)
 
 // An interactive world map in equirectangular projection showing the grouped markers of an
-// ItemMarkerTiler. The user pans by dragging, zooms with the wheel, a double click or the
+// ItemMarkerTiler. At the smallest zoom the world covers the whole widget, whatever its size. The user pans by dragging, zooms with the wheel, a double click or the
 // control widget's buttons, moves markers by dragging them, and drops data from other widgets,
 // which the drag-and-drop handler receives with the coordinates of the drop point.
 class PindoWidget : public QWidget
@@ -102,6 +102,7 @@ protected:
 
 private:
     void acceptDrag(QDragMoveEvent *event);
+    double worldWidth() const;
     double pixelsPerDegree() const;
     void zoomAround(int zoom, const QPointF &fixedPoint);
     void paintBackground(QPainter &painter);

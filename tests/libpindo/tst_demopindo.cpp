@@ -6,6 +6,7 @@
 #include "mytreewidget.h"
 
 #include "gpsjpegwriter.h"
+#include "heifwriter.h"
 #include "localhttpserver.h"
 
 #include "itemmarkertiler.h"
@@ -112,6 +113,8 @@ private Q_SLOTS:
     void commandLine();
     void twoBatchesMakeOneRun();
     void sharedPhotos();
+    void photosFromOtherCameras();
+    void largeWindow();
     void dropsGiveRowsThePlace();
     void movingAGroupLooksUpItsAltitude();
     void lateAnswers_data();
@@ -145,11 +148,19 @@ void TestDemoPindo::initTestCase()
         {QStringLiteral("andes.jpg"), {"S", "33/1 52/1 0/1", "W", "70/1 30/1 36/1", "1", "80/10"}},
         {QStringLiteral("nogps.jpg"), {}},
         {QStringLiteral("nogps2.jpg"), {}},
+        {QStringLiteral("2023-07-14_Prague_Old_Town_Square_at_dusk_seen_from_the_Old_Town_Hall_tower_IMG_4711.jpg"), {"N", "50/1 5/1 15/1", "E", "14/1 25/1 16/1", "", ""}},
     };
     for (const auto &[name, tags] : photos) {
         QString error;
         QVERIFY2(GpsJpegWriter::write(m_photos.filePath(name), tags, &error), qPrintable(error));
     }
+    // A camera without a fix writes every part as 0/0; a phone writes HEIC; an editor, XMP only.
+    GpsTags xmpOnly;
+    xmpOnly.xmpLatitude = QStringLiteral("48,51.5N");
+    xmpOnly.xmpLongitude = QStringLiteral("2,21W");
+    QVERIFY(GpsJpegWriter::write(m_photos.filePath(QStringLiteral("nofix.jpg")), {"", "0/0 0/0 0/0", "", "0/0 0/0 0/0", "", ""}));
+    QVERIFY(GpsJpegWriter::write(m_photos.filePath(QStringLiteral("edited.jpg")), xmpOnly));
+    QVERIFY(HeifWriter::write(m_photos.filePath(QStringLiteral("phone.heic")), {"N", "39/1 3/1 484/100", "W", "94/1 17/1 1958/100", "0", "244927/940"}));
     // A photo cut off inside its metadata.
     QFile whole(m_photos.filePath(QStringLiteral("prague1.jpg")));
     QVERIFY(whole.open(QIODevice::ReadOnly));
@@ -271,6 +282,39 @@ void TestDemoPindo::sharedPhotos()
         }
     }
     QCOMPARE(demo.tiler->markerCount(), withPosition);
+}
+
+void TestDemoPindo::photosFromOtherCameras()
+{
+    Demo demo;
+    QVERIFY(demo.load({photo(QStringLiteral("nofix.jpg")), photo(QStringLiteral("edited.jpg")), photo(QStringLiteral("phone.heic"))}));
+    // No fix is no position: a row without coordinates and no marker at 0°, 0°.
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("nofix.jpg")))->text(1), QString());
+    QVERIFY(!demo.helper->itemCoordinates(demo.model()->index(demo.row(QStringLiteral("nofix.jpg")), 0)));
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("edited.jpg")))->text(1), QStringLiteral("geo:48.8583333333,-2.35"));
+    QCOMPARE(demo.tree->topLevelItem(demo.row(QStringLiteral("phone.heic")))->text(1),
+             QStringLiteral("geo:39.0513444444,-94.2887722222,260.560638298"));
+    QCOMPARE(demo.tiler->markerCount(), 2);
+}
+
+// Enlarged, the window gives the map the room and the map fills it with the world; file names are
+// shown whole, however long.
+void TestDemoPindo::largeWindow()
+{
+    Demo demo;
+    demo.window.resize(1200, 900);
+    demo.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&demo.window));
+    const QString longName = QStringLiteral("2023-07-14_Prague_Old_Town_Square_at_dusk_seen_from_the_Old_Town_Hall_tower_IMG_4711.jpg");
+    QVERIFY(demo.load({photo(longName), photo(QStringLiteral("andes.jpg")), photo(QStringLiteral("nogps.jpg"))}));
+    QTRY_VERIFY(demo.map->width() >= 1100 && demo.map->height() >= 500);
+    demo.map->setZoomLevel(0);
+    const QRectF world(demo.map->geoToScreen(GeoCoordinates(90, -180)), demo.map->geoToScreen(GeoCoordinates(-90, 180)));
+    QVERIFY(world.contains(QRectF(demo.map->rect())));
+
+    const int nameWidth = demo.tree->fontMetrics().horizontalAdvance(longName);
+    QVERIFY2(demo.tree->columnWidth(0) >= nameWidth,
+             qPrintable(QStringLiteral("column %1, name %2").arg(demo.tree->columnWidth(0)).arg(nameWidth)));
 }
 
 void TestDemoPindo::dropsGiveRowsThePlace()

@@ -1,15 +1,14 @@
 // ShapeLayerPlugin loaded the way the map loads it, painting small KML documents that are checked
-// pixel by pixel. Images are 100 by 100 pixels showing 0..10 degrees each way: lon x is column 10x,
-// lat y is row 100 - 10y. Normal quality draws without smoothing, so colours are exact.
+// pixel by pixel (see MapRenderTest). Normal quality draws without smoothing, so colours are exact.
 
 #include "datafacade.h"
+#include "maprendertest.h"
 #include "geopainter.h"
 #include "maprenderer.h"
 #include "pluginmanager.h"
 #include "renderplugin.h"
 #include "viewportparams.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPluginLoader>
@@ -19,10 +18,10 @@ using namespace Mondri;
 
 namespace {
 
-const QColor Background(10, 20, 30);
-const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
-const QColor Blue(0, 0, 255);
+const QColor Background = MapRenderTest::Background;
+const QColor Red = MapRenderTest::Red;
+const QColor Green = MapRenderTest::Green;
+const QColor Blue = MapRenderTest::Blue;
 
 // Styles: "red" fills red with a green 5 px outline, "blue" fills blue, "green" fills green.
 const QByteArray StandardStyles = R"(
@@ -43,13 +42,21 @@ QByteArray placemark(const QByteArray &styleUrl, const QByteArray &geometry, con
 
 QByteArray document(const QByteArray &body, const QByteArray &documentExtra = {})
 {
-    return "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>" + documentExtra + StandardStyles + body
+    return "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document>"
+        + documentExtra + StandardStyles + body
         + "</Document></kml>";
 }
 
-QString pluginDirectory()
+// The build's plug-in directory holds this plug-in and the placemark plug-in.
+constexpr int PluginCount = 2;
+
+RenderPlugin *shapeLayer(const QList<RenderPlugin *> &plugins)
 {
-    return QDir(qEnvironmentVariable("TALVORI_BUILD_DIR")).filePath(QStringLiteral("plugins"));
+    for (RenderPlugin *plugin : plugins) {
+        if (plugin->identifier() == QLatin1String("ShapeLayer-plugin"))
+            return plugin;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -67,33 +74,11 @@ private Q_SLOTS:
     void painterStateKept();
     void equalStylesCostNoStateChanges();
     void reloadedContent();
-
-private:
-    static bool load(MapRenderer *renderer, const QByteArray &kml)
-    {
-        QBuffer buffer;
-        buffer.setData(kml);
-        buffer.open(QIODevice::ReadOnly);
-        if (!renderer->dataFacade()->load(&buffer)) {
-            qWarning("%s", qPrintable(renderer->dataFacade()->errorString()));
-            return false;
-        }
-        return true;
-    }
-    static QImage render(MapRenderer *renderer, MapQuality quality = NormalQuality, bool *ok = nullptr)
-    {
-        QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Background);
-        const bool rendered = renderer->render(&image, ViewportParams(image.size(), GeoDataLatLonBox(0, 0, 10, 10)), quality);
-        if (ok)
-            *ok = rendered;
-        return image;
-    }
 };
 
 void TestShapeLayerPlugin::identity()
 {
-    QPluginLoader loader(QDir(pluginDirectory()).filePath(QStringLiteral("libShapeLayerPlugin.so")));
+    QPluginLoader loader(QDir(MapRenderTest::pluginDirectory()).filePath(QStringLiteral("libShapeLayerPlugin.so")));
     QCOMPARE(loader.metaData().value(QStringLiteral("IID")).toString(),
              QStringLiteral("org.talvori.Mondri.RenderPluginInterface/1.05"));
     QObject *instance = loader.instance();
@@ -123,15 +108,16 @@ void TestShapeLayerPlugin::identity()
 
     // The map's own loader finds it in the plug-in directory by its interface identifier.
     PluginManager manager;
-    QCOMPARE(manager.loadPlugins(pluginDirectory()), 1);
-    QCOMPARE(manager.plugins().value(0), plugin);
+    QCOMPARE(manager.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QCOMPARE(shapeLayer(manager.plugins()), plugin);
 
     // A map that is pointed at the same directory twice still paints each plug-in once.
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 0);
-    QCOMPARE(renderer.plugins().size(), 1);
-    QVERIFY(renderer.plugins().first() != plugin && renderer.plugins().first()->isInitialized());
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), 0);
+    QCOMPARE(renderer.plugins().size(), PluginCount);
+    RenderPlugin *ours = shapeLayer(renderer.plugins());
+    QVERIFY(ours && ours != plugin && ours->isInitialized());
 }
 
 void TestShapeLayerPlugin::pixels_data()
@@ -210,6 +196,35 @@ void TestShapeLayerPlugin::pixels_data()
     QTest::newRow("nested multi-geometries") << document("<Folder>" + placemark("#red", nested) + "</Folder>")
         << int(NormalQuality) << QList<QPoint> { { 25, 75 }, { 75, 25 }, { 25, 25 } } << QList<QColor> { Red, Red, Green };
 
+    // Tracks are lines through their positions; the multi-geometries named by their members' kind
+    // are drawn like any multi-geometry.
+    const QByteArray track = "<gx:Track><when>2020-05-01T10:00:00Z</when><gx:coord>2 8 0</gx:coord><gx:coord>5 2 0</gx:coord>"
+                             "<gx:coord>8 8 0</gx:coord></gx:Track>";
+    QTest::newRow("track") << document(placemark("#red", track)) << int(NormalQuality)
+        << QList<QPoint> { { 50, 40 }, { 50, 79 } } << QList<QColor> { Background, Green };
+    const QByteArray tracks = "<gx:MultiTrack><gx:Track><gx:coord>1 2 0</gx:coord><gx:coord>4 2 0</gx:coord></gx:Track>"
+                              "<gx:Track><gx:coord>6 8 0</gx:coord><gx:coord>9 8 0</gx:coord></gx:Track></gx:MultiTrack>";
+    QTest::newRow("multi-track") << document(placemark("#red", tracks)) << int(NormalQuality)
+        << QList<QPoint> { { 25, 80 }, { 75, 20 }, { 50, 50 } } << QList<QColor> { Green, Green, Background };
+    QTest::newRow("multi-polygon") << document(placemark("#blue", "<MultiPolygon>" + square(1, 4) + square(6, 9) + "</MultiPolygon>"))
+        << int(NormalQuality) << QList<QPoint> { { 25, 75 }, { 75, 25 }, { 50, 50 } } << QList<QColor> { Blue, Blue, Background };
+    const QByteArray lines = "<MultiLineString><LineString><coordinates>1,2 4,2</coordinates></LineString>"
+                             "<LineString><coordinates>6,8 9,8</coordinates></LineString></MultiLineString>";
+    QTest::newRow("multi-line-string") << document(placemark("#red", lines)) << int(NormalQuality)
+        << QList<QPoint> { { 25, 80 }, { 75, 20 } } << QList<QColor> { Green, Green };
+
+    // Elements that cannot be used are left out, and only they: the rest is drawn.
+    QTest::newRow("point without a position beside a square")
+        << document(placemark("#blue", "<Point><coordinates/></Point>") + placemark("#blue", square(2, 8)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 50 } } << QList<QColor> { Blue };
+    QTest::newRow("line with a fourth value") << document(placemark("#red", "<LineString><coordinates>2,8,0,1 5,2,0,1 8,8,0,1</coordinates></LineString>")
+                                                          + placemark("#blue", square(6, 9)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 79 }, { 75, 25 } } << QList<QColor> { Background, Blue };
+    const QByteArray badColours = R"(<Style id="odd"><LineStyle><color>ff0f</color><width>5</width></LineStyle>
+        <PolyStyle><color>ff0000f</color></PolyStyle></Style>)";
+    QTest::newRow("bad colours keep the defaults") << document(badColours + placemark("#odd", square(2, 8)))
+        << int(NormalQuality) << QList<QPoint> { { 50, 50 }, { 19, 50 } } << QList<QColor> { QColor(Qt::white), QColor(Qt::white) };
+
     // Each placemark's style holds for the geometries after it.
     QTest::newRow("styles per placemark") << document(placemark("#blue", square(1, 4)) + placemark("#green", square(6, 9)))
         << int(NormalQuality) << QList<QPoint> { { 25, 75 }, { 75, 25 } } << QList<QColor> { Blue, Green };
@@ -222,29 +237,21 @@ void TestShapeLayerPlugin::pixels()
     QFETCH(QList<QPoint>, probes);
     QFETCH(QList<QColor>, colours);
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, kml));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, kml));
     bool ok = false;
-    const QImage image = render(&renderer, MapQuality(quality), &ok);
+    const QImage image = MapRenderTest::render(&renderer, MapQuality(quality), &ok);
     QVERIFY(ok);
-    for (int i = 0; i < probes.size(); ++i) {
-        const QColor actual = image.pixelColor(probes[i]);
-        const QColor &expected = colours[i];
-        // Smoothing may round the blend by a step or two.
-        const bool close = qAbs(actual.red() - expected.red()) <= 2 && qAbs(actual.green() - expected.green()) <= 2
-            && qAbs(actual.blue() - expected.blue()) <= 2 && actual.alpha() == 255;
-        QVERIFY2(close, qPrintable(QStringLiteral("pixel (%1,%2) is %3, expected %4")
-                                       .arg(probes[i].x()).arg(probes[i].y())
-                                       .arg(actual.name(QColor::HexArgb), expected.name(QColor::HexArgb))));
-    }
+    const QString mismatch = MapRenderTest::mismatch(image, probes, colours);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 void TestShapeLayerPlugin::otherRenderPosition()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(0, 10)))));
-    RenderPlugin *plugin = renderer.plugins().first();
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(0, 10)))));
+    RenderPlugin *plugin = shapeLayer(renderer.plugins());
     QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
     image.fill(Background);
     const QImage blank = image;
@@ -265,15 +272,15 @@ void TestShapeLayerPlugin::noContent()
 
     // Loaded but not attached to a map: no data facade.
     PluginManager manager;
-    QCOMPARE(manager.loadPlugins(pluginDirectory()), 1);
-    std::unique_ptr<RenderPlugin> orphan(manager.plugins().first()->newInstance());
+    QCOMPARE(manager.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    std::unique_ptr<RenderPlugin> orphan(shapeLayer(manager.plugins())->newInstance());
     orphan->initialize();
     QVERIFY(!orphan->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
 
     // Attached to a map that has loaded nothing: no geometry model.
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(!renderer.plugins().first()->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(!shapeLayer(renderer.plugins())->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
 }
 
 // Other layers paint after this one with the same painter, so it must hand the painter back as it
@@ -281,8 +288,8 @@ void TestShapeLayerPlugin::noContent()
 void TestShapeLayerPlugin::painterStateKept()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(1, 4)) + placemark("#blue", "<LinearRing><coordinates>5,5 6,5 6,6</coordinates></LinearRing>"))));
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(1, 4)) + placemark("#blue", "<LinearRing><coordinates>5,5 6,5 6,6</coordinates></LinearRing>"))));
     QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
     const ViewportParams viewport(image.size(), GeoDataLatLonBox(0, 0, 10, 10));
     GeoPainter painter(&image, &viewport, HighQuality);
@@ -290,7 +297,7 @@ void TestShapeLayerPlugin::painterStateKept()
     const QBrush brush(Qt::yellow, Qt::Dense4Pattern);
     painter.setPen(pen);
     painter.setBrush(brush);
-    QVERIFY(renderer.plugins().first()->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
+    QVERIFY(shapeLayer(renderer.plugins())->paint(&painter, &viewport, QStringLiteral("HOVERS_ABOVE_SURFACE"), nullptr));
     QCOMPARE(painter.pen(), pen);
     QCOMPARE(painter.brush(), brush);
     QVERIFY(!painter.testRenderHint(QPainter::Antialiasing));
@@ -304,9 +311,9 @@ void TestShapeLayerPlugin::equalStylesCostNoStateChanges()
     for (int i = 0; i < 40; ++i)
         body += placemark("#blue", square(3, 4));
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(body)));
-    render(&renderer);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(body)));
+    MapRenderTest::render(&renderer);
     // One pen and one brush per run of equal style.
     QCOMPARE(renderer.penChangeCount(), 2);
     QCOMPARE(renderer.brushChangeCount(), 2);
@@ -315,12 +322,12 @@ void TestShapeLayerPlugin::equalStylesCostNoStateChanges()
 void TestShapeLayerPlugin::reloadedContent()
 {
     MapRenderer renderer;
-    QCOMPARE(renderer.loadPlugins(pluginDirectory()), 1);
-    QVERIFY(load(&renderer, document(placemark("#red", square(1, 4)))));
-    QCOMPARE(render(&renderer).pixelColor(25, 75), Red);
+    QCOMPARE(renderer.loadPlugins(MapRenderTest::pluginDirectory()), PluginCount);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#red", square(1, 4)))));
+    QCOMPARE(MapRenderTest::render(&renderer).pixelColor(25, 75), Red);
     // The first model is deleted with its content; the plug-in must paint from the new one.
-    QVERIFY(load(&renderer, document(placemark("#blue", square(6, 9)))));
-    const QImage image = render(&renderer);
+    QVERIFY(MapRenderTest::load(&renderer, document(placemark("#blue", square(6, 9)))));
+    const QImage image = MapRenderTest::render(&renderer);
     QCOMPARE(image.pixelColor(75, 25), Blue);
     QCOMPARE(image.pixelColor(25, 75), Background);
 }

@@ -3,17 +3,19 @@
 #include "datafacade.h"
 #include "maprenderer.h"
 #include "pluginmanager.h"
+#include "pngwriter.h"
 #include "viewportparams.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QImageWriter>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace Mondri;
 
@@ -22,11 +24,34 @@ namespace {
 constexpr int UsageError = 2;
 constexpr int Failure = 1;
 constexpr int MaximumSide = 16384;
+// Room around the content in the default view, so markers and the start of their labels at its
+// edge stay in the picture.
+constexpr double ContentMargin = 0.05;
+constexpr int MarginPixels = 32;
+
+void report(const QString &message)
+{
+    std::fprintf(stderr, "mondri-render: %s\n", qPrintable(message));
+}
 
 int fail(int code, const QString &message)
 {
-    std::fprintf(stderr, "mondri-render: %s\n", qPrintable(message));
+    report(message);
     return code;
+}
+
+// The loaded content with a margin of a fraction of its size and some pixels more; the whole
+// globe when nothing was loaded.
+GeoDataLatLonBox defaultBox(const MapRenderer &renderer, const QSize &size)
+{
+    const GeoDataLatLonBox content = renderer.contentBox();
+    if (content.isEmpty())
+        return GeoDataLatLonBox(-180, -90, 180, 90);
+    const GeoDataLatLonBox box = content.marginAdded(ContentMargin, 0.001);
+    const double pixels = ViewportParams(size, box).pixelsPerDegree();
+    const double extra = MarginPixels / pixels;
+    return GeoDataLatLonBox(box.west() - extra, std::max(box.south() - extra, -90.0), box.east() + extra,
+                            std::min(box.north() + extra, 90.0));
 }
 
 bool parseSize(const QString &text, QSize *size)
@@ -88,7 +113,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("mondri-render"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Renders the line strings and polygons of a KML file to a PNG image."));
+    parser.setApplicationDescription(QStringLiteral("Renders the placemarks, line strings and polygons of a KML file to a PNG image."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The KML file."));
     const QCommandLineOption outputOption({ QStringLiteral("o"), QStringLiteral("output") },
@@ -107,7 +132,10 @@ int main(int argc, char **argv)
                                            QStringLiteral("dir"), PluginManager::defaultPluginDirectory());
     const QCommandLineOption statsOption(QStringLiteral("stats"),
                                          QStringLiteral("Print load and render times and painter state changes."));
-    parser.addOptions({ outputOption, sizeOption, boxOption, qualityOption, backgroundOption, pluginsOption, statsOption });
+    const QCommandLineOption strictOption(QStringLiteral("strict"),
+                                          QStringLiteral("Fail (no image, exit code 1) on the first element that cannot be used, instead of skipping it with a warning."));
+    parser.addOptions({ outputOption, sizeOption, boxOption, qualityOption, backgroundOption, pluginsOption, statsOption,
+                        strictOption });
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(UsageError, parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -138,8 +166,11 @@ int main(int argc, char **argv)
     timer.start();
     MapRenderer renderer;
     const QString input = inputs.front();
+    renderer.dataFacade()->setStrict(parser.isSet(strictOption));
     if (!renderer.dataFacade()->loadFile(input))
         return fail(Failure, QStringLiteral("%1: %2").arg(input, renderer.dataFacade()->errorString()));
+    for (const QString &warning : renderer.dataFacade()->warnings())
+        report(QStringLiteral("%1: %2").arg(input, warning));
     const qint64 loadTime = timer.restart();
 
     if (renderer.loadPlugins(parser.value(pluginsOption)) == 0) {
@@ -149,12 +180,11 @@ int main(int argc, char **argv)
         return fail(Failure, message);
     }
 
-    if (!parser.isSet(boxOption)) {
-        box = renderer.contentBox();
-        box = box.isEmpty() ? GeoDataLatLonBox(-180, -90, 180, 90) : box.marginAdded(0.05, 0.001);
-    }
+    if (!parser.isSet(boxOption))
+        box = defaultBox(renderer, size);
     const ViewportParams viewport(size, box);
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    // Without transparency the PNG needs no alpha channel, which makes it smaller and faster to write.
+    QImage image(size, background.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     image.fill(background);
     timer.restart();
     if (!renderer.render(&image, viewport, quality))
@@ -165,8 +195,8 @@ int main(int argc, char **argv)
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly))
         return fail(Failure, QStringLiteral("%1: %2").arg(output, file.errorString()));
-    QImageWriter writer(&file, "png");
-    if (!writer.write(image)) {
+    PngWriter writer;
+    if (!writer.write(image, &file)) {
         file.cancelWriting();
         return fail(Failure, QStringLiteral("%1: %2").arg(output, writer.errorString()));
     }
@@ -179,5 +209,9 @@ int main(int argc, char **argv)
                     static_cast<long long>(loadTime), static_cast<long long>(renderTime),
                     static_cast<long long>(writeTime), renderer.penChangeCount(), renderer.brushChangeCount());
     }
-    return 0;
+    // The image is written and committed. Freeing a large map object by object would take longer
+    // than the system needs to drop the whole process at once.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(0);
 }

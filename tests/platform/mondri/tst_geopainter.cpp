@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QTest>
 
+#include <cmath>
+
 using namespace Mondri;
 
 namespace {
@@ -43,6 +45,10 @@ private Q_SLOTS:
     void farOutside();
     void mapQuality_data();
     void mapQuality();
+    void linesWithoutSmoothing_data();
+    void linesWithoutSmoothing();
+    void linesThatNeedThePainter_data();
+    void linesThatNeedThePainter();
 };
 
 void TestGeoPainter::projection_data()
@@ -161,6 +167,108 @@ void TestGeoPainter::mapQuality()
     QCOMPARE(painter.mapQuality(), MapQuality(quality));
     painter.autoMapQuality();
     QCOMPARE(painter.testRenderHint(QPainter::Antialiasing), smooth);
+}
+
+namespace {
+
+// Draws the points (in degrees, 10 pixels each) as a polyline or, closed, as an unfilled ring.
+QImage drawLines(const QList<QPointF> &points, bool closed, const QPen &pen, bool clipped)
+{
+    QImage image = blankImage();
+    const ViewportParams viewport(image.size(), GeoDataLatLonBox(0, 0, 10, 10));
+    GeoPainter painter(&image, &viewport);
+    // A clip, even one around the whole image, leaves every pixel to the painter.
+    if (clipped)
+        painter.setClipRect(image.rect());
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    GeoDataLinearRing line;
+    for (const QPointF &p : points)
+        line.append(GeoDataCoordinates(p.x(), p.y()));
+    if (closed)
+        painter.drawPolygon(line);
+    else
+        painter.drawPolyline(line);
+    return image;
+}
+
+int countDifferent(const QImage &a, const QImage &b)
+{
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
+    }
+    return count;
+}
+
+} // namespace
+
+// Narrow opaque lines are drawn straight into the image, for speed; they must land on the pixels
+// the painter itself would fill, give or take one at the ends and joins.
+void TestGeoPainter::linesWithoutSmoothing_data()
+{
+    QTest::addColumn<qreal>("width");
+    QTest::addColumn<QList<QPointF>>("points");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("hairline, shallow") << 0.0 << QList<QPointF> { { 1, 1 }, { 9, 6 } } << false;
+    QTest::newRow("one pixel, steep") << 1.0 << QList<QPointF> { { 2, 1 }, { 3, 9 } } << false;
+    QTest::newRow("one and a half, zigzag") << 1.5 << QList<QPointF> { { 1, 5 }, { 3, 8 }, { 5, 2 }, { 9, 4 } } << false;
+    QTest::newRow("two pixels, zigzag") << 2.0 << QList<QPointF> { { 1, 5 }, { 3, 8 }, { 5, 2 }, { 9, 4 } } << false;
+    QTest::newRow("two pixels, ring") << 2.0 << QList<QPointF> { { 2, 2 }, { 8, 2 }, { 5, 8 } } << true;
+    QTest::newRow("three pixels, level") << 3.0 << QList<QPointF> { { 1, 5.04 }, { 9, 5.04 } } << false;
+    QTest::newRow("three pixels, diagonal") << 3.0 << QList<QPointF> { { 1, 1 }, { 9, 9 } } << false;
+    QTest::newRow("partly outside") << 2.0 << QList<QPointF> { { -3, 4 }, { 5, 12 }, { 13, 4 } } << false;
+}
+
+void TestGeoPainter::linesWithoutSmoothing()
+{
+    QFETCH(qreal, width);
+    QFETCH(QList<QPointF>, points);
+    QFETCH(bool, closed);
+    const QPen pen(Qt::green, width);
+    const QImage direct = drawLines(points, closed, pen, false);
+    const QImage painted = drawLines(points, closed, pen, true);
+    int drawn = 0;
+    for (int y = 0; y < painted.height(); ++y) {
+        for (int x = 0; x < painted.width(); ++x)
+            drawn += painted.pixelColor(x, y) == QColor(Qt::green);
+    }
+    QVERIFY(drawn > 50);
+    const int different = countDifferent(direct, painted);
+    const int allowed = int(points.size() + 1) * int(std::ceil(std::max(width, 1.0)) + 1);
+    QVERIFY2(different <= allowed, qPrintable(QStringLiteral("%1 of %2 pixels differ").arg(different).arg(drawn)));
+}
+
+// Translucent, dashed, wide and smoothed lines are the painter's: exactly what it draws.
+void TestGeoPainter::linesThatNeedThePainter_data()
+{
+    QTest::addColumn<QPen>("pen");
+    QTest::addColumn<bool>("smooth");
+    QTest::newRow("translucent") << QPen(QColor(0, 255, 0, 128), 2) << false;
+    QTest::newRow("dashed") << QPen(Qt::green, 2, Qt::DashLine) << false;
+    QTest::newRow("wide") << QPen(Qt::green, 4) << false;
+    QTest::newRow("smoothed") << QPen(Qt::green, 2) << true;
+}
+
+void TestGeoPainter::linesThatNeedThePainter()
+{
+    QFETCH(QPen, pen);
+    QFETCH(bool, smooth);
+    QImage images[2] = { blankImage(), blankImage() };
+    const ViewportParams viewport(images[0].size(), GeoDataLatLonBox(0, 0, 10, 10));
+    GeoDataLineString line;
+    for (const QPointF &p : { QPointF(1, 5), QPointF(3, 8), QPointF(5, 2), QPointF(9, 4) })
+        line.append(GeoDataCoordinates(p.x(), p.y()));
+    for (int clipped = 0; clipped < 2; ++clipped) {
+        GeoPainter painter(&images[clipped], &viewport, smooth ? HighQuality : NormalQuality);
+        painter.autoMapQuality();
+        if (clipped)
+            painter.setClipRect(images[clipped].rect());
+        painter.setPen(pen);
+        painter.drawPolyline(line);
+    }
+    QCOMPARE(images[0], images[1]);
 }
 
 QTEST_MAIN(TestGeoPainter)

@@ -11,6 +11,7 @@
 #include "kmlreader.h"
 
 #include <QAbstractItemModelTester>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -30,6 +31,13 @@ private Q_SLOTS:
     void styleUrls();
     void malformed_data();
     void malformed();
+    void skippedElements_data();
+    void skippedElements();
+    void tracksAndMultiGeometries();
+    void iconAndLabelStyles();
+    void manyWarnings();
+    void largeInput_data();
+    void largeInput();
     void treeModel();
     void realFiles_data();
     void realFiles();
@@ -207,40 +215,19 @@ void TestKmlReader::malformed_data()
     QTest::addColumn<QByteArray>("kml");
     QTest::addColumn<QString>("error");
     QTest::newRow("empty") << QByteArray() << "the file is empty";
+    QTest::newRow("blank") << QByteArray(" \n\t\n") << "the file is empty";
     QTest::newRow("not xml") << QByteArray("lon,lat\n1,2\n") << "line 1, column 1:";
-    QTest::newRow("not kml") << QByteArray("<gpx><trk/></gpx>") << "the root element is <gpx>, not <kml>";
+    QTest::newRow("not kml") << QByteArray("<gpx><trk/></gpx>") << "line 1, column 1: the root element is <gpx>, not <kml>";
     QTest::newRow("truncated") << QByteArray("<kml><Document><Placemark><LineString><coordinates>1,2 3,")
                                << "Premature end of document";
-    QTest::newRow("mismatched tag") << QByteArray("<kml><Document></Folder></kml>") << "line 1, column";
-    QTest::newRow("junk after root") << QByteArray("<kml/><kml/>") << "Extra content";
-    QTest::newRow("one number") << QByteArray("<kml><Placemark><LineString><coordinates>1 2</coordinates></LineString></Placemark></kml>")
-                                << "\"1\" is not a position";
-    QTest::newRow("four numbers") << QByteArray("<kml><Placemark><LineString><coordinates>1,2,3,4</coordinates></LineString></Placemark></kml>")
-                                  << "\"1,2,3,4\" is not a position";
-    QTest::newRow("word") << QByteArray("<kml><Placemark><LineString><coordinates>1,north</coordinates></LineString></Placemark></kml>")
-                          << "is not a position";
-    QTest::newRow("not finite") << QByteArray("<kml><Placemark><Point><coordinates>nan,1</coordinates></Point></Placemark></kml>")
-                                << "is not a position";
-    QTest::newRow("off the globe") << QByteArray("<kml><Placemark><Point><coordinates>10,91</coordinates></Point></Placemark></kml>")
-                                   << "outside the globe";
-    QTest::newRow("element in coordinates") << QByteArray("<kml><Placemark><Point><coordinates>1,2<b/></coordinates></Point></Placemark></kml>")
-                                            << "line 1, column";
-    QTest::newRow("empty point") << QByteArray("<kml><Placemark><Point><coordinates/></Point></Placemark></kml>")
-                                 << "a Point needs exactly one position, not 0";
-    QTest::newRow("bad colour") << QByteArray("<kml><Document><Style><LineStyle><color>red</color></LineStyle></Style></Document></kml>")
-                                << "\"red\" is not a colour";
-    QTest::newRow("bad width") << QByteArray("<kml><Document><Style><LineStyle><width>-1</width></LineStyle></Style></Document></kml>")
-                               << "\"-1\" is not a line width";
-    QTest::newRow("bad visibility") << QByteArray("<kml><Document><visibility>yes</visibility></Document></kml>")
-                                    << "\"yes\" is not a boolean";
+    QTest::newRow("mismatched tag") << QByteArray("<kml><Document></Folder></kml>") << "line 1, column 18: Opening and ending tag mismatch.";
+    QTest::newRow("junk after root") << QByteArray("<kml/>\n<kml/>") << "line 2, column 1: Extra content";
+    QTest::newRow("undeclared prefix") << QByteArray("<kml><gx:Track/></kml>") << "line 1, column 6:";
+    QTest::newRow("bad entity") << QByteArray("<kml><Placemark><name>&nothing;</name></Placemark></kml>") << "line 1, column";
     QByteArray deep = "<kml>";
     for (int i = 0; i < 150; ++i)
         deep += "<Folder>";
-    QTest::newRow("deep folders") << deep << "nested deeper than 100 levels";
-    QByteArray deepGeometry = "<kml><Placemark>";
-    for (int i = 0; i < 150; ++i)
-        deepGeometry += "<MultiGeometry>";
-    QTest::newRow("deep geometries") << deepGeometry << "nested deeper than 100 levels";
+    QTest::newRow("deep and unclosed") << deep << "Premature end of document";
 }
 
 void TestKmlReader::malformed()
@@ -250,6 +237,219 @@ void TestKmlReader::malformed()
     KmlReader reader;
     QVERIFY(!reader.read(kml));
     QVERIFY2(reader.errorString().contains(error), qPrintable(reader.errorString()));
+    // Strict or not, malformed XML is an error.
+    reader.setStrict(true);
+    QVERIFY(!reader.read(kml));
+}
+
+// One bad element among good ones: it is skipped with a warning that says where and what, and
+// everything else of the file is read. In strict mode the same problem is the error.
+void TestKmlReader::skippedElements_data()
+{
+    QTest::addColumn<QByteArray>("element");
+    QTest::addColumn<QString>("warning");
+
+    const auto line = [](const QByteArray &coordinates) {
+        return "<Placemark><name>bad</name><LineString>\n  <coordinates>" + coordinates + "</coordinates></LineString></Placemark>";
+    };
+    QTest::newRow("one number") << line("1 2") << "line 4, column 3: \"1\" is not a position (lon,lat[,alt]); <LineString> skipped";
+    QTest::newRow("fourth value") << line("1,2,3 4,5,6,7") << "line 4, column 3: \"4,5,6,7\" is not a position (lon,lat[,alt]); <LineString> skipped";
+    QTest::newRow("word") << line("1,north") << "\"1,north\" is not a position";
+    QTest::newRow("empty field") << line("1,,2") << "\"1,,2\" is not a position";
+    QTest::newRow("not finite") << line("nan,1 2,3") << "\"nan,1\" is not a position";
+    QTest::newRow("off the globe") << line("10,91") << "position \"10,91\" is outside the globe; <LineString> skipped";
+    QTest::newRow("element in coordinates") << line("1,2<b/>") << "<coordinates> holds elements, not only positions; <LineString> skipped";
+    QTest::newRow("empty point") << QByteArray("<Placemark><Point><coordinates/></Point></Placemark>")
+                                 << "line 3, column 12: a Point needs exactly one position, not 0; <Point> skipped";
+    QTest::newRow("two positions in a point") << QByteArray("<Placemark><Point><coordinates>1,2 3,4</coordinates></Point></Placemark>")
+                                              << "a Point needs exactly one position, not 2; <Point> skipped";
+    QTest::newRow("bad ring of a polygon") << QByteArray("<Placemark><Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0</coordinates></LinearRing></outerBoundaryIs>"
+                                                         "<innerBoundaryIs><LinearRing><coordinates>0.5,x</coordinates></LinearRing></innerBoundaryIs></Polygon></Placemark>")
+                                           << "\"0.5,x\" is not a position (lon,lat[,alt]); <Polygon> skipped";
+    QTest::newRow("bad track position") << QByteArray("<Placemark><gx:Track><when>2020-01-01</when><gx:coord>1 2 3</gx:coord><gx:coord>1 x</gx:coord></gx:Track></Placemark>")
+                                        << "\"1 x\" is not a position (lon lat [alt]); <Track> skipped";
+    const auto style = [](const QByteArray &inside) { return "<Style id=\"bad\">" + inside + "</Style>"; };
+    QTest::newRow("colour of three digits") << style("<LineStyle><color>f00</color></LineStyle>")
+                                            << "line 3, column 28: \"f00\" is not a colour (aabbggrr); <color> skipped";
+    QTest::newRow("colour of seven digits") << style("<PolyStyle><color>ff0000f</color></PolyStyle>") << "\"ff0000f\" is not a colour";
+    QTest::newRow("colour by name") << style("<IconStyle><color>red</color></IconStyle>") << "\"red\" is not a colour";
+    QTest::newRow("negative width") << style("<LineStyle><width>-1</width></LineStyle>") << "\"-1\" is not a line width; <width> skipped";
+    QTest::newRow("bad scale") << style("<LabelStyle><scale>big</scale></LabelStyle>") << "\"big\" is not a scale; <scale> skipped";
+    QTest::newRow("bad fill") << style("<PolyStyle><fill>yes</fill></PolyStyle>") << "\"yes\" is not a boolean (0 or 1); <fill> skipped";
+    QTest::newRow("bad visibility") << QByteArray("<Folder><visibility>maybe</visibility></Folder>") << "\"maybe\" is not a boolean (0 or 1); <visibility> skipped";
+    QByteArray deepFolders;
+    for (int i = 0; i < 120; ++i)
+        deepFolders += "<Folder>";
+    for (int i = 0; i < 120; ++i)
+        deepFolders += "</Folder>";
+    QTest::newRow("deep folders") << deepFolders << "features are nested deeper than 100 levels; <Folder> skipped";
+    QByteArray deepGeometries = "<Placemark>";
+    for (int i = 0; i < 120; ++i)
+        deepGeometries += "<MultiGeometry>";
+    for (int i = 0; i < 120; ++i)
+        deepGeometries += "</MultiGeometry>";
+    QTest::newRow("deep geometries") << deepGeometries + "</Placemark>" << "geometries are nested deeper than 100 levels; <MultiGeometry> skipped";
+}
+
+void TestKmlReader::skippedElements()
+{
+    QFETCH(QByteArray, element);
+    QFETCH(QString, warning);
+    // The bad element sits between two good placemarks, on a line of its own.
+    const QByteArray kml = "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document>\n"
+                           "<Placemark><name>before</name><Point><coordinates>1,2</coordinates></Point></Placemark>\n"
+                           + element + "\n"
+                           "<Placemark><name>after</name><LineString><coordinates>3,4 5,6</coordinates></LineString></Placemark>\n"
+                           "</Document></kml>";
+    KmlReader reader;
+    auto document = reader.read(kml);
+    QVERIFY2(document, qPrintable(reader.errorString()));
+    QCOMPARE(reader.warnings().size(), 1);
+    QVERIFY2(reader.warnings().first().contains(warning), qPrintable(reader.warnings().first()));
+    QVERIFY(reader.warnings().first().startsWith(QLatin1String("line ")));
+
+    auto *before = dynamic_cast<GeoDataPlacemark *>(document->feature(0));
+    QVERIFY(before && before->geometry());
+    QCOMPARE(static_cast<GeoDataPoint *>(before->geometry())->coordinates(), GeoDataCoordinates(1, 2));
+    auto *after = dynamic_cast<GeoDataPlacemark *>(document->feature(document->childCount() - 1));
+    QVERIFY(after && after->name() == QLatin1String("after"));
+    QCOMPARE(static_cast<GeoDataLineString *>(after->geometry())->size(), 2);
+    // A skipped geometry leaves its placemark without one.
+    if (auto *bad = dynamic_cast<GeoDataPlacemark *>(document->feature(1)); bad && document->childCount() == 3)
+        QVERIFY(!bad->geometry() || bad->geometry()->geometryId() == MultiGeometryId);
+
+    reader.setStrict(true);
+    QVERIFY(!reader.read(kml));
+    const QString problem = warning.section(QStringLiteral("; <"), 0, 0);
+    QVERIFY2(reader.errorString().contains(problem), qPrintable(reader.errorString()));
+    QVERIFY(reader.warnings().isEmpty());
+}
+
+void TestKmlReader::tracksAndMultiGeometries()
+{
+    auto document = read(R"(<kml xmlns="http://www.opengis.net/kml/2.2" xmlns:gx="http://www.google.com/kml/ext/2.2"><Document>
+<Placemark><gx:Track><altitudeMode>absolute</altitudeMode>
+  <when>2010-05-28T02:02:09Z</when><when>2010-05-28T02:02:35Z</when><when>2010-05-28T02:02:44Z</when>
+  <gx:coord>-122.207881 37.371915 156.0</gx:coord><gx:coord> -122.205712  37.373288 152 </gx:coord>
+  <gx:coord>-122.204678 37.373939</gx:coord><gx:angles>45.54 66.2 0.0</gx:angles></gx:Track></Placemark>
+<Placemark><gx:MultiTrack><gx:interpolate>1</gx:interpolate>
+  <gx:Track><gx:coord>1 2 0</gx:coord><gx:coord>3 4 0</gx:coord></gx:Track>
+  <gx:Track><gx:coord>5 6 0</gx:coord><gx:coord>7 8 0</gx:coord><gx:coord>9 8 0</gx:coord></gx:Track></gx:MultiTrack></Placemark>
+<Placemark><MultiPolygon><Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0</coordinates></LinearRing></outerBoundaryIs></Polygon>
+  <Polygon><outerBoundaryIs><LinearRing><coordinates>2,2 3,2 3,3 2,2</coordinates></LinearRing></outerBoundaryIs></Polygon></MultiPolygon></Placemark>
+<Placemark><MultiLineString><LineString><coordinates>0,0 1,1</coordinates></LineString>
+  <LineString><coordinates>2,2 3,3</coordinates></LineString></MultiLineString></Placemark>
+</Document></kml>)");
+    QVERIFY(document);
+    QCOMPARE(document->childCount(), 4);
+    const auto geometryOf = [&](int row) { return static_cast<GeoDataPlacemark *>(document->feature(row))->geometry(); };
+
+    auto *track = dynamic_cast<GeoDataLineString *>(geometryOf(0));
+    QVERIFY(track);
+    QCOMPARE(track->geometryId(), LineStringId);
+    QCOMPARE(track->size(), 3);
+    QCOMPARE(track->coordinates()[0], GeoDataCoordinates(-122.207881, 37.371915, 156));
+    QCOMPARE(track->coordinates()[1], GeoDataCoordinates(-122.205712, 37.373288, 152));
+    QCOMPARE(track->coordinates()[2], GeoDataCoordinates(-122.204678, 37.373939, 0));
+
+    auto *tracks = dynamic_cast<GeoDataMultiGeometry *>(geometryOf(1));
+    QVERIFY(tracks);
+    QCOMPARE(tracks->childCount(), 2);
+    QCOMPARE(static_cast<GeoDataLineString *>(tracks->geometry(1))->size(), 3);
+    QCOMPARE(static_cast<GeoDataLineString *>(tracks->geometry(1))->coordinates()[2], GeoDataCoordinates(9, 8, 0));
+
+    auto *polygons = dynamic_cast<GeoDataMultiGeometry *>(geometryOf(2));
+    QVERIFY(polygons);
+    QCOMPARE(polygons->childCount(), 2);
+    QCOMPARE(polygons->geometry(1)->geometryId(), PolygonId);
+    QCOMPARE(polygons->latLonBox(), GeoDataLatLonBox(0, 0, 3, 3));
+
+    auto *lines = dynamic_cast<GeoDataMultiGeometry *>(geometryOf(3));
+    QVERIFY(lines);
+    QCOMPARE(lines->childCount(), 2);
+    QCOMPARE(lines->geometry(0)->geometryId(), LineStringId);
+}
+
+void TestKmlReader::iconAndLabelStyles()
+{
+    auto document = read(R"(<kml><Document>
+<Style id="pin"><IconStyle><color>ff00ff00</color><scale>1.5</scale><Icon><href> icons/pin.png </href></Icon>
+  <hotSpot x="20" y="2" xunits="pixels" yunits="pixels"/></IconStyle>
+  <LabelStyle><color>7f0000ff</color><scale>0.5</scale></LabelStyle></Style>
+</Document></kml>)");
+    QVERIFY(document);
+    const GeoDataStyle pin = document->style(QStringLiteral("pin"));
+    QCOMPARE(pin.iconStyle().color(), QColor(0, 255, 0));
+    QCOMPARE(pin.iconStyle().scale(), 1.5f);
+    QCOMPARE(pin.iconStyle().iconHref(), QStringLiteral("icons/pin.png"));
+    QCOMPARE(pin.labelStyle().color(), QColor(255, 0, 0, 0x7f));
+    QCOMPARE(pin.labelStyle().scale(), 0.5f);
+    // A style that says nothing: white icon and label at their own size, the default marker.
+    const GeoDataStyle plain = document->style(QStringLiteral("none"));
+    QCOMPARE(plain.iconStyle().color(), QColor(Qt::white));
+    QCOMPARE(plain.iconStyle().scale(), 1.0f);
+    QVERIFY(plain.iconStyle().iconHref().isEmpty());
+    QCOMPARE(plain.labelStyle().color(), QColor(Qt::white));
+}
+
+// A file full of bad elements lists the first hundred and counts the rest.
+void TestKmlReader::manyWarnings()
+{
+    QByteArray kml = "<kml><Document>";
+    for (int i = 0; i < 150; ++i)
+        kml += "<Placemark><Point><coordinates/></Point></Placemark>";
+    KmlReader reader;
+    auto document = reader.read(kml + "</Document></kml>");
+    QVERIFY(document);
+    QCOMPARE(document->childCount(), 150);
+    QCOMPARE(reader.warnings().size(), 101);
+    QCOMPARE(reader.warnings().last(), QStringLiteral("50 more elements skipped"));
+}
+
+// Large input is parsed ahead on a thread of its own; what is read must not depend on that, nor
+// on where the slices of input end.
+void TestKmlReader::largeInput_data()
+{
+    QTest::addColumn<bool>("fromDevice");
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("bytes") << false << QByteArray("</Document></kml>") << QString();
+    QTest::newRow("device") << true << QByteArray("</Document></kml>") << QString();
+    QTest::newRow("malformed at the end") << true << QByteArray("</Document></kml><") << "line 20002, column 18:";
+    QTest::newRow("bad element at the end, strict") << false << QByteArray("<Placemark><Point><coordinates/></Point></Placemark></Document></kml>")
+                                                     << "line 20002, column 12: a Point needs exactly one position, not 0";
+}
+
+void TestKmlReader::largeInput()
+{
+    QFETCH(bool, fromDevice);
+    QFETCH(QByteArray, tail);
+    QFETCH(QString, error);
+    QByteArray kml = "<kml><Document>\n";
+    for (int i = 0; i < 20000; ++i)
+        kml += "<Placemark><name>p" + QByteArray::number(i) + "</name><LineString><coordinates>" + QByteArray::number(i % 180)
+            + ",1 2,3.5,100</coordinates></LineString></Placemark>\n";
+    kml += tail;
+    QVERIFY(kml.size() > 1'000'000);
+    KmlReader reader;
+    reader.setStrict(true);
+    QBuffer buffer(&kml);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    auto document = fromDevice ? reader.read(&buffer) : reader.read(kml);
+    if (!error.isEmpty()) {
+        QVERIFY(!document);
+        QVERIFY2(reader.errorString().startsWith(error), qPrintable(reader.errorString()));
+        return;
+    }
+    QVERIFY2(document, qPrintable(reader.errorString()));
+    QCOMPARE(document->childCount(), 20000);
+    auto *last = static_cast<GeoDataPlacemark *>(document->feature(19999));
+    QCOMPARE(last->name(), QStringLiteral("p19999"));
+    QCOMPARE(static_cast<GeoDataLineString *>(last->geometry())->coordinates()[1], GeoDataCoordinates(2, 3.5, 100));
+
+    // Given up early (here: the root is no KML), the reader stops its thread and is ready again.
+    QVERIFY(!reader.read("<gpx>" + kml));
+    QVERIFY(reader.read(kml));
 }
 
 void TestKmlReader::treeModel()

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void realFiles();
     void failures_data();
     void failures();
+    void badElementsAreSkipped();
+    void pointsWithNames();
 
 private:
     int run(const QStringList &arguments, QByteArray *errors = nullptr);
@@ -126,6 +128,9 @@ void TestMondriRender::failures_data()
     QTest::newRow("no plug-ins") << good << QStringList { QStringLiteral("--plugins"), QStringLiteral("/nonexistent") } << 1
                                  << "no render plug-ins in /nonexistent";
     QTest::newRow("unwritable output") << good << QStringList { QStringLiteral("--output-unwritable") } << 1 << "nodir";
+    QTest::newRow("bad element, strict") << QByteArray("<kml><Placemark><Point><coordinates/></Point></Placemark></kml>")
+                                         << QStringList { QStringLiteral("--strict") } << 1
+                                         << "in.kml: line 1, column 17: a Point needs exactly one position, not 0";
 }
 
 void TestMondriRender::failures()
@@ -145,6 +150,88 @@ void TestMondriRender::failures()
     QCOMPARE(run(QStringList { input, QStringLiteral("-o"), output } + options, &errors), exitCode);
     QVERIFY2(errors.contains("mondri-render: ") && errors.contains(message.toUtf8()), errors.constData());
     QVERIFY(!QFile::exists(output));
+}
+
+// Elements other readers write but this one cannot use are reported and left out; the rest of the
+// file is drawn.
+void TestMondriRender::badElementsAreSkipped()
+{
+    const QString input = write(QStringLiteral("mixed.kml"), R"(<kml><Document>
+<Style id="s"><LineStyle><color>fff</color></LineStyle><PolyStyle><color>ff0000ff</color></PolyStyle></Style>
+<Placemark><Point><coordinates/></Point></Placemark>
+<Placemark><LineString><coordinates>1,1,0,7 9,9,0,7</coordinates></LineString></Placemark>
+<Placemark><styleUrl>#s</styleUrl><Polygon><outerBoundaryIs><LinearRing>
+<coordinates>2,2 8,2 8,8 2,8 2,2</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></Document></kml>)");
+    const QString output = m_dir.filePath(QStringLiteral("mixed.png"));
+    QByteArray errors;
+    QCOMPARE(run({ input, QStringLiteral("-o"), output, QStringLiteral("--size"), QStringLiteral("200x100"),
+                   QStringLiteral("--bbox"), QStringLiteral("0,0,20,10"), QStringLiteral("--background"),
+                   QStringLiteral("#000000") }, &errors), 0);
+    QStringList lines = QString::fromUtf8(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Qt may say something about the environment first.
+    lines.removeIf([](const QString &line) { return !line.startsWith(QLatin1String("mondri-render: ")); });
+    const QString prefix = QStringLiteral("mondri-render: ") + input + QStringLiteral(": ");
+    QCOMPARE(lines, (QStringList { prefix + QStringLiteral("line 2, column 26: \"fff\" is not a colour (aabbggrr); <color> skipped"),
+                                   prefix + QStringLiteral("line 3, column 12: a Point needs exactly one position, not 0; <Point> skipped"),
+                                   prefix + QStringLiteral("line 4, column 24: \"1,1,0,7\" is not a position (lon,lat[,alt]); <LineString> skipped") }));
+    // The square is filled; the skipped diagonal across it is not drawn, and its outline keeps the
+    // default white for want of a colour.
+    const QImage image(output);
+    QCOMPARE(image.pixelColor(50, 50), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(10, 90), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(20, 50), QColor(Qt::white));
+}
+
+// A file of points alone: each is drawn where its coordinates put it, named in its label colour;
+// the default view shows all of them, markers whole.
+void TestMondriRender::pointsWithNames()
+{
+    const QString input = write(QStringLiteral("points.kml"), R"(<kml><Document>
+<Style id="r"><IconStyle><color>ff0000ff</color></IconStyle><LabelStyle><color>ff00ffff</color></LabelStyle></Style>
+<Style id="g"><IconStyle><color>ff00ff00</color></IconStyle><LabelStyle><color>ff00ffff</color></LabelStyle></Style>
+<Style id="b"><IconStyle><color>ffff0000</color></IconStyle></Style>
+<Placemark><name>South-west</name><styleUrl>#r</styleUrl><Point><coordinates>2,2</coordinates></Point></Placemark>
+<Placemark><name>NE</name><styleUrl>#g</styleUrl><Point><coordinates>18,8</coordinates></Point></Placemark>
+<Placemark><styleUrl>#b</styleUrl><Point><coordinates>10,5,300</coordinates></Point></Placemark></Document></kml>)");
+    const QString placed = m_dir.filePath(QStringLiteral("points.png"));
+    QCOMPARE(run({ input, QStringLiteral("-o"), placed, QStringLiteral("--size"), QStringLiteral("200x100"),
+                   QStringLiteral("--bbox"), QStringLiteral("0,0,20,10"), QStringLiteral("--background"),
+                   QStringLiteral("#000000") }), 0);
+    const QImage image(placed);
+    QCOMPARE(image.pixelColor(20, 80), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(180, 20), QColor(Qt::green));
+    QCOMPARE(image.pixelColor(100, 50), QColor(Qt::blue));
+    const auto yellowIn = [](const QImage &picture, const QRect &rect) {
+        int count = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c = picture.pixelColor(x, y);
+                count += c.red() > 200 && c.green() > 200 && c.blue() < 60;
+            }
+        }
+        return count;
+    };
+    QVERIFY(yellowIn(image, QRect(27, 70, 60, 20)) > 20);   // "South-west", right of its marker
+    QCOMPARE(yellowIn(image, QRect(0, 70, 14, 20)), 0);     // and nothing left of it
+    // "NE" would run off the image on the right, so it goes left of its marker.
+    QVERIFY(yellowIn(image, QRect(150, 10, 24, 20)) > 10);
+    QCOMPARE(yellowIn(image, QRect(186, 0, 14, 100)), 0);
+
+    const QString whole = m_dir.filePath(QStringLiteral("points-default.png"));
+    QCOMPARE(run({ input, QStringLiteral("-o"), whole, QStringLiteral("--size"), QStringLiteral("400x300"),
+                   QStringLiteral("--background"), QStringLiteral("#000000") }), 0);
+    const QImage overview(whole);
+    for (const QColor &marker : { QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue) }) {
+        QRect found;
+        for (int y = 0; y < overview.height(); ++y) {
+            for (int x = 0; x < overview.width(); ++x) {
+                if (overview.pixelColor(x, y) == marker)
+                    found |= QRect(x, y, 1, 1);
+            }
+        }
+        QVERIFY2(found.width() >= 8 && found.height() >= 8, qPrintable(marker.name()));
+        QVERIFY2(overview.rect().adjusted(8, 8, -8, -8).contains(found), qPrintable(marker.name()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMondriRender)

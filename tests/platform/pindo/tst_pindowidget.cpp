@@ -48,6 +48,8 @@ private Q_SLOTS:
     void cleanup();
     void projection_data();
     void projection();
+    void worldFillsTheWidget_data();
+    void worldFillsTheWidget();
     void dropsGoToTheHandler();
     void draggingAGroupMovesAllItsRows();
     void clicksAndPanning();
@@ -120,6 +122,39 @@ void TestPindoWidget::projection()
     // East is right, north is up.
     const GeoCoordinates topRight = m_map->screenToGeo(QPointF(399, 0));
     QVERIFY(topRight.lat() > lat && topRight.lon() > lon);
+}
+
+// However large the window, the smallest zoom shows the world across the whole map, not a small
+// world inside a dark border; zooming in from there doubles it.
+void TestPindoWidget::worldFillsTheWidget_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("worldWidth");
+    QTest::newRow("small") << QSize(300, 200) << 512.0;
+    QTest::newRow("wide") << QSize(1200, 500) << 1200.0;
+    QTest::newRow("tall") << QSize(600, 636) << 1272.0;
+}
+
+void TestPindoWidget::worldFillsTheWidget()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, worldWidth);
+    m_map->resize(size);
+    m_map->setZoomLevel(0);
+    m_map->setCenter(GeoCoordinates(0, 0));
+    const QPointF northWest = m_map->geoToScreen(GeoCoordinates(90, -180));
+    const QPointF southEast = m_map->geoToScreen(GeoCoordinates(-90, 180));
+    QCOMPARE(southEast.x() - northWest.x(), worldWidth);
+    QCOMPARE(southEast.y() - northWest.y(), worldWidth / 2);
+    QVERIFY(QRectF(northWest, southEast).contains(QRectF(QPointF(0, 0), QSizeF(size))));
+    // Painted so: no pixel of the border colour in the corners.
+    const QImage image = m_map->grab().toImage();
+    for (const QPoint corner : { QPoint(1, 1), QPoint(size.width() - 2, size.height() - 2) })
+        QVERIFY(image.pixelColor(corner) != QColor(0x1b, 0x26, 0x33));
+    m_map->setZoomLevel(1);
+    QCOMPARE(m_map->geoToScreen(GeoCoordinates(0, 180)).x() - m_map->geoToScreen(GeoCoordinates(0, -180)).x(), 2 * worldWidth);
+    // Markers are grouped by tiles of about the same size on the screen, however large the world.
+    QCOMPARE(m_map->tileLevel(), size.width() > 1000 || size.height() > 600 ? 4 : 3);
 }
 
 void TestPindoWidget::dropsGoToTheHandler()

@@ -1,5 +1,7 @@
 #include "gpsjpegwriter.h"
 
+#include "gpsexif.h"
+
 #include <QFile>
 #include <QImage>
 
@@ -9,20 +11,6 @@
 #pragma GCC diagnostic pop
 
 #include <exception>
-
-namespace {
-
-void setTag(Exiv2::ExifData& exif, const char* key, Exiv2::TypeId type, const QString& text)
-{
-    if (text.isEmpty()) {
-        return;
-    }
-    Exiv2::Value::AutoPtr value = Exiv2::Value::create(type);
-    value->read(text.toStdString());
-    exif.add(Exiv2::ExifKey(key), value.get());
-}
-
-} // namespace
 
 bool GpsJpegWriter::write(const QString& path, const GpsTags& tags, QString* error)
 {
@@ -38,13 +26,10 @@ bool GpsJpegWriter::write(const QString& path, const GpsTags& tags, QString* err
         auto file = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         file->readMetadata();
         Exiv2::ExifData exif = file->exifData();
-        setTag(exif, "Exif.GPSInfo.GPSLatitudeRef", Exiv2::asciiString, tags.latitudeRef);
-        setTag(exif, "Exif.GPSInfo.GPSLatitude", Exiv2::unsignedRational, tags.latitude);
-        setTag(exif, "Exif.GPSInfo.GPSLongitudeRef", Exiv2::asciiString, tags.longitudeRef);
-        setTag(exif, "Exif.GPSInfo.GPSLongitude", Exiv2::unsignedRational, tags.longitude);
-        setTag(exif, "Exif.GPSInfo.GPSAltitudeRef", Exiv2::unsignedByte, tags.altitudeRef);
-        setTag(exif, "Exif.GPSInfo.GPSAltitude", Exiv2::unsignedRational, tags.altitude);
+        Exiv2::XmpData xmp = file->xmpData();
+        GpsExif::apply(tags, &exif, &xmp);
         file->setExifData(exif);
+        file->setXmpData(xmp);
         file->writeMetadata();
         return true;
     } catch (const std::exception& e) {

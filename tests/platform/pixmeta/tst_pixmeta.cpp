@@ -1,11 +1,53 @@
 #include "gpsjpegwriter.h"
+#include "heifwriter.h"
 #include "pixmeta.h"
 
 #include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
+
+namespace {
+
+// Reads the position of the file; false with a message when it has none or differs.
+bool hasPosition(const QString &path, double latitude, double longitude, double altitude, QString *problem)
+{
+    Pixmeta meta;
+    if (!meta.load(path)) {
+        *problem = meta.lastError();
+        return false;
+    }
+    double gotAlt = 0, gotLat = 0, gotLon = 0;
+    if (!meta.getGPSInfo(gotAlt, gotLat, gotLon)) {
+        *problem = QStringLiteral("no position");
+        return false;
+    }
+    const bool altitudeMatches = std::isnan(altitude) ? std::isnan(gotAlt) : std::abs(gotAlt - altitude) < 0.1;
+    if (std::abs(gotLat - latitude) > 1e-6 || std::abs(gotLon - longitude) > 1e-6 || !altitudeMatches) {
+        *problem = QStringLiteral("position %1, %2, %3").arg(gotLat, 0, 'f', 8).arg(gotLon, 0, 'f', 8).arg(gotAlt);
+        return false;
+    }
+    return true;
+}
+
+// Degrees from rationals as "exiv2 -pv" prints them ("39/1 3/1 484/100").
+double degreesFromRationalText(const QString &text)
+{
+    double result = 0.0;
+    double unit = 1.0;
+    for (const QString &part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList fraction = part.split(QLatin1Char('/'));
+        result += fraction.value(0).toDouble() / fraction.value(1).toDouble() / unit;
+        unit *= 60.0;
+    }
+    return result;
+}
+
+} // namespace
 
 class TestPixmeta : public QObject
 {
@@ -19,7 +61,14 @@ private Q_SLOTS:
     void damagedFiles_data();
     void damagedFiles();
     void truncatedAtEveryLength();
+    void xmpFallback_data();
+    void xmpFallback();
+    void heif_data();
+    void heif();
+    void unsupportedFormats_data();
+    void unsupportedFormats();
     void sharedPhotos();
+    void sharedHeicPhoto();
 
 private:
     QTemporaryDir m_dir;
@@ -75,6 +124,24 @@ void TestPixmeta::gpsTags_data()
                                               << false << 0.0 << 0.0 << none;
     QTest::newRow("minutes over zero") << "N" << "50/1 3/0 0/1" << "E" << "2/1 0/1 0/1" << "" << ""
                                        << false << 0.0 << 0.0 << none;
+    // Some cameras write every part as 0/0 and leave the references empty when they have no fix.
+    QTest::newRow("all unset, no references") << "" << "0/0 0/0 0/0" << "" << "0/0 0/0 0/0" << "" << ""
+                                              << false << 0.0 << 0.0 << none;
+    QTest::newRow("all unset, with references") << "N" << "0/0 0/0 0/0" << "E" << "0/0 0/0 0/0" << "0" << "0/0"
+                                                << false << 0.0 << 0.0 << none;
+    QTest::newRow("no references") << "" << "50/1 17/1 5857/100" << "" << "14/1 49/1 1306/100" << "" << ""
+                                   << false << 0.0 << 0.0 << none;
+    QTest::newRow("no longitude reference") << "N" << "50/1 17/1 5857/100" << "" << "14/1 49/1 1306/100" << "" << ""
+                                            << false << 0.0 << 0.0 << none;
+    QTest::newRow("reference that is no direction") << "N" << "50/1 17/1 5857/100" << "X" << "14/1 49/1 1306/100" << "" << ""
+                                                    << false << 0.0 << 0.0 << none;
+    QTest::newRow("lower-case references") << "s" << "33/1 52/1 0/1" << "w" << "70/1 30/1 36/1" << "" << ""
+                                           << true << -33.86666667 << -70.51 << none;
+    // An unset part counts as zero in its own unit: the next part stays minutes, or seconds.
+    QTest::newRow("unset degrees keep the minutes") << "N" << "0/0 30/1 0/1" << "E" << "0/0 45/1 0/0" << "" << ""
+                                                    << true << 0.5 << 0.75 << none;
+    QTest::newRow("unset minutes keep the seconds") << "S" << "10/1 0/0 36/1" << "E" << "20/1 0/0 0/0" << "" << ""
+                                                    << true << -10.01 << 20.0 << none;
 }
 
 void TestPixmeta::gpsTags()
@@ -167,6 +234,128 @@ void TestPixmeta::truncatedAtEveryLength()
     QVERIFY(withPosition > 0);
 }
 
+// Programs that edit a photo's position often write it to XMP only: with no position in EXIF, the
+// XMP one counts; with one in EXIF, EXIF wins.
+void TestPixmeta::xmpFallback_data()
+{
+    QTest::addColumn<GpsTags>("tags");
+    QTest::addColumn<bool>("hasPosition");
+    QTest::addColumn<double>("latitude");
+    QTest::addColumn<double>("longitude");
+    QTest::addColumn<double>("altitude");
+    const double none = std::nan("");
+    GpsTags minutes;
+    minutes.xmpLatitude = QStringLiteral("50,17.976N");
+    minutes.xmpLongitude = QStringLiteral("14,49.2176E");
+    minutes.xmpAltitude = QStringLiteral("25200/100");
+    minutes.xmpAltitudeRef = QStringLiteral("0");
+    QTest::newRow("degrees and decimal minutes") << minutes << true << 50.2996 << 14.82029333 << 252.0;
+    GpsTags seconds;
+    seconds.xmpLatitude = QStringLiteral("33,52,0S");
+    seconds.xmpLongitude = QStringLiteral("70,30,36W");
+    seconds.xmpAltitude = QStringLiteral("80/10");
+    seconds.xmpAltitudeRef = QStringLiteral("1");
+    QTest::newRow("degrees, minutes, seconds, south-west, below sea") << seconds << true << -33.86666667 << -70.51 << -8.0;
+    GpsTags withoutAltitude = seconds;
+    withoutAltitude.xmpAltitude.clear();
+    QTest::newRow("no altitude") << withoutAltitude << true << -33.86666667 << -70.51 << none;
+    GpsTags unsetExif = minutes;
+    unsetExif.latitude = QStringLiteral("0/0 0/0 0/0");
+    unsetExif.longitude = QStringLiteral("0/0 0/0 0/0");
+    QTest::newRow("EXIF all unset") << unsetExif << true << 50.2996 << 14.82029333 << 252.0;
+    GpsTags both = minutes;
+    both.latitudeRef = QStringLiteral("N");
+    both.latitude = QStringLiteral("1/1 0/1 0/1");
+    both.longitudeRef = QStringLiteral("E");
+    both.longitude = QStringLiteral("2/1 0/1 0/1");
+    QTest::newRow("EXIF wins") << both << true << 1.0 << 2.0 << none;
+    GpsTags noDirection = minutes;
+    noDirection.xmpLatitude = QStringLiteral("50,17.976");
+    QTest::newRow("no direction") << noDirection << false << 0.0 << 0.0 << none;
+    GpsTags garbage = minutes;
+    garbage.xmpLongitude = QStringLiteral("14,xx,1E");
+    QTest::newRow("not a number") << garbage << false << 0.0 << 0.0 << none;
+    GpsTags beyond = minutes;
+    beyond.xmpLatitude = QStringLiteral("95,0N");
+    QTest::newRow("beyond the pole") << beyond << false << 0.0 << 0.0 << none;
+}
+
+void TestPixmeta::xmpFallback()
+{
+    QFETCH(GpsTags, tags);
+    QFETCH(bool, hasPosition);
+    QFETCH(double, latitude);
+    QFETCH(double, longitude);
+    QFETCH(double, altitude);
+    const QString path = m_dir.filePath(QStringLiteral("xmp-%1.jpg").arg(QTest::currentDataTag()));
+    QString error;
+    QVERIFY2(GpsJpegWriter::write(path, tags, &error), qPrintable(error));
+    QString problem;
+    QCOMPARE(::hasPosition(path, latitude, longitude, altitude, &problem), hasPosition);
+    if (!hasPosition)
+        QCOMPARE(problem, QStringLiteral("no position"));
+}
+
+// Phones write HEIF (HEIC) photos, some cameras AVIF; their EXIF sits in an item of the container.
+void TestPixmeta::heif_data()
+{
+    QTest::addColumn<QByteArray>("brand");
+    QTest::addColumn<GpsTags>("tags");
+    QTest::addColumn<bool>("hasPosition");
+    const GpsTags prague { "N", "50/1 17/1 5857/100", "E", "14/1 49/1 1306/100", "0", "25200/100" };
+    QTest::newRow("HEIC") << QByteArray("heic") << prague << true;
+    QTest::newRow("HEIF") << QByteArray("mif1") << prague << true;
+    QTest::newRow("AVIF") << QByteArray("avif") << prague << true;
+    QTest::newRow("HEIC without GPS") << QByteArray("heic") << GpsTags() << false;
+    QTest::newRow("HEIC, all unset") << QByteArray("heic") << GpsTags { "", "0/0 0/0 0/0", "", "0/0 0/0 0/0", "", "" } << false;
+}
+
+void TestPixmeta::heif()
+{
+    QFETCH(QByteArray, brand);
+    QFETCH(GpsTags, tags);
+    QFETCH(bool, hasPosition);
+    const QString path = m_dir.filePath(QStringLiteral("%1.heic").arg(QTest::currentDataTag()));
+    QString error;
+    QVERIFY2(HeifWriter::write(path, tags, brand, &error), qPrintable(error));
+    QString problem;
+    const bool found = ::hasPosition(path, 50.29960278, 14.82029444, 252.0, &problem);
+    QVERIFY2(found == hasPosition, qPrintable(problem));
+    if (!hasPosition) {
+        // The file itself is read; it only has no position.
+        Pixmeta meta;
+        QVERIFY2(meta.load(path), qPrintable(meta.lastError()));
+    }
+}
+
+void TestPixmeta::unsupportedFormats_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("BigTIFF, little-endian") << QByteArray("II\x2b\0\x08\0\0\0\x10\0\0\0\0\0\0\0", 16)
+                                            << "is a BigTIFF file, which libexiv2 cannot read";
+    QTest::newRow("BigTIFF, big-endian") << QByteArray("MM\0\x2b\0\x08\0\0\0\0\0\0\0\0\0\x10", 16)
+                                         << "is a BigTIFF file, which libexiv2 cannot read";
+    QTest::newRow("text") << QByteArray("lat,lon\n50.1,14.2\n") << "is no kind of file libexiv2 can read";
+}
+
+void TestPixmeta::unsupportedFormats()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QString, message);
+    const QString path = m_dir.filePath(QStringLiteral("unsupported.tif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    // Real files are large; a short one fails earlier, as a damaged file.
+    file.write(head + QByteArray(4096, '\0'));
+    file.close();
+    Pixmeta meta;
+    QVERIFY(!meta.load(path));
+    QCOMPARE(meta.lastError(), QStringLiteral("Unsupported format: %1 %2").arg(path, message));
+    double alt, lat, lon;
+    QVERIFY(!meta.getGPSInfo(alt, lat, lon));
+}
+
 void TestPixmeta::sharedPhotos()
 {
     const QString dir = qEnvironmentVariable("TALVORI_SHARED_DIR") + QStringLiteral("/testdata/images");
@@ -199,6 +388,42 @@ void TestPixmeta::sharedPhotos()
         }
     }
     QVERIFY(rows >= 10);
+}
+
+// A phone's HEIC photo: the position is the one in its EXPECTED row and the one the exiv2 program
+// prints for it.
+void TestPixmeta::sharedHeicPhoto()
+{
+    const QString dir = qEnvironmentVariable("TALVORI_SHARED_DIR") + QStringLiteral("/testdata/images");
+    QFile table(dir + QStringLiteral("/EXPECTED-heif.tsv"));
+    if (!table.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QSKIP("The shared HEIC photo (testdata/images/IMG_5195.HEIC, EXPECTED-heif.tsv) is not here");
+    }
+    table.readLine(); // header
+    const QStringList row = QString::fromUtf8(table.readLine()).chopped(1).split(QLatin1Char('\t'));
+    QCOMPARE(row.value(0), QStringLiteral("IMG_5195.HEIC"));
+    const QString path = dir + QLatin1Char('/') + row[0];
+    QString problem;
+    QVERIFY2(hasPosition(path, row[1].toDouble(), row[2].toDouble(), row[3].toDouble(), &problem), qPrintable(problem));
+
+    const QString exiv2 = QStandardPaths::findExecutable(QStringLiteral("exiv2"));
+    if (exiv2.isEmpty()) {
+        QSKIP("The exiv2 program is not installed");
+    }
+    QProcess process;
+    process.start(exiv2, { QStringLiteral("-Pkv"), QStringLiteral("-g"), QStringLiteral("GPSLatitude"), QStringLiteral("-g"),
+                           QStringLiteral("GPSLongitude"), path });
+    QVERIFY(process.waitForFinished(30000));
+    // The pattern finds the references too ("N", "W" as raw values).
+    QHash<QString, QString> printed;
+    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        printed.insert(line.section(QLatin1Char(' '), 0, 0), line.section(QLatin1Char(' '), 1).trimmed());
+    const double latitude = degreesFromRationalText(printed.value(QStringLiteral("Exif.GPSInfo.GPSLatitude")))
+        * (printed.value(QStringLiteral("Exif.GPSInfo.GPSLatitudeRef")).startsWith(QLatin1Char('S')) ? -1 : 1);
+    const double longitude = degreesFromRationalText(printed.value(QStringLiteral("Exif.GPSInfo.GPSLongitude")))
+        * (printed.value(QStringLiteral("Exif.GPSInfo.GPSLongitudeRef")).startsWith(QLatin1Char('W')) ? -1 : 1);
+    QVERIFY2(latitude != 0 && longitude != 0, "exiv2 printed no position");
+    QVERIFY2(hasPosition(path, latitude, longitude, row[3].toDouble(), &problem), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(TestPixmeta)
