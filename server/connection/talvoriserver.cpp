@@ -3,6 +3,8 @@
 #include "common/busobject.h"
 #include "common/log.h"
 #include "common/tracer.h"
+#include "search/searchmanager.h"
+#include "search/sorvanisearch.h"
 #include "serveradaptor.h"
 #include "services/debuginterface.h"
 #include "services/notificationmanager.h"
@@ -66,6 +68,7 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+    startSearchManager(settings);
 
     new ServerAdaptor(this);
     BusObject::registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
@@ -82,6 +85,17 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     // Items hidden for the preprocessors of an earlier run would otherwise stay hidden for good.
     db->unhideAllPimItems();
+}
+
+void TalvoriServer::startSearchManager(const QSettings &settings)
+{
+    SorvaniSearch::setTimeout(settings.value(QStringLiteral("Search/Timeout"), 15000).toInt());
+    QStringList engines = settings.value(QStringLiteral("Search/Manager"), QStringList{QStringLiteral("Sorvani"),
+                                                                                       QStringLiteral("Agent")})
+                              .toStringList();
+    // An empty value ("Manager=") means no engine at all.
+    engines.removeAll(QString());
+    m_searchManager = new SearchManager(engines, this);
 }
 
 void TalvoriServer::readParserLimits(const QSettings &settings)
@@ -171,6 +185,10 @@ void TalvoriServer::quit()
         delete connection.data();
     }
     m_connections.clear();
+
+    // Only now: a connection thread may hand it a search until its very end.
+    delete m_searchManager;
+    m_searchManager = nullptr;
 
     DataStore::self()->close();
 

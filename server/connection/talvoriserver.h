@@ -8,6 +8,7 @@
 #include <QPointer>
 
 class QSettings;
+class SearchManager;
 class TalvoriConnection;
 
 // The process-wide server. It brings up the database, listens on the named pipe, publishes the
@@ -35,12 +36,14 @@ private:
     explicit TalvoriServer(QObject *parent = nullptr);
     bool listenOnPipe(const QString &name);
     void readParserLimits(const QSettings &settings);
+    void startSearchManager(const QSettings &settings);
     void startDatabaseProcess();
     void createDatabase();
     void stopDatabaseProcess();
 
     // Main thread only.
     QList<QPointer<TalvoriConnection>> m_connections;
+    SearchManager *m_searchManager = nullptr;
     // From the "Connection" group: what a logged-in client may send at most.
     ImapStreamParser::Limits m_parserLimits;
     bool m_alreadyShutdown = false;
