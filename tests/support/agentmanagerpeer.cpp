@@ -5,7 +5,11 @@ AgentManagerPeer::AgentManagerPeer()
 {
 }
 
-AgentManagerPeer::~AgentManagerPeer() = default;
+AgentManagerPeer::~AgentManagerPeer()
+{
+    // Before the answers go: no call may reach a peer half destroyed.
+    unregisterFromBus();
+}
 
 bool AgentManagerPeer::handleCall(const QDBusMessage &message)
 {

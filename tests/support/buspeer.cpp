@@ -28,14 +28,27 @@ BusPeer::~BusPeer()
 
 bool BusPeer::registerOnBus()
 {
-    return m_connection.registerVirtualObject(m_path, this, QDBusConnection::SubPath)
-        && m_connection.registerService(m_service);
+    // In the peer's thread, where the bus layer makes what it keeps for the object.
+    bool registered = false;
+    QMetaObject::invokeMethod(
+        this,
+        [this, &registered] {
+            registered = m_connection.registerVirtualObject(m_path, this, QDBusConnection::SubPath)
+                && m_connection.registerService(m_service);
+        },
+        Qt::BlockingQueuedConnection);
+    return registered;
 }
 
 void BusPeer::unregisterFromBus()
 {
-    m_connection.unregisterService(m_service);
-    m_connection.unregisterObject(m_path, QDBusConnection::UnregisterTree);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_connection.unregisterService(m_service);
+            m_connection.unregisterObject(m_path, QDBusConnection::UnregisterTree);
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 QStringList BusPeer::calls() const

@@ -68,7 +68,11 @@ SorvaniPeer::SorvaniPeer()
     qDBusRegisterMetaType<QList<WireResult>>();
 }
 
-SorvaniPeer::~SorvaniPeer() = default;
+SorvaniPeer::~SorvaniPeer()
+{
+    // Before the answers go: no call may reach a peer half destroyed.
+    unregisterFromBus();
+}
 
 QString SorvaniPeer::itemUri(qint64 id)
 {

@@ -16,7 +16,11 @@ XesamPeer::XesamPeer()
     qDBusRegisterMetaType<QList<QVariantList>>();
 }
 
-XesamPeer::~XesamPeer() = default;
+XesamPeer::~XesamPeer()
+{
+    // Before the answers go: no call may reach a peer half destroyed.
+    unregisterFromBus();
+}
 
 void XesamPeer::setHits(const QString &query, const QStringList &hits)
 {
