@@ -6,6 +6,7 @@
 #include "notifylistener.h"
 #include "sorvanipeer.h"
 #include "testclient.h"
+#include "testbus.h"
 #include "testserver.h"
 #include "xesampeer.h"
 
@@ -15,6 +16,7 @@
 #include <QDBusMessage>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -32,6 +34,8 @@ class SearchEnginesTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -47,6 +51,9 @@ private:
     QList<qint64> linked(qint64 collection);
     qint64 appendItem();
 
+    // One bus and one set of peers; a new server with a home of its own for every test.
+    QTemporaryDir m_busDir;
+    TestBus m_bus;
     std::unique_ptr<TestServer> m_server;
     std::unique_ptr<AgentManagerPeer> m_agents;
     std::unique_ptr<SorvaniPeer> m_sorvani;
@@ -55,10 +62,10 @@ private:
     qint64 m_collection = -1;
 };
 
-void SearchEnginesTest::init()
+void SearchEnginesTest::initTestCase()
 {
-    m_server = std::make_unique<TestServer>(QStringLiteral("QSQLITE3"));
-    QVERIFY2(m_server->prepare(), qPrintable(m_server->errorString()));
+    QVERIFY(m_busDir.isValid());
+    QVERIFY(m_bus.start(m_busDir.path()));
     m_agents = std::make_unique<AgentManagerPeer>();
     m_sorvani = std::make_unique<SorvaniPeer>();
     m_xesam = std::make_unique<XesamPeer>();
@@ -67,19 +74,35 @@ void SearchEnginesTest::init()
     QVERIFY(m_xesam->registerOnBus());
 }
 
-void SearchEnginesTest::cleanup()
+void SearchEnginesTest::cleanupTestCase()
 {
-    m_client.disconnectFromServer();
-    m_server->stop();
+    // The agent manager owns the control service: it goes only once no server runs.
     m_agents.reset();
     m_sorvani.reset();
     m_xesam.reset();
+}
+
+void SearchEnginesTest::init()
+{
+    m_server = std::make_unique<TestServer>(m_bus, QStringLiteral("QSQLITE3"));
+    QVERIFY2(m_server->prepare(), qPrintable(m_server->errorString()));
+    for (BusPeer *peer : {static_cast<BusPeer *>(m_agents.get()), static_cast<BusPeer *>(m_sorvani.get()),
+                          static_cast<BusPeer *>(m_xesam.get())})
+        peer->clearCalls();
+    m_sorvani->setAnswerQueries(true);
+    m_xesam->setAnswerSession(true);
+}
+
+void SearchEnginesTest::cleanup()
+{
+    m_client.disconnectFromServer();
     m_server.reset();
     m_collection = -1;
 }
 
 bool SearchEnginesTest::start(const QVariant &engines)
 {
+    m_client.disconnectFromServer();
     if (engines.isValid())
         m_server->environment().writeServerSettings(QStringLiteral("Search"), QStringLiteral("Manager"), engines);
     if (!m_server->start({QStringLiteral("res1")})) {
