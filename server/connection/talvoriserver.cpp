@@ -172,8 +172,8 @@ void TalvoriServer::quit()
     m_alreadyShutdown = true;
     close();
 
-    // Service threads and the search manager come first once they exist; then the connections,
-    // so that nothing uses the database after it is closed.
+    // Service threads come first once they exist; then the connections, so that nothing uses the
+    // database after it is closed, and only then the search manager.
     logDebug() << "terminating service threads";
 
     logDebug() << "terminating connection threads";
