@@ -3,6 +3,8 @@
 #include "common/busobject.h"
 #include "common/log.h"
 #include "common/tracer.h"
+#include "search/searchmanager.h"
+#include "search/sorvanisearch.h"
 #include "serveradaptor.h"
 #include "services/cachecleaner.h"
 #include "services/debuginterface.h"
@@ -68,6 +70,7 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+    startSearchManager(settings);
 
     if (settings.value(QStringLiteral("Cache/EnableCleaner"), true).toBool()) {
         m_cacheCleaner = new CacheCleaner(this);
@@ -91,6 +94,17 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     // Items hidden for the preprocessors of an earlier run would otherwise stay hidden for good.
     db->unhideAllPimItems();
+}
+
+void TalvoriServer::startSearchManager(const QSettings &settings)
+{
+    SorvaniSearch::setTimeout(settings.value(QStringLiteral("Search/Timeout"), 15000).toInt());
+    QStringList engines = settings.value(QStringLiteral("Search/Manager"), QStringList{QStringLiteral("Sorvani"),
+                                                                                       QStringLiteral("Agent")})
+                              .toStringList();
+    // An empty value ("Manager=") means no engine at all.
+    engines.removeAll(QString());
+    m_searchManager = new SearchManager(engines, this);
 }
 
 void TalvoriServer::readParserLimits(const QSettings &settings)
@@ -167,8 +181,8 @@ void TalvoriServer::quit()
     m_alreadyShutdown = true;
     close();
 
-    // Service threads and the search manager come first; then the connections, so that nothing
-    // uses the database after it is closed.
+    // Service threads come first; then the connections, so that nothing uses the database after
+    // it is closed, and only then the search manager.
     logDebug() << "terminating service threads";
     for (QThread *service : {static_cast<QThread *>(m_cacheCleaner), static_cast<QThread *>(m_intervalCheck)}) {
         if (service) {
@@ -186,6 +200,10 @@ void TalvoriServer::quit()
         delete connection.data();
     }
     m_connections.clear();
+
+    // Only now: a connection thread may hand it a search until its very end.
+    delete m_searchManager;
+    m_searchManager = nullptr;
 
     DataStore::self()->close();
 

@@ -10,6 +10,7 @@
 class CacheCleaner;
 class IntervalCheck;
 class QSettings;
+class SearchManager;
 class TalvoriConnection;
 
 // The process-wide server. It brings up the database, listens on the named pipe, publishes the
@@ -37,6 +38,7 @@ private:
     explicit TalvoriServer(QObject *parent = nullptr);
     bool listenOnPipe(const QString &name);
     void readParserLimits(const QSettings &settings);
+    void startSearchManager(const QSettings &settings);
     void startDatabaseProcess();
     void createDatabase();
     void stopDatabaseProcess();
@@ -45,6 +47,7 @@ private:
     QList<QPointer<TalvoriConnection>> m_connections;
     CacheCleaner *m_cacheCleaner = nullptr;
     IntervalCheck *m_intervalCheck = nullptr;
+    SearchManager *m_searchManager = nullptr;
     // From the "Connection" group: what a logged-in client may send at most.
     ImapStreamParser::Limits m_parserLimits;
     bool m_alreadyShutdown = false;

@@ -5,25 +5,17 @@
 
 #include <functional>
 
-class NotificationCollector;
-
-// Services of the search manager and of item retrieval that collection commands call. Those
-// services register their functions here when they start; until then each call does nothing, so
-// the collection commands work without them.
+// Services of item retrieval that collection commands call. Those services register their
+// functions here when they start; until then each call does nothing, so the collection commands
+// work without them.
 class CollectionHooks
 {
 public:
-    using SearchUpdate = std::function<void(const Talvori::Collection &, NotificationCollector *)>;
-    using SearchRemoval = std::function<void(const Talvori::Collection &)>;
     // Fetches every missing payload of the collection's subtree; throws on failure.
     using SubtreeRetrieval = std::function<void(const Talvori::Collection &)>;
 
-    static void setPersistentSearchUpdate(SearchUpdate function);
-    static void setPersistentSearchRemoval(SearchRemoval function);
     static void setSubtreeRetrieval(SubtreeRetrieval function);
 
-    static void updatePersistentSearch(const Talvori::Collection &collection, NotificationCollector *collector);
-    static void removePersistentSearch(const Talvori::Collection &collection);
     static void retrieveSubtreePayloads(const Talvori::Collection &collection);
 };
 

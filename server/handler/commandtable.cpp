@@ -10,6 +10,8 @@
 #include "logout.h"
 #include "modify.h"
 #include "resourceselect.h"
+#include "search.h"
+#include "searchpersistent.h"
 #include "select.h"
 #include "status.h"
 #include "store.h"
@@ -52,6 +54,8 @@ const AuthenticatedCommand authenticatedCommands[] = {
     {"X-TVAPPEND", [](Scope::SelectionScope) -> Handler * { return new TvAppend; }},
     {"FETCH", [](Scope::SelectionScope s) -> Handler * { return new Fetch(s); }},
     {"STORE", [](Scope::SelectionScope s) -> Handler * { return new Store(s); }},
+    {"SEARCH_STORE", [](Scope::SelectionScope) -> Handler * { return new SearchPersistent; }},
+    {"SEARCH", [](Scope::SelectionScope) -> Handler * { return new Search; }},
 };
 
 } // namespace

@@ -1,8 +1,7 @@
 #include "delete.h"
 
-#include "collectionhooks.h"
-
 #include "common/exception.h"
+#include "search/searchmanager.h"
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/session.h"
@@ -39,7 +38,7 @@ bool Delete::parseStream()
     if (collection.parentId() == 0 && collection.resource().name() == QLatin1String("talvori_search_resource"))
         return failureResponse("Cannot delete virtual root collection");
 
-    CollectionHooks::removePersistentSearch(collection);
+    SearchManager::removeSearchAfterCommit(collection.id(), db);
 
     if (!deleteRecursive(collection))
         return failureResponse("Unable to delete collection");

@@ -225,8 +225,38 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
     parseCommandStream();
     triggerOnDemandSync();
     examineRequestedAttributes();
-    retrieveMissingPayload();
 
+    // A set too large for one statement is served piece by piece, each piece above the last, so
+    // the lines still come in ascending id order.
+    const QList<Scope> pieces = scopePieces();
+    QList<qint64> ids;
+    for (const Scope &piece : pieces) {
+        m_scope = piece;
+        retrieveMissingPayload();
+        if (!sendItems(responseWord, ids))
+            return false;
+    }
+    updateItemAccessTime(ids);
+    return true;
+}
+
+QList<Scope> FetchHelper::scopePieces() const
+{
+    if ((m_scope.selection() != Scope::Plain && m_scope.selection() != Scope::ById)
+        || m_scope.idSet().intervals().size() <= QueryHelper::MaxIntervalsPerStatement)
+        return {m_scope};
+    QList<Scope> pieces;
+    const QList<ImapSet> sets = QueryHelper::splitSet(m_scope.idSet());
+    for (const ImapSet &set : sets) {
+        Scope piece(m_scope.selection());
+        piece.setIdSet(set);
+        pieces.append(piece);
+    }
+    return pieces;
+}
+
+bool FetchHelper::sendItems(const QByteArray &responseWord, QList<qint64> &ids)
+{
     QueryBuilder itemQuery(PimItem::tableName());
     if (!executeItemQuery(itemQuery)) {
         return m_handler.failureResponse("Unable to list items");
@@ -248,8 +278,6 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
     QSqlQuery &flags = flagQuery.query();
     bool partsLeft = partsWanted && parts.next();
     bool flagsLeft = m_flagsRequested && flags.next();
-    QList<qint64> ids;
-
     while (items.next()) {
         const qint64 id = items.value(ItemId).toLongLong();
         ids.append(id);
@@ -314,7 +342,6 @@ bool FetchHelper::parseStream(const QByteArray &responseWord)
         m_handler.sendResponse(response);
     }
 
-    updateItemAccessTime(ids);
     return true;
 }
 
@@ -383,19 +410,15 @@ void FetchHelper::updateItemAccessTime(const QList<qint64> &ids)
 {
     // By the ids the item query found rather than by the scope's conditions: those may need a join
     // (remote identifiers within a resource context, a selected search collection), which an
-    // UPDATE cannot carry on every database. Consecutive ids collapse into ranges, and a bounded
-    // number of ranges per statement keeps within the databases' placeholder limits.
-    constexpr int rangesPerStatement = 500;
+    // UPDATE cannot carry on every database. Consecutive ids collapse into ranges, a statement per
+    // piece of the set that fits into one.
     ImapSet set;
     set.add(ids);
-    const ImapInterval::List &ranges = set.intervals();
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
     Transaction transaction(m_connection->storageBackend());
-    for (qsizetype start = 0; start < ranges.size(); start += rangesPerStatement) {
-        ImapSet chunk;
-        for (qsizetype i = start; i < qMin(ranges.size(), start + rangesPerStatement); ++i)
-            chunk.add(ranges.at(i));
+    const QList<ImapSet> pieces = QueryHelper::splitSet(set);
+    for (const ImapSet &chunk : pieces) {
         QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);
         qb.setColumnValue(PimItem::atimeColumn(), now);
         QueryHelper::setToQuery(chunk, PimItem::idFullColumnName(), qb);

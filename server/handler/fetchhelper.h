@@ -37,7 +37,12 @@ private:
     bool atLineEnd() const;
     void examineRequestedAttributes();
     void triggerOnDemandSync();
+    // The scope in pieces that each fit into one statement.
+    QList<Scope> scopePieces() const;
     void retrieveMissingPayload();
+    // Sends the lines of the items of m_scope and adds their ids to ids; false after a failure
+    // response.
+    bool sendItems(const QByteArray &responseWord, QList<qint64> &ids);
     bool executeItemQuery(QueryBuilder &qb);
     bool executePartQuery(QueryBuilder &qb);
     bool executeFlagQuery(QueryBuilder &qb);
@@ -50,6 +55,7 @@ private:
     Handler &m_handler;
     Session *m_connection;
     ImapStreamParser *m_streamParser;
+    // The command's scope, and while the lines go out the piece of it being served.
     Scope m_scope;
 
     QList<QByteArray> m_requestedAttributes;

@@ -5,6 +5,7 @@
 
 #include "common/exception.h"
 #include "protocol/imapstreamparser.h"
+#include "search/searchmanager.h"
 #include "storage/collectionresolver.h"
 #include "storage/datastore.h"
 #include "storage/notificationcollector.h"
@@ -136,7 +137,7 @@ bool Modify::parseStream()
             if (queryLanguage != collection.queryLanguage() || queryString != collection.queryString()) {
                 collection.setQueryLanguage(queryLanguage);
                 collection.setQueryString(queryString);
-                CollectionHooks::updatePersistentSearch(collection, db->notificationCollector());
+                SearchManager::updateSearch(collection, db);
                 changes.append("PERSISTENTSEARCH");
             }
         } else if (key.startsWith('-')) {

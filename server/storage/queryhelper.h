@@ -1,9 +1,11 @@
 #ifndef TALVORI_QUERYHELPER_H
 #define TALVORI_QUERYHELPER_H
 
+#include <QList>
 #include <QString>
 
-class ImapSet;
+#include <imapset.h>
+
 class QueryBuilder;
 
 namespace QueryHelper {
@@ -11,6 +13,17 @@ namespace QueryHelper {
 // Adds a condition that selects the ids of a sequence set in column. The set 1:* adds nothing: it
 // means every row.
 void setToQuery(const ImapSet &set, const QString &column, QueryBuilder &qb);
+
+// How many intervals of a set one statement takes: databases bound the placeholders of a statement
+// (SQLite 32766, MariaDB and PostgreSQL 65535) and SQLite the depth of its expressions (1000),
+// which a condition of one term per interval reaches first.
+constexpr int MaxIntervalsPerStatement = 500;
+
+// The set in pieces of at most maxIntervals intervals that select together what the set selects,
+// each piece above the one before, so that statements run piece by piece still list ids in
+// ascending order and each once. A set that fits is its own only piece; an empty set has none
+// (where setToQuery would select every row).
+QList<ImapSet> splitSet(const ImapSet &set, int maxIntervals = MaxIntervalsPerStatement);
 
 } // namespace QueryHelper
 

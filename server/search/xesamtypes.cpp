@@ -1,0 +1,12 @@
+#include "xesamtypes.h"
+
+#include <QDBusMetaType>
+
+namespace XesamTypes {
+
+void registerTypes()
+{
+    qDBusRegisterMetaType<XesamHits>();
+}
+
+} // namespace XesamTypes
