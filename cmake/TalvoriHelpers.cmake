@@ -49,7 +49,9 @@ function(talvori_add_fuzzer name)
   endif()
 endfunction()
 
-# talvori_add_plugin_output(TARGET): plug-ins land in <build>/plugins, where the loaders look first.
+# talvori_plugin_output(TARGET): plug-ins land in <build>/plugins, where the loaders look first, and
+# are installed where they look in an installed tree (talvori_install_plugin).
 function(talvori_plugin_output target)
   set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${TALVORI_PLUGIN_OUTPUT_DIR})
+  talvori_install_plugin(${target})
 endfunction()

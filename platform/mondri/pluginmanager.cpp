@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLibrary>
 #include <QPluginLoader>
@@ -22,7 +23,11 @@ QString PluginManager::defaultPluginDirectory()
     const QString fromEnvironment = qEnvironmentVariable("MONDRI_PLUGIN_PATH");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../plugins"));
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString besideProgram = programDir.absoluteFilePath(QStringLiteral("../plugins"));
+    if (QFileInfo(besideProgram).isDir())
+        return QDir::cleanPath(besideProgram);
+    return QDir::cleanPath(programDir.absoluteFilePath(QStringLiteral(MONDRI_PLUGIN_DIR_FROM_PROGRAM)));
 }
 
 int PluginManager::loadPlugins(const QString &directory)

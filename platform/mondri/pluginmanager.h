@@ -20,7 +20,9 @@ public:
     explicit PluginManager(QObject *parent = nullptr);
     ~PluginManager() override;
 
-    // MONDRI_PLUGIN_PATH when set, else the "plugins" directory beside the program's directory.
+    // MONDRI_PLUGIN_PATH when set, else the "plugins" directory beside the program's directory when
+    // there is one (a build tree), else the installed plug-in directory seen from the program
+    // (<prefix>/bin to <prefix>/lib/talvori/plugins).
     static QString defaultPluginDirectory();
 
     // Loads every render plug-in found in the directory; returns how many were loaded.

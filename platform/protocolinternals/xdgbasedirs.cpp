@@ -1,5 +1,6 @@
 #include "xdgbasedirs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -8,6 +9,18 @@ static QString envOr(const char *name, const QString &fallback)
 {
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? fallback : value;
+}
+
+// Before the application object exists, the program's directory is not known.
+static QStringList installationConfigDirs()
+{
+    QStringList dirs;
+    if (QCoreApplication::instance()) {
+        dirs.append(QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                                    + QLatin1String(TALVORI_XDG_CONFIG_DIR_FROM_PROGRAM)));
+    }
+    dirs.append(QStringLiteral(TALVORI_INSTALL_XDG_CONFIG_DIR));
+    return dirs;
 }
 
 QString XdgBaseDirs::homePath(const char *type)
@@ -31,7 +44,10 @@ QStringList XdgBaseDirs::searchPath(const char *type)
         system = envOr("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
     else if (qstrcmp(type, "config") == 0)
         system = envOr("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
-    for (const QString &dir : system.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+    QStringList candidates = system.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (qstrcmp(type, "config") == 0)
+        candidates += installationConfigDirs();
+    for (const QString &dir : std::as_const(candidates)) {
         if (!dirs.contains(dir))
             dirs.append(dir);
     }

@@ -6,7 +6,9 @@
 
 // The user's base directories: XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_DATA_DIRS, XDG_CONFIG_DIRS and
 // PATH, read afresh on every call so a test can point them all at a temporary directory.
-// Types are "data" and "config".
+// Types are "data" and "config". The configuration directories end with this installation's own,
+// so that a program finds the templates installed with it under any prefix, and a program in a
+// build tree those of the build tree.
 class XdgBaseDirs
 {
 public:
@@ -15,7 +17,9 @@ public:
     // The user's own directory of the type (XDG_DATA_HOME or ~/.local/share, XDG_CONFIG_HOME or
     // ~/.config).
     static QString homePath(const char *type);
-    // The user's directory plus the system directories of the type, in search order.
+    // The user's directory plus the system directories of the type, in search order. For "config"
+    // these are followed by <program dir>/../etc/xdg (where <prefix>/etc/xdg and <build>/etc/xdg
+    // lie) and the configuration directory of the prefix the tree was configured for.
     static QStringList searchPath(const char *type);
 
     // homePath(type)/relPath, created when missing; empty when it cannot be created.

@@ -32,3 +32,7 @@ function(talvori_add_proxy layer xml basename)
     VERBATIM)
   target_sources(talvori_${layer} PRIVATE ${header} ${source})
 endfunction()
+
+# Agents and resources generate their own adaptors and proxies from the installed descriptions.
+file(GLOB TALVORI_INTERFACE_DESCRIPTIONS CONFIGURE_DEPENDS ${TALVORI_INTERFACES_DIR}/*.xml)
+install(FILES ${TALVORI_INTERFACE_DESCRIPTIONS} DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)

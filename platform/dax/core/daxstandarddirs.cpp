@@ -36,8 +36,10 @@ QStringList DaxStandardDirs::pluginDirs()
     QStringList dirs;
     for (const QString &dir : envDirs("DAX_PLUGIN_PATH"))
         appendExisting(&dirs, dir);
-    if (!programDir().isEmpty())
+    if (!programDir().isEmpty()) {
         appendExisting(&dirs, programDir() + QLatin1String("/../plugins"));
+        appendExisting(&dirs, programDir() + QLatin1String("/" DAX_PLUGIN_DIR_FROM_PROGRAM));
+    }
     appendExisting(&dirs, QStringLiteral(DAX_INSTALL_PLUGIN_DIR));
     return dirs;
 }

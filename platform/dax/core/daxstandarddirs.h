@@ -9,8 +9,10 @@
 class DaxStandardDirs
 {
 public:
-    // The directories in $DAX_PLUGIN_PATH (colon separated), <program dir>/../plugins, then the
-    // installed plug-in directory; only those that exist.
+    // The directories in $DAX_PLUGIN_PATH (colon separated), <program dir>/../plugins (a build
+    // tree), the installed plug-in directory seen from the program (<prefix>/bin to
+    // <prefix>/lib/talvori/plugins, wherever the tree was installed), then the one of the prefix
+    // the tree was configured for; only those that exist.
     static QStringList pluginDirs();
     // The file of a plug-in library given by name ("foo" finds foo.so or libfoo.so), or by path.
     static QString findPlugin(const QString &libraryName);

@@ -257,6 +257,15 @@ void ProtocolInternalsTest::baseDirectoriesFollowTheEnvironment()
              systemWide.fileName());
     QCOMPARE(XdgBaseDirs::findResourceFile("config", QStringLiteral("talvori/missing.conf")), QString());
 
+    // After the system's come the directories of this installation, the first of them beside the
+    // program: in the build tree, the build's own templates.
+    QVERIFY(systemWide.remove());
+    const QFileInfo found(XdgBaseDirs::findResourceFile("config", QStringLiteral("talvori/mysql-global.conf")));
+    const QFileInfo buildTemplate(qEnvironmentVariable("TALVORI_BUILD_DIR")
+                                  + QLatin1String("/etc/xdg/talvori/mysql-global.conf"));
+    QVERIFY2(buildTemplate.isFile(), qPrintable(buildTemplate.filePath()));
+    QCOMPARE(found.canonicalFilePath(), buildTemplate.canonicalFilePath());
+
     // Executables come from PATH first, then from the extra directories.
     QDir().mkpath(dir.path() + QLatin1String("/bin"));
     QDir().mkpath(dir.path() + QLatin1String("/sbin"));

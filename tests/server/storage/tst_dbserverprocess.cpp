@@ -158,7 +158,7 @@ private Q_SLOTS:
         QVERIFY2(prepareRunner(), "dbconfigrunner is missing from the build tree");
         // The configuration template as installed, in a system configuration directory.
         const QString buildTemplate
-            = qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/config/talvori/mysql-global.conf");
+            = qEnvironmentVariable("TALVORI_BUILD_DIR") + QLatin1String("/etc/xdg/talvori/mysql-global.conf");
         QVERIFY(QFile::copy(buildTemplate, m_base->filePath(QStringLiteral("sysconfig/talvori/mysql-global.conf")))
                 || (QDir().mkpath(m_base->filePath(QStringLiteral("sysconfig/talvori")))
                     && QFile::copy(buildTemplate,
