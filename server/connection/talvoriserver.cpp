@@ -6,6 +6,7 @@
 #include "serveradaptor.h"
 #include "services/debuginterface.h"
 #include "services/notificationmanager.h"
+#include "services/preprocessormanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
@@ -66,6 +67,9 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+    PreprocessorManager *preprocessors = PreprocessorManager::create();
+    if (settings.value(QStringLiteral("General/DisablePreprocessing"), false).toBool())
+        preprocessors->setEnabled(false);
 
     new ServerAdaptor(this);
     BusObject::registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
@@ -171,6 +175,9 @@ void TalvoriServer::quit()
         delete connection.data();
     }
     m_connections.clear();
+
+    // After the connections: none of them can hand it an item any more.
+    delete PreprocessorManager::instance();
 
     DataStore::self()->close();
 
