@@ -39,7 +39,7 @@ QString PreprocessorInstance::serviceName() const
 
 void PreprocessorInstance::enqueueItem(qint64 itemId, const PreprocessorChainLock &)
 {
-    logDebug() << "PreprocessorInstance::enqueueItem(" << itemId << ")";
+    logDebug().nospace().noquote() << "PreprocessorInstance::enqueueItem(" << itemId << ")";
     m_queue.append(itemId);
 }
 

@@ -106,7 +106,7 @@ void PreprocessorManager::beginHandleItem(const PimItem &item, DataStore *dataSt
     if (dataStore->inTransaction()) {
         // Even a disabled chain or an empty one lets it wait: until the commit no other thread
         // can see the item, so none could unhide it.
-        logDebug() << "PreprocessorManager::beginHandleItem(" << id
+        logDebug().nospace().noquote() << "PreprocessorManager::beginHandleItem(" << id
                    << "): the DataStore is in transaction, pushing item to a wait queue";
         {
             const auto chainLock = lock();
@@ -125,7 +125,7 @@ void PreprocessorManager::beginHandleItem(const PimItem &item, DataStore *dataSt
     }
     const auto chainLock = lock();
     if (!m_enabled)
-        logDebug() << "PreprocessorManager::beginHandleItem(" << id << ") called with a disabled preprocessor";
+        logDebug().nospace().noquote() << "PreprocessorManager::beginHandleItem(" << id << ") called with a disabled preprocessor";
     lockedHandToChain({id}, chainLock);
 }
 
@@ -147,7 +147,7 @@ QList<QMetaObject::Connection> PreprocessorManager::connectDataStore(DataStore *
 
 void PreprocessorManager::dataStoreTransactionCommitted(const DataStore *dataStore)
 {
-    logDebug() << "PreprocessorManager::dataStoreTransactionCommitted(): pushing items in wait queue to the preprocessing chain";
+    logDebug().nospace().noquote() << "PreprocessorManager::dataStoreTransactionCommitted(): pushing items in wait queue to the preprocessing chain";
     const auto chainLock = lock();
     QList<qint64> items;
     if (!lockedKillWaitQueue(dataStore, true, chainLock, &items))
@@ -157,7 +157,7 @@ void PreprocessorManager::dataStoreTransactionCommitted(const DataStore *dataSto
 
 void PreprocessorManager::dataStoreTransactionRolledBack(const DataStore *dataStore)
 {
-    logDebug() << "PreprocessorManager::dataStoreTransactionRolledBack(): killing the wait queue";
+    logDebug().nospace().noquote() << "PreprocessorManager::dataStoreTransactionRolledBack(): killing the wait queue";
     // The waiting items went with the transaction.
     const auto chainLock = lock();
     lockedKillWaitQueue(dataStore, true, chainLock);
@@ -165,7 +165,7 @@ void PreprocessorManager::dataStoreTransactionRolledBack(const DataStore *dataSt
 
 void PreprocessorManager::dataStoreDestroyed(const DataStore *dataStore)
 {
-    logDebug() << "PreprocessorManager::dataStoreDestroyed(): killing the wait queue";
+    logDebug().nospace().noquote() << "PreprocessorManager::dataStoreDestroyed(): killing the wait queue";
     const auto chainLock = lock();
     lockedKillWaitQueue(dataStore, false, chainLock);
 }
@@ -175,7 +175,7 @@ bool PreprocessorManager::lockedKillWaitQueue(const DataStore *dataStore, bool d
 {
     const auto queue = m_waitQueues.constFind(dataStore);
     if (queue == m_waitQueues.constEnd()) {
-        logDebug() << "PreprocessorManager::lockedKillWaitQueue(): called for dataStore which has no wait queue";
+        logDebug().nospace().noquote() << "PreprocessorManager::lockedKillWaitQueue(): called for dataStore which has no wait queue";
         return false;
     }
     if (disconnectSignals) {
@@ -244,7 +244,7 @@ void PreprocessorManager::schedulePump(const PreprocessorChainLock &)
 
 void PreprocessorManager::registerInstance(const QString &id)
 {
-    logDebug() << "PreprocessorManager::registerInstance(" << id << ")";
+    logDebug().nospace().noquote() << "PreprocessorManager::registerInstance(" << id << ")";
     PreprocessorInstance *existing = nullptr;
     {
         const auto chainLock = lock();
@@ -260,7 +260,7 @@ void PreprocessorManager::registerInstance(const QString &id)
             Tracer::self()->warning(Component, QStringLiteral("Could not initialize preprocessor instance '%1'").arg(id));
             return;
         }
-        logDebug() << "Reconnected preprocessor instance " << id;
+        logDebug().nospace().noquote() << "Reconnected preprocessor instance " << id;
         const auto chainLock = lock();
         existing->resendHeadItem(chainLock);
         schedulePump(chainLock);
@@ -273,7 +273,7 @@ void PreprocessorManager::registerInstance(const QString &id)
         delete instance;
         return;
     }
-    logDebug() << "Registering preprocessor instance " << id;
+    logDebug().nospace().noquote() << "Registering preprocessor instance " << id;
     m_agentWatcher.addWatchedService(instance->serviceName());
     const auto chainLock = lock();
     m_chain.append(instance);
@@ -281,7 +281,7 @@ void PreprocessorManager::registerInstance(const QString &id)
 
 void PreprocessorManager::unregisterInstance(const QString &id)
 {
-    logDebug() << "PreprocessorManager::unregisterInstance(" << id << ")";
+    logDebug().nospace().noquote() << "PreprocessorManager::unregisterInstance(" << id << ")";
     PreprocessorInstance *instance = nullptr;
     {
         const auto chainLock = lock();
@@ -315,7 +315,7 @@ void PreprocessorManager::agentLeft(const QString &service)
 void PreprocessorManager::itemProcessed(PreprocessorInstance *instance, qint64 id)
 {
     const auto chainLock = lock();
-    logDebug() << "PreprocessorInstance::itemProcessed(" << id << ")";
+    logDebug().nospace().noquote() << "PreprocessorInstance::itemProcessed(" << id << ")";
     if (!m_chain.contains(instance))
         return; // dropped meanwhile; its items have gone on already
     if (!instance->hasItems(chainLock)) {
@@ -413,9 +413,9 @@ void PreprocessorManager::processHeadItem(PreprocessorInstance *instance)
         }
         const PimItem item = PimItem::retrieveById(id);
         if (item.isValid()) {
-            logDebug() << "PreprocessorInstance::processHeadItem(): about to begin processing item " << id;
+            logDebug().nospace().noquote() << "PreprocessorInstance::processHeadItem(): about to begin processing item " << id;
             instance->beginProcessItem(item);
-            logDebug() << "PreprocessorInstance::processHeadItem(): processing started for item " << id;
+            logDebug().nospace().noquote() << "PreprocessorInstance::processHeadItem(): processing started for item " << id;
             return;
         }
         // Deleted meanwhile: nothing to show, but it goes the way of every item, to the end.
@@ -441,7 +441,7 @@ void PreprocessorManager::finishItems()
     for (const qint64 id : std::as_const(ids)) {
         PimItem item = PimItem::retrieveById(id);
         if (!item.isValid())
-            logDebug() << "Invalid PIM item id '" << id << "' passed to preprocessing chain termination function";
+            logDebug().nospace().noquote() << "Invalid PIM item id '" << id << "' passed to preprocessing chain termination function";
         else if (!store->unhidePimItem(item))
             failed.append(id);
     }

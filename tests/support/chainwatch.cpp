@@ -1,0 +1,59 @@
+#include "chainwatch.h"
+
+#include "testclient.h"
+#include "testserver.h"
+
+#include <QTest>
+
+ChainWatch::ChainWatch(const TestServer &server, TestClient &client)
+    : m_server(server)
+    , m_client(client)
+{
+}
+
+bool ChainWatch::isHidden(qint64 item)
+{
+    const QList<QByteArray> lines = m_client.run("UID FETCH " + QByteArray::number(item) + " ALLATTR");
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("* ") && line.contains(" ATR:HIDDEN "))
+            return true;
+    }
+    return false;
+}
+
+bool ChainWatch::waitUntilVisible(const QList<qint64> &items, int timeoutMs)
+{
+    QList<qint64> left = items;
+    return QTest::qWaitFor(
+        [&] {
+            left.removeIf([this](qint64 item) { return !isHidden(item); });
+            return left.isEmpty();
+        },
+        timeoutMs);
+}
+
+qsizetype ChainWatch::logCount(const QByteArray &line) const
+{
+    return m_server.output().count(line);
+}
+
+qsizetype ChainWatch::registrations(const QString &id) const
+{
+    const QByteArray name = id.toUtf8() + '\n';
+    return logCount("Registering preprocessor instance " + name) + logCount("Reconnected preprocessor instance " + name);
+}
+
+bool ChainWatch::waitForRegistrations(const QString &id, qsizetype count, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return registrations(id) >= count; }, timeoutMs);
+}
+
+bool ChainWatch::waitForUnregistrations(const QString &id, qsizetype count, int timeoutMs) const
+{
+    const QByteArray line = "PreprocessorManager::unregisterInstance(" + id.toUtf8() + ")\n";
+    if (!QTest::qWaitFor([&] { return logCount(line) >= count; }, timeoutMs))
+        return false;
+    // The line is written as the call begins; the chain has changed a moment later.
+    QTest::qWait(50);
+    return true;
+}
