@@ -22,6 +22,13 @@ bool wentOut(const QDBusPendingCall &call)
     return !(call.isFinished() && call.isError());
 }
 
+// A proxy is invalid when no process owns its service, and then it often has no error to tell.
+QString whyUnreachable(const QDBusAbstractInterface &proxy)
+{
+    const QString message = proxy.lastError().message();
+    return message.isEmpty() ? QStringLiteral("%1 is not on the bus").arg(proxy.service()) : message;
+}
+
 } // namespace
 
 PreprocessorInstance::PreprocessorInstance(const QString &id, PreprocessorManager *manager)
@@ -87,7 +94,7 @@ bool PreprocessorInstance::connectToAgent()
                                                                               QDBusConnection::sessionBus());
     if (!agent->isValid()) {
         Tracer::self()->warning(Component, QStringLiteral("Could not connect to pre-processor instance '%1': %2")
-                                               .arg(m_id, agent->lastError().message()));
+                                               .arg(m_id, whyUnreachable(*agent)));
         return false;
     }
     connect(agent.get(), &OrgFreedesktopTalvoriPreprocessorInterface::itemProcessed, this,
@@ -126,7 +133,7 @@ bool PreprocessorInstance::abortJob()
                                                        QStringLiteral("/"), QDBusConnection::sessionBus());
     if (!control.isValid()) {
         Tracer::self()->warning(Component, QStringLiteral("Could not connect to pre-processor instance '%1': %2")
-                                               .arg(m_id, control.lastError().message()));
+                                               .arg(m_id, whyUnreachable(control)));
         return false;
     }
     return wentOut(control.abort());
@@ -140,7 +147,7 @@ bool PreprocessorInstance::requestRestart()
     if (!manager.isValid()) {
         Tracer::self()->warning(
             Component, QStringLiteral("Could not connect to the AgentManager in order to restart pre-processor instance '%1': %2")
-                           .arg(m_id, manager.lastError().message()));
+                           .arg(m_id, whyUnreachable(manager)));
         return false;
     }
     return wentOut(manager.restartAgentInstance(m_id));
