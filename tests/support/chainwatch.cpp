@@ -21,6 +21,22 @@ bool ChainWatch::isHidden(qint64 item)
     return false;
 }
 
+QList<QByteArray> ChainWatch::flags(qint64 item)
+{
+    const QList<QByteArray> lines = m_client.run("UID FETCH " + QByteArray::number(item) + " (FLAGS)");
+    for (const QByteArray &line : lines) {
+        const qsizetype open = line.indexOf(" FLAGS (");
+        const qsizetype close = line.indexOf(')', open);
+        if (!line.startsWith("* ") || open < 0 || close < 0)
+            continue;
+        QList<QByteArray> result = line.mid(open + 8, close - open - 8).split(' ');
+        result.removeAll(QByteArray());
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+    return {};
+}
+
 bool ChainWatch::waitUntilVisible(const QList<qint64> &items, int timeoutMs)
 {
     QList<qint64> left = items;

@@ -17,6 +17,8 @@ public:
 
     // The item's attribute parts include "ATR:HIDDEN".
     bool isHidden(qint64 item);
+    // The item's flags, sorted.
+    QList<QByteArray> flags(qint64 item);
     // Waits until none of the items is hidden any more.
     bool waitUntilVisible(const QList<qint64> &items, int timeoutMs = 20000);
     // How often the server has taken id into its chain, anew or after a restart of the agent.
