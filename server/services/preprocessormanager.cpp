@@ -324,8 +324,7 @@ void PreprocessorManager::itemProcessed(PreprocessorInstance *instance, qint64 i
                                                "no item in the queue")
                                     .arg(instance->id())
                                     .arg(id));
-        instance->takeAllItems(chainLock);
-        return;
+        return; // an agent without items is idle already
     }
     const qint64 head = instance->takeHeadItem(chainLock);
     if (head != id) {

@@ -57,13 +57,7 @@ private:
 bool HeaderPreprocessorTest::startAgent(std::unique_ptr<AgentProcess> &agent, const QStringList &arguments, const QString &id)
 {
     agent = std::make_unique<AgentProcess>(m_server.environment(), Program, QStringList{QStringLiteral("--id"), id} + arguments);
-    const qsizetype before = m_watch->registrations(id);
-    if (!agent->start())
-        return false;
-    if (m_watch->waitForRegistrations(id, before + 1))
-        return true;
-    qWarning().noquote() << id << "did not register:" << agent->output();
-    return false;
+    return m_watch->startAgent(*agent, id);
 }
 
 void HeaderPreprocessorTest::initTestCase()
@@ -76,10 +70,8 @@ void HeaderPreprocessorTest::initTestCase()
 
     QVERIFY(startAgent(m_lists, {QStringLiteral("--flag"), QStringLiteral("$List"), QStringLiteral("--if-header"), QStringLiteral("List-Id")},
                        QStringLiteral("lists")));
-    m_between = std::make_unique<TestPreprocessor>(QStringLiteral("between"), m_server.bus().address());
-    QVERIFY(m_between->join());
-    m_between->registerWithServer();
-    QVERIFY(m_watch->waitForRegistrations(QStringLiteral("between")));
+    m_between = m_watch->addPreprocessor(QStringLiteral("between"));
+    QVERIFY(m_between);
     QVERIFY(startAgent(m_junk, {QStringLiteral("--flag"), QStringLiteral("$Junk"), QStringLiteral("--if-header"), QStringLiteral("X-Spam-Flag: YES")},
                        QStringLiteral("junk")));
 }

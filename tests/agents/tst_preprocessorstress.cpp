@@ -80,11 +80,9 @@ void PreprocessorStressTest::initTestCase()
     m_watch = std::make_unique<ChainWatch>(m_server, m_client);
     m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
     m_lists = std::make_unique<AgentProcess>(m_server.environment(), Program, ListRule);
-    QVERIFY(m_lists->start());
-    QVERIFY(m_watch->waitForRegistrations(QStringLiteral("lists")));
+    QVERIFY(m_watch->startAgent(*m_lists, QStringLiteral("lists")));
     m_junk = std::make_unique<AgentProcess>(m_server.environment(), Program, JunkRule);
-    QVERIFY(m_junk->start());
-    QVERIFY(m_watch->waitForRegistrations(QStringLiteral("junk")));
+    QVERIFY(m_watch->startAgent(*m_junk, QStringLiteral("junk")));
 }
 
 void PreprocessorStressTest::cleanupTestCase()
@@ -145,8 +143,7 @@ void PreprocessorStressTest::fourClientsThroughTwoAgentsOneRestarted()
     QVERIFY(QTest::qWaitFor([&] { return appended >= RestartAfter || finished == Clients; }, 300000));
     m_junk->kill();
     m_junk = std::make_unique<AgentProcess>(m_server.environment(), Program, JunkRule);
-    QVERIFY(m_junk->start());
-    QVERIFY(m_watch->waitForRegistrations(QStringLiteral("junk"), 2));
+    QVERIFY(m_watch->startAgent(*m_junk, QStringLiteral("junk")));
     // Taken back in its old place, not appended to the chain anew.
     QVERIFY(m_server.output().contains("Reconnected preprocessor instance junk\n"));
 

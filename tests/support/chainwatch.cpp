@@ -1,14 +1,42 @@
 #include "chainwatch.h"
 
+#include "agentprocess.h"
 #include "testclient.h"
+#include "testpreprocessor.h"
 #include "testserver.h"
 
 #include <QTest>
 
-ChainWatch::ChainWatch(const TestServer &server, TestClient &client)
+ChainWatch::ChainWatch(TestServer &server, TestClient &client)
     : m_server(server)
     , m_client(client)
 {
+}
+
+std::unique_ptr<TestPreprocessor> ChainWatch::addPreprocessor(const QString &id, bool answerAtOnce)
+{
+    auto preprocessor = std::make_unique<TestPreprocessor>(id, m_server.bus().address());
+    preprocessor->answerAtOnce = answerAtOnce;
+    if (!preprocessor->join())
+        return nullptr;
+    const qsizetype before = registrations(id);
+    preprocessor->registerWithServer();
+    if (!waitForRegistrations(id, before + 1)) {
+        qWarning().noquote() << "the server did not take" << id << "into its chain";
+        return nullptr;
+    }
+    return preprocessor;
+}
+
+bool ChainWatch::startAgent(AgentProcess &agent, const QString &id)
+{
+    const qsizetype before = registrations(id);
+    if (!agent.start())
+        return false;
+    if (waitForRegistrations(id, before + 1))
+        return true;
+    qWarning().noquote() << id << "did not register:" << agent.output();
+    return false;
 }
 
 bool ChainWatch::isHidden(qint64 item)

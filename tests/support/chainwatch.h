@@ -4,16 +4,27 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
+class AgentProcess;
 class TestClient;
+class TestPreprocessor;
 class TestServer;
 
 // What a test of the preprocessor chain looks at from outside: whether an item still carries its
 // hidden part (FETCH ALLATTR, as a client sees it; the server filters nothing), and when the
-// server has taken a preprocessor into its chain (its own log line).
+// server has taken a preprocessor into its chain (its own log line); and the preprocessors it
+// adds to the chain.
 class ChainWatch
 {
 public:
-    ChainWatch(const TestServer &server, TestClient &client);
+    ChainWatch(TestServer &server, TestClient &client);
+
+    // A TestPreprocessor on the server's bus, registered and taken into the chain; null (with a
+    // warning) when it could not be.
+    std::unique_ptr<TestPreprocessor> addPreprocessor(const QString &id, bool answerAtOnce = false);
+    // Starts an agent program and waits until the server has taken id into its chain.
+    bool startAgent(AgentProcess &agent, const QString &id);
 
     // The item's attribute parts include "ATR:HIDDEN".
     bool isHidden(qint64 item);
@@ -31,7 +42,7 @@ public:
 private:
     qsizetype logCount(const QByteArray &line) const;
 
-    const TestServer &m_server;
+    TestServer &m_server;
     TestClient &m_client;
 };
 

@@ -101,8 +101,7 @@ void runChain(const Options &options, TestBus &bus, int agents, FigureTable &fig
     for (int a = 0; a < agents; ++a) {
         processes.push_back(std::make_unique<AgentProcess>(server.environment(), QStringLiteral("talvori-header-preprocessor"),
                                                            AgentRules.at(a)));
-        require(processes.back()->start(), "cannot start the agent");
-        require(watch.waitForRegistrations(AgentRules.at(a).at(1)), "the agent did not register");
+        require(watch.startAgent(*processes.back(), AgentRules.at(a).at(1)), "the agent did not register");
     }
 
     // When each item came out of hiding, as a client hears it.

@@ -80,13 +80,8 @@ void PreprocessorChainTest::cleanup()
 
 TestPreprocessor *PreprocessorChainTest::addPreprocessor(const QString &id, bool answerAtOnce)
 {
-    auto preprocessor = std::make_unique<TestPreprocessor>(id, m_server.bus().address());
-    preprocessor->answerAtOnce = answerAtOnce;
-    if (!preprocessor->join())
-        return nullptr;
-    const qsizetype before = m_watch->registrations(id);
-    preprocessor->registerWithServer();
-    if (!m_watch->waitForRegistrations(id, before + 1))
+    std::unique_ptr<TestPreprocessor> preprocessor = m_watch->addPreprocessor(id, answerAtOnce);
+    if (!preprocessor)
         return nullptr;
     m_preprocessors.push_back(std::move(preprocessor));
     return m_preprocessors.back().get();

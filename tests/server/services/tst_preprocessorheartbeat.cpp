@@ -36,7 +36,6 @@ private Q_SLOTS:
     void anAgentThatARestartBringsBackKeepsItsItems();
 
 private:
-    std::unique_ptr<TestPreprocessor> addPreprocessor(const QString &id);
     qint64 append();
     // Waits until the items are visible, running a command all the while: the server must answer.
     bool serveUntilVisible(const QList<qint64> &items, int timeoutMs = 20000);
@@ -70,18 +69,6 @@ void PreprocessorHeartbeatTest::cleanupTestCase()
     QCOMPARE(m_server.stop(), 0);
 }
 
-std::unique_ptr<TestPreprocessor> PreprocessorHeartbeatTest::addPreprocessor(const QString &id)
-{
-    auto preprocessor = std::make_unique<TestPreprocessor>(id, m_server.bus().address());
-    if (!preprocessor->join())
-        return nullptr;
-    const qsizetype before = m_watch->registrations(id);
-    preprocessor->registerWithServer();
-    if (!m_watch->waitForRegistrations(id, before + 1))
-        return nullptr;
-    return preprocessor;
-}
-
 qint64 PreprocessorHeartbeatTest::append()
 {
     return m_client.tvAppend(m_collection, "(PLD:RFC822 :13)", "Subject: beat");
@@ -111,7 +98,7 @@ QStringList PreprocessorHeartbeatTest::warningsAbout(const QString &id) const
 
 void PreprocessorHeartbeatTest::withoutAControlProcessTheRestartFails()
 {
-    std::unique_ptr<TestPreprocessor> lonely = addPreprocessor(QStringLiteral("lonely"));
+    std::unique_ptr<TestPreprocessor> lonely = m_watch->addPreprocessor(QStringLiteral("lonely"));
     QVERIFY(lonely);
     const qint64 item = append();
     QVERIFY(lonely->waitForJobs(1));
@@ -131,7 +118,7 @@ void PreprocessorHeartbeatTest::aStuckAgentIsAbortedRestartedAndDropped()
 {
     m_agentManager = std::make_unique<TestAgentManager>(m_server.bus().address());
     QVERIFY(m_agentManager->join());
-    std::unique_ptr<TestPreprocessor> stuck = addPreprocessor(QStringLiteral("stuck"));
+    std::unique_ptr<TestPreprocessor> stuck = m_watch->addPreprocessor(QStringLiteral("stuck"));
     QVERIFY(stuck);
     const qint64 item = append();
     const qint64 queued = append();
@@ -164,7 +151,7 @@ void PreprocessorHeartbeatTest::aStuckAgentIsAbortedRestartedAndDropped()
 
 void PreprocessorHeartbeatTest::anAgentThatLeavesTheBusIsDropped()
 {
-    std::unique_ptr<TestPreprocessor> leaver = addPreprocessor(QStringLiteral("leaver"));
+    std::unique_ptr<TestPreprocessor> leaver = m_watch->addPreprocessor(QStringLiteral("leaver"));
     QVERIFY(leaver);
     const qint64 item = append();
     const qint64 queued = append();
@@ -178,7 +165,7 @@ void PreprocessorHeartbeatTest::anAgentThatLeavesTheBusIsDropped()
 
 void PreprocessorHeartbeatTest::anAgentThatARestartBringsBackKeepsItsItems()
 {
-    std::unique_ptr<TestPreprocessor> restarted = addPreprocessor(QStringLiteral("revived"));
+    std::unique_ptr<TestPreprocessor> restarted = m_watch->addPreprocessor(QStringLiteral("revived"));
     QVERIFY(restarted && m_agentManager);
     // The agent manager restarts it: the process goes, a new one registers and answers.
     m_agentManager->onRestart = [&](const QString &id) {
