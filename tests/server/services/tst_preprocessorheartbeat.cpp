@@ -104,6 +104,8 @@ void PreprocessorHeartbeatTest::withoutAControlProcessTheRestartFails()
     QVERIFY(lonely->waitForJobs(1));
     QVERIFY(serveUntilVisible({item}));
     QVERIFY(!lonely->aborts.isEmpty());
+    // The traced warnings come over the bus and may follow the item out.
+    QVERIFY(m_trace->waitFor(QStringLiteral("warningEmitted"), QStringLiteral("Preprocessor 'lonely' is broken")));
     // The restart could not be asked for, so the agent is dropped in the restart band already.
     const QStringList warnings = warningsAbout(QStringLiteral("lonely"));
     QCOMPARE(warnings.last(), QStringLiteral("PreprocessorManager: Preprocessor 'lonely' is broken... ignoring it from now on"));
@@ -138,6 +140,7 @@ void PreprocessorHeartbeatTest::aStuckAgentIsAbortedRestartedAndDropped()
     QVERIFY(restart.atMs > stuck->aborts.last());
     QVERIFY2(visible - start >= 8 * Beat - Slack, qPrintable(QString::number(visible - start)));
 
+    QVERIFY(m_trace->waitFor(QStringLiteral("warningEmitted"), QStringLiteral("Preprocessor 'stuck' is broken")));
     const QStringList warnings = warningsAbout(QStringLiteral("stuck"));
     QVERIFY2(!warnings.isEmpty(), "no warnings traced");
     QCOMPARE(warnings.first(), QStringLiteral("PreprocessorManager: Preprocessor 'stuck' seems to be stuck... trying to abort its job."));
@@ -159,6 +162,7 @@ void PreprocessorHeartbeatTest::anAgentThatLeavesTheBusIsDropped()
     // Gone without unregistering, as a crashed agent goes.
     leaver->leave();
     QVERIFY(serveUntilVisible({item, queued}));
+    QVERIFY(m_trace->waitFor(QStringLiteral("warningEmitted"), QStringLiteral("Preprocessor 'leaver' has left the bus")));
     QCOMPARE(warningsAbout(QStringLiteral("leaver")),
              QStringList{QStringLiteral("PreprocessorManager: Preprocessor 'leaver' has left the bus... ignoring it from now on")});
 }
