@@ -107,7 +107,7 @@ void PreprocessorManager::beginHandleItem(const PimItem &item, DataStore *dataSt
         // Even a disabled chain or an empty one lets it wait: until the commit no other thread
         // can see the item, so none could unhide it.
         logDebug().nospace().noquote() << "PreprocessorManager::beginHandleItem(" << id
-                   << "): the DataStore is in transaction, pushing item to a wait queue";
+                                       << "): the DataStore is in transaction, pushing item to a wait queue";
         {
             const auto chainLock = lock();
             const auto queue = m_waitQueues.find(dataStore);
