@@ -10,6 +10,7 @@
 #include "services/debuginterface.h"
 #include "services/intervalcheck.h"
 #include "services/notificationmanager.h"
+#include "services/preprocessormanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
@@ -70,6 +71,10 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+    PreprocessorManager *preprocessors = PreprocessorManager::create();
+    if (settings.value(QStringLiteral("General/DisablePreprocessing"), false).toBool())
+        preprocessors->setEnabled(false);
+
     startSearchManager(settings);
 
     if (settings.value(QStringLiteral("Cache/EnableCleaner"), true).toBool()) {
@@ -201,7 +206,8 @@ void TalvoriServer::quit()
     }
     m_connections.clear();
 
-    // Only now: a connection thread may hand it a search until its very end.
+    // After the connections: none of them can hand either an item or a search any more.
+    delete PreprocessorManager::instance();
     delete m_searchManager;
     m_searchManager = nullptr;
 

@@ -112,7 +112,8 @@ bool AppendHandler::commit()
     }
 
     // With an active chain the item stays hidden until every preprocessor has seen it.
-    const bool preprocess = PreprocessorManager::instance()->isActive();
+    PreprocessorManager *preprocessors = PreprocessorManager::instance();
+    const bool preprocess = preprocessors && preprocessors->chainActive();
     if (preprocess)
         itemParts.append(Part(0, QStringLiteral("ATR:HIDDEN"), QByteArray(), 0, 0, false));
 
@@ -132,7 +133,7 @@ bool AppendHandler::commit()
         return failureResponse("Unable to commit transaction.");
 
     if (preprocess)
-        PreprocessorManager::instance()->beginHandleItem(item, store);
+        preprocessors->beginHandleItem(item, store);
 
     Response response;
     response.setTag(m_tag);

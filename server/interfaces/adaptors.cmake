@@ -2,7 +2,8 @@
 # adaptor relays its parent object's slots and signals under the interface's own names. A layer
 # calls this from its own CMakeLists for the objects it exports, since generated sources must
 # belong to the directory of the target that compiles them.
-set(TALVORI_INTERFACES_DIR ${CMAKE_CURRENT_LIST_DIR})
+# Cached, so that the agents and the test peers beside server/ generate from the same descriptions.
+set(TALVORI_INTERFACES_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "The bus interface descriptions")
 
 # talvori_add_adaptor(TARGET XML PARENT_HEADER PARENT_CLASS BASENAME CLASS)
 function(talvori_add_adaptor target xml header parent_class basename class_name)

@@ -117,6 +117,10 @@ void BusInterfacesTest::exportedObjects_data()
         << "/ResourceManager" << "org.freedesktop.Talvori.ResourceManager"
         << QStringList{"method addResourceInstance(in s identifier, in as capabilities)",
                        "method removeResourceInstance(in s identifier)"};
+    QTest::newRow("/PreprocessorManager")
+        << "/PreprocessorManager" << "org.freedesktop.Talvori.PreprocessorManager"
+        << QStringList{"method registerInstance(in s id) [org.freedesktop.DBus.Method.NoReply=true]",
+                       "method unregisterInstance(in s id) [org.freedesktop.DBus.Method.NoReply=true]"};
 }
 
 void BusInterfacesTest::exportedObjects()

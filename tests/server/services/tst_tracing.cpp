@@ -4,63 +4,14 @@
 
 #include "testclient.h"
 #include "testserver.h"
+#include "traceviewer.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
 #include <QTest>
 
-namespace {
-
-struct Event {
-    QString kind;
-    QString first;
-    QString second;
-};
-
-} // namespace
-
-// Collects the TracerNotification signals on a bus connection of its own, as a viewer would.
-class TraceViewer : public QObject
-{
-    Q_OBJECT
-public:
-    explicit TraceViewer(const QString &address)
-        : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("viewer")))
-    {
-        for (const char *name : {"connectionStarted", "connectionEnded", "connectionDataInput", "connectionDataOutput",
-                                 "signalEmitted", "warningEmitted", "errorEmitted"}) {
-            m_bus.connect(QString(), QStringLiteral("/tracing/notifications"),
-                          QStringLiteral("org.freedesktop.Talvori.TracerNotification"), QLatin1String(name), this,
-                          SLOT(received(QDBusMessage)));
-        }
-    }
-    ~TraceViewer() override { QDBusConnection::disconnectFromBus(QStringLiteral("viewer")); }
-
-    QList<Event> events;
-    // Waits until an event of that kind whose second argument starts with text has come.
-    bool waitFor(const QString &kind, const QString &text)
-    {
-        return QTest::qWaitFor([&] { return indexOf(kind, text) >= 0; }, 10000);
-    }
-    qsizetype indexOf(const QString &kind, const QString &text) const
-    {
-        for (qsizetype i = 0; i < events.size(); ++i) {
-            if (events.at(i).kind == kind && events.at(i).second.startsWith(text))
-                return i;
-        }
-        return -1;
-    }
-
-private Q_SLOTS:
-    void received(const QDBusMessage &message)
-    {
-        events.append({message.member(), message.arguments().value(0).toString(), message.arguments().value(1).toString()});
-    }
-
-private:
-    QDBusConnection m_bus;
-};
+using Event = TraceViewer::Event;
 
 class TracingTest : public QObject
 {
