@@ -3,8 +3,11 @@
 #include "common/busobject.h"
 #include "common/log.h"
 #include "common/tracer.h"
+#include "handler/collectionhooks.h"
 #include "serveradaptor.h"
 #include "services/debuginterface.h"
+#include "services/itemretrievalthread.h"
+#include "services/itemretriever.h"
 #include "services/notificationmanager.h"
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
@@ -66,6 +69,10 @@ TalvoriServer::TalvoriServer(QObject *parent)
     Tracer::self();
     new DebugInterface(this);
     ResourceManager::self();
+
+    m_itemRetrieval = new ItemRetrievalThread(this);
+    m_itemRetrieval->startManager(QThread::HighPriority);
+    CollectionHooks::setSubtreeRetrieval(&ItemRetriever::retrieveSubtreePayloads);
 
     new ServerAdaptor(this);
     BusObject::registerObject(QStringLiteral("/Server"), this, QDBusConnection::ExportAdaptors);
@@ -159,8 +166,13 @@ void TalvoriServer::quit()
     close();
 
     // Service threads and the search manager come first once they exist; then the connections,
-    // so that nothing uses the database after it is closed.
+    // so that nothing uses the database after it is closed. A connection waiting for a delivery
+    // is woken with an error as item retrieval stops, so it ends too.
     logDebug() << "terminating service threads";
+    m_itemRetrieval->quit();
+    m_itemRetrieval->wait();
+    delete m_itemRetrieval;
+    m_itemRetrieval = nullptr;
 
     logDebug() << "terminating connection threads";
     for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {

@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QPointer>
 
+class ItemRetrievalThread;
 class QSettings;
 class TalvoriConnection;
 
@@ -40,6 +41,7 @@ private:
     void stopDatabaseProcess();
 
     // Main thread only.
+    ItemRetrievalThread *m_itemRetrieval = nullptr;
     QList<QPointer<TalvoriConnection>> m_connections;
     // From the "Connection" group: what a logged-in client may send at most.
     ImapStreamParser::Limits m_parserLimits;

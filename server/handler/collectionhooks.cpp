@@ -47,8 +47,9 @@ void CollectionHooks::removePersistentSearch(const Talvori::Collection &collecti
         function(collection);
 }
 
-void CollectionHooks::retrieveSubtreePayloads(const Talvori::Collection &collection)
+QString CollectionHooks::retrieveSubtreePayloads(Session *session, const Talvori::Collection &collection)
 {
     if (const SubtreeRetrieval function = current(s_subtreeRetrieval))
-        function(collection);
+        return function(session, collection);
+    return QString();
 }

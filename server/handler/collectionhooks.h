@@ -3,9 +3,12 @@
 
 #include "storage/entities.h"
 
+#include <QString>
+
 #include <functional>
 
 class NotificationCollector;
+class Session;
 
 // Services of the search manager and of item retrieval that collection commands call. Those
 // services register their functions here when they start; until then each call does nothing, so
@@ -15,8 +18,9 @@ class CollectionHooks
 public:
     using SearchUpdate = std::function<void(const Talvori::Collection &, NotificationCollector *)>;
     using SearchRemoval = std::function<void(const Talvori::Collection &)>;
-    // Fetches every missing payload of the collection's subtree; throws on failure.
-    using SubtreeRetrieval = std::function<void(const Talvori::Collection &)>;
+    // Fetches every missing payload of the collection's subtree for the session; empty when all
+    // of it is in the database then, otherwise why not.
+    using SubtreeRetrieval = std::function<QString(Session *, const Talvori::Collection &)>;
 
     static void setPersistentSearchUpdate(SearchUpdate function);
     static void setPersistentSearchRemoval(SearchRemoval function);
@@ -24,7 +28,7 @@ public:
 
     static void updatePersistentSearch(const Talvori::Collection &collection, NotificationCollector *collector);
     static void removePersistentSearch(const Talvori::Collection &collection);
-    static void retrieveSubtreePayloads(const Talvori::Collection &collection);
+    static QString retrieveSubtreePayloads(Session *session, const Talvori::Collection &collection);
 };
 
 #endif
