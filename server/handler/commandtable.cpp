@@ -9,6 +9,7 @@
 #include "login.h"
 #include "logout.h"
 #include "modify.h"
+#include "remove.h"
 #include "resourceselect.h"
 #include "select.h"
 #include "status.h"
@@ -52,6 +53,7 @@ const AuthenticatedCommand authenticatedCommands[] = {
     {"X-TVAPPEND", [](Scope::SelectionScope) -> Handler * { return new TvAppend; }},
     {"FETCH", [](Scope::SelectionScope s) -> Handler * { return new Fetch(s); }},
     {"STORE", [](Scope::SelectionScope s) -> Handler * { return new Store(s); }},
+    {"REMOVE", [](Scope::SelectionScope s) -> Handler * { return new Remove(s); }},
 };
 
 } // namespace
