@@ -10,7 +10,7 @@
 
 #include <xdgbasedirs.h>
 
-#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QReadLocker>
 #include <QSettings>
 #include <QWriteLocker>
@@ -58,12 +58,11 @@ ItemRetrievalManager::ItemRetrievalManager()
             Qt::QueuedConnection);
     connect(this, &ItemRetrievalManager::syncCollectionTree, this, &ItemRetrievalManager::triggerCollectionTreeSync,
             Qt::QueuedConnection);
-    if (QDBusConnectionInterface *busInterface = m_bus.interface()) {
-        connect(busInterface, &QDBusConnectionInterface::serviceOwnerChanged, this,
-                &ItemRetrievalManager::serviceOwnerChanged);
-    } else {
+    if (!m_bus.isConnected())
         logError() << "Item retrieval has no bus connection:" << m_bus.lastError().message();
-    }
+    m_resourceWatcher = new QDBusServiceWatcher(QString(), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_resourceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &ItemRetrievalManager::serviceOwnerChanged);
 
     QWriteLocker locker(&s_instanceLock);
     s_instance = this;
@@ -252,6 +251,8 @@ OrgFreedesktopTalvoriResourceInterface *ItemRetrievalManager::resourceInterface(
     }
     interface->setTimeout(m_deliveryTimeoutMs);
     m_resourceInterfaces.insert(id, interface);
+    if (!m_resourceWatcher->watchedServices().contains(interface->service()))
+        m_resourceWatcher->addWatchedService(interface->service());
     return interface;
 }
 

@@ -11,6 +11,7 @@
 
 class ItemRetrievalJob;
 class OrgFreedesktopTalvoriResourceInterface;
+class QDBusServiceWatcher;
 struct ItemRetrievalRequest;
 
 namespace Talvori {
@@ -75,6 +76,8 @@ private:
     // "Cache/DeliveryTimeout": how long a resource may take to deliver one item.
     int m_deliveryTimeoutMs;
     QHash<QString, OrgFreedesktopTalvoriResourceInterface *> m_resourceInterfaces;
+    // Tells when the peer of a cached interface leaves the bus.
+    QDBusServiceWatcher *m_resourceWatcher;
 };
 
 #endif
