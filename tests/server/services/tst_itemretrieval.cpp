@@ -3,6 +3,7 @@
 // synchronisation requests that reach it are checked call by call. TALVORI_TEST_BACKEND picks the
 // database (TestBackend).
 
+#include "fetchline.h"
 #include "testclient.h"
 #include "testresource.h"
 #include "testserver.h"
@@ -15,25 +16,6 @@ namespace {
 
 // Short enough that a resource that never answers costs the test little.
 const int deliveryTimeoutSeconds = 3;
-
-// The value of a part in a FETCH line: its bytes, "NIL", or a null array when the part is not
-// in the line.
-QByteArray partValue(const QByteArray &line, const QByteArray &part)
-{
-    const QByteArray key = ' ' + part + ' ';
-    const qsizetype at = line.indexOf(key);
-    if (at < 0)
-        return QByteArray();
-    const QByteArray rest = line.mid(at + key.size());
-    if (rest.startsWith("NIL"))
-        return QByteArrayLiteral("NIL");
-    if (rest.startsWith("\"\""))
-        return QByteArrayLiteral("");
-    const qsizetype close = rest.indexOf("}\r\n");
-    if (!rest.startsWith('{') || close < 0)
-        return QByteArray();
-    return rest.mid(close + 3, rest.mid(1, close - 1).toLongLong());
-}
 
 } // namespace
 
@@ -142,7 +124,7 @@ void ItemRetrievalTest::deliversMissingPayloadOnce()
     const QByteArray fetch = "UID FETCH " + QByteArray::number(id) + " FULLPAYLOAD";
     const QByteArray expected = m_resource->payloadFor(QStringLiteral("once"));
 
-    QCOMPARE(partValue(fetchLine(m_client, fetch), "PLD:RFC822"), expected);
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, fetch), "PLD:RFC822"), expected);
     const QList<TestResource::Delivery> calls = m_resource->deliveries();
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().uid, id);
@@ -152,13 +134,13 @@ void ItemRetrievalTest::deliversMissingPayloadOnce()
 
     // Cached now: served without asking again.
     const QByteArray again = fetchLine(m_client, fetch);
-    QCOMPARE(partValue(again, "PLD:RFC822"), expected);
-    QCOMPARE(partValue(again, "PLD:HEAD"), QByteArray("head"));
+    QCOMPARE(FetchLine::partValue(again, "PLD:RFC822"), expected);
+    QCOMPARE(FetchLine::partValue(again, "PLD:HEAD"), QByteArray("head"));
     QCOMPARE(m_resource->deliveries().size(), 1);
 
     // CACHEONLY never asks.
     const qint64 other = uncachedItem("cacheonly");
-    QCOMPARE(partValue(fetchLine(m_client, "UID FETCH " + QByteArray::number(other) + " CACHEONLY (PLD:RFC822 PLD:HEAD)"),
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, "UID FETCH " + QByteArray::number(other) + " CACHEONLY (PLD:RFC822 PLD:HEAD)"),
                        "PLD:HEAD"),
              QByteArray("head"));
     QCOMPARE(m_resource->deliveries().size(), 1);
@@ -216,7 +198,7 @@ void ItemRetrievalTest::requestedParts()
         return;
     QCOMPARE(calls.first().parts, asked);
     for (const QString &part : std::as_const(asked))
-        QCOMPARE(partValue(line, "PLD:" + part.toLatin1()), m_resource->payloadFor(QString::fromLatin1(remoteId), part));
+        QCOMPARE(FetchLine::partValue(line, "PLD:" + part.toLatin1()), m_resource->payloadFor(QString::fromLatin1(remoteId), part));
 }
 
 void ItemRetrievalTest::oneCallForConcurrentFetches()
@@ -236,8 +218,8 @@ void ItemRetrievalTest::oneCallForConcurrentFetches()
     const QList<QByteArray> other = second.readUntilTagged("b1", 20000);
     QCOMPARE(first.size(), 2);
     QCOMPARE(other.size(), 2);
-    QCOMPARE(partValue(first.first(), "PLD:RFC822"), expected);
-    QCOMPARE(partValue(other.first(), "PLD:RFC822"), expected);
+    QCOMPARE(FetchLine::partValue(first.first(), "PLD:RFC822"), expected);
+    QCOMPARE(FetchLine::partValue(other.first(), "PLD:RFC822"), expected);
     QCOMPARE(m_resource->deliveries().size(), 1);
 }
 
@@ -257,9 +239,9 @@ void ItemRetrievalTest::otherPartsOfTheSameItemStayQueued()
     const QList<QByteArray> payload = second.readUntilTagged("b1", 20000);
     QCOMPARE(head.size(), 2);
     QCOMPARE(payload.size(), 2);
-    QCOMPARE(partValue(head.first(), "PLD:HEAD"), m_resource->payloadFor(QStringLiteral("twoparts"), QStringLiteral("HEAD")));
+    QCOMPARE(FetchLine::partValue(head.first(), "PLD:HEAD"), m_resource->payloadFor(QStringLiteral("twoparts"), QStringLiteral("HEAD")));
     // Answered by its own delivery, not by the one of the other part.
-    QCOMPARE(partValue(payload.first(), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("twoparts")));
+    QCOMPARE(FetchLine::partValue(payload.first(), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("twoparts")));
     const QList<TestResource::Delivery> calls = m_resource->deliveries();
     QCOMPARE(calls.size(), 2);
     QCOMPARE(calls.at(0).parts, QStringList{QStringLiteral("HEAD")});
@@ -307,8 +289,8 @@ void ItemRetrievalTest::failuresServeTheCache()
                            &lines));
     QCOMPARE(lines.size(), 4);
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(partValue(lines.at(i), "PLD:HEAD"), QByteArray("head"));
-        QCOMPARE(partValue(lines.at(i), "PLD:RFC822"), QByteArray());
+        QCOMPARE(FetchLine::partValue(lines.at(i), "PLD:HEAD"), QByteArray("head"));
+        QCOMPARE(FetchLine::partValue(lines.at(i), "PLD:RFC822"), QByteArray());
     }
     QCOMPARE(m_resource->deliveries().size(), calls);
     const QByteArray log = newLogLines();
@@ -324,10 +306,10 @@ void ItemRetrievalTest::resourceBackOnTheBus()
     // leaves, and a new one is made when it is back.
     m_resource->stop();
     QTRY_VERIFY(m_server.output().contains("Lost connection to resource \"org.freedesktop.Talvori.Resource.res1\""));
-    QCOMPARE(partValue(fetchLine(m_client, fetch), "PLD:RFC822"), QByteArray());
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, fetch), "PLD:RFC822"), QByteArray());
     QVERIFY(newLogLines().contains("ItemRetrieverException: Unable to contact resource"));
     QVERIFY2(m_resource->start(), qPrintable(m_resource->errorString()));
-    QCOMPARE(partValue(fetchLine(m_client, fetch), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("back")));
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, fetch), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("back")));
     QCOMPARE(m_resource->deliveries().size(), 1);
 }
 
@@ -335,8 +317,8 @@ void ItemRetrievalTest::resourceNeverAsksItself()
 {
     const qint64 id = uncachedItem("own");
     const QByteArray line = fetchLine(m_owner, "UID FETCH " + QByteArray::number(id) + " FULLPAYLOAD");
-    QCOMPARE(partValue(line, "PLD:HEAD"), QByteArray("head"));
-    QCOMPARE(partValue(line, "PLD:RFC822"), QByteArray());
+    QCOMPARE(FetchLine::partValue(line, "PLD:HEAD"), QByteArray("head"));
+    QCOMPARE(FetchLine::partValue(line, "PLD:RFC822"), QByteArray());
     QCOMPARE(m_resource->deliveries().size(), 0);
 }
 
@@ -350,12 +332,12 @@ void ItemRetrievalTest::noRetrievalInsideTransactionOnSqlite()
     QVERIFY(m_client.runOk("BEGIN"));
     // The resource could not store its delivery before the transaction ends: served from the
     // cache at once instead of waiting for the time limit.
-    QCOMPARE(partValue(fetchLine(m_client, fetch), "PLD:RFC822"), QByteArray());
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, fetch), "PLD:RFC822"), QByteArray());
     QVERIFY(m_client.runOk("ROLLBACK"));
     QCOMPARE(m_resource->deliveries().size(), 0);
     QVERIFY2(newLogLines().contains("inside a transaction on SQLite"), newLogLines().constData());
 
-    QCOMPARE(partValue(fetchLine(m_client, fetch), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("transaction")));
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, fetch), "PLD:RFC822"), m_resource->payloadFor(QStringLiteral("transaction")));
 }
 
 void ItemRetrievalTest::onDemandSynchronisation()
@@ -418,7 +400,7 @@ void ItemRetrievalTest::collectionMovingToAnotherResource()
     listing = m_client.list("LIST " + QByteArray::number(moving) + " 0 () ()");
     QCOMPARE(listing.size(), 1);
     QCOMPARE(listing.first().parentId, target);
-    QCOMPARE(partValue(fetchLine(m_client, "UID FETCH " + QByteArray::number(id) + " CACHEONLY FULLPAYLOAD"),
+    QCOMPARE(FetchLine::partValue(fetchLine(m_client, "UID FETCH " + QByteArray::number(id) + " CACHEONLY FULLPAYLOAD"),
                        "PLD:RFC822"),
              m_resource->payloadFor(QStringLiteral("moving")));
 }
