@@ -12,6 +12,7 @@
 #include "storage/session.h"
 
 #include <QHash>
+#include <QMap>
 #include <QSet>
 #include <QSqlQuery>
 
@@ -22,7 +23,8 @@ namespace {
 const QString fullPayloadPart = QStringLiteral("PLD:RFC822");
 const QString payloadPrefix = QStringLiteral("PLD:");
 
-enum Column { ItemId, ItemRemoteId, ItemMimeType, ItemResource, PartName, PartSize };
+enum PartColumn { PartItemId, PartName, PartSize };
+enum ItemColumn { ItemId, ItemRemoteId, ItemMimeType, ItemResource };
 
 } // namespace
 
@@ -94,7 +96,7 @@ bool ItemRetriever::exec()
     if (m_parts.isEmpty() && !m_fullPayload)
         return true;
 
-    bool ok = m_items == Items::None || post(missingParts());
+    bool ok = m_items == Items::None || post(requestsFor(missingParts()));
     if (m_recursive && m_collection.isValid()) {
         const QList<Collection> children = m_collection.children();
         for (const Collection &child : children) {
@@ -133,35 +135,23 @@ void ItemRetriever::addItemConditions(QueryBuilder &qb)
     } else {
         ItemQueryHelper::itemSetToQuery(m_itemSet, qb, m_collection);
     }
-    // A resource asking for its own items is the one that would have to deliver them; it would
-    // wait for itself.
-    if (m_connection)
-        qb.addValueCondition(Resource::nameFullColumnName(), Query::NotEquals,
-                             QString::fromLatin1(m_connection->sessionId()));
 }
 
-QList<ItemRetrievalRequest *> ItemRetriever::missingParts()
+QMap<qint64, QStringList> ItemRetriever::missingParts()
 {
     QueryBuilder qb(PimItem::tableName());
-    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
-               MimeType::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
-               Collection::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
-               Resource::idFullColumnName());
-
     Query::Condition partJoin;
     partJoin.addColumnCondition(PimItem::idFullColumnName(), Query::Equals, Part::pimItemIdFullColumnName());
     if (!m_fullPayload)
         partJoin.addValueCondition(Part::nameFullColumnName(), Query::In, m_parts);
     partJoin.addValueCondition(PartHelper::namePrefixExpression(), Query::Equals, payloadPrefix);
     qb.addJoin(QueryBuilder::LeftJoin, Part::tableName(), partJoin);
-
-    // In the order of Column.
-    qb.addColumns({PimItem::idFullColumnName(), PimItem::remoteIdFullColumnName(), MimeType::nameFullColumnName(),
-                   Resource::nameFullColumnName(), Part::nameFullColumnName(), Part::datasizeFullColumnName()});
+    // In the order of PartColumn.
+    qb.addColumns({PimItem::idFullColumnName(), Part::nameFullColumnName(), Part::datasizeFullColumnName()});
     addItemConditions(qb);
     qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
+    // Read once, front to back, and nothing else runs on the connection meanwhile.
+    qb.query().setForwardOnly(true);
     if (!qb.exec())
         throw ItemRetrieverException("Unable to retrieve items");
 
@@ -171,45 +161,82 @@ QList<ItemRetrievalRequest *> ItemRetriever::missingParts()
             deliveryParts.append(part.mid(payloadPrefix.size()));
     }
 
-    // An item's rows come together but in no particular order, so its request is settled only
-    // after its last row: a part cached in any row is never asked for, whichever rows came first.
-    QList<ItemRetrievalRequest *> requests;
-    ItemRetrievalRequest *current = nullptr;
-    QSet<QString> cached;
+    // An item's rows come together but in no particular order; a part's name is unique within its
+    // item, so a cached part leaves the item's list for good, whichever rows came before.
+    QMap<qint64, QStringList> missing;
+    qint64 current = -1;
+    QStringList wanted;
     const auto settle = [&]() {
-        if (!current)
-            return;
-        for (const QString &part : std::as_const(cached))
-            current->parts.removeAll(part);
-        if (current->parts.isEmpty())
-            delete current;
-        else
-            requests.append(current);
-        current = nullptr;
-        cached.clear();
+        if (current >= 0 && !wanted.isEmpty())
+            missing.insert(current, wanted);
     };
+    QSqlQuery &query = qb.query();
+    while (query.next()) {
+        const qint64 id = query.value(PartItemId).toLongLong();
+        if (id != current) {
+            settle();
+            current = id;
+            wanted = deliveryParts;
+        }
+        const QVariant name = query.value(PartName);
+        if (name.isNull())
+            continue;
+        const QString fullName = Entity::stringFromVariant(name);
+        const QStringView part = QStringView(fullName).mid(payloadPrefix.size());
+        const qsizetype at = wanted.indexOf(part);
+        if (query.value(PartSize).toLongLong() > 0) {
+            if (at >= 0)
+                wanted.removeAt(at);
+        } else if (m_fullPayload && at < 0) {
+            wanted.append(part.toString());
+        }
+    }
+    settle();
+    return missing;
+}
+
+QList<ItemRetrievalRequest *> ItemRetriever::requestsFor(const QMap<qint64, QStringList> &missing)
+{
+    QList<ItemRetrievalRequest *> requests;
+    if (missing.isEmpty())
+        return requests;
+    // The same items again, now with what a request needs; usually all of them miss something
+    // when any does, so this is no worse than naming the ones that do.
+    QueryBuilder qb(PimItem::tableName());
+    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
+               MimeType::idFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
+               Collection::idFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
+               Resource::idFullColumnName());
+    // In the order of ItemColumn.
+    qb.addColumns({PimItem::idFullColumnName(), PimItem::remoteIdFullColumnName(), MimeType::nameFullColumnName(),
+                   Resource::nameFullColumnName()});
+    addItemConditions(qb);
+    // A resource asking for its own items is the one that would have to deliver them; it would
+    // wait for itself.
+    if (m_connection)
+        qb.addValueCondition(Resource::nameFullColumnName(), Query::NotEquals,
+                             QString::fromLatin1(m_connection->sessionId()));
+    qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
+    qb.query().setForwardOnly(true);
+    if (!qb.exec())
+        throw ItemRetrieverException("Unable to retrieve items");
 
     QSqlQuery &query = qb.query();
     while (query.next()) {
         const qint64 id = query.value(ItemId).toLongLong();
-        if (!current || current->id != id) {
-            settle();
-            current = new ItemRetrievalRequest;
-            current->id = id;
-            current->remoteId = Entity::stringFromVariant(query.value(ItemRemoteId)).toUtf8();
-            current->mimeType = Entity::stringFromVariant(query.value(ItemMimeType)).toUtf8();
-            current->resourceId = Entity::stringFromVariant(query.value(ItemResource));
-            current->parts = deliveryParts;
-        }
-        if (query.value(PartName).isNull())
+        const auto parts = missing.constFind(id);
+        if (parts == missing.constEnd())
             continue;
-        const QString part = Entity::stringFromVariant(query.value(PartName)).mid(payloadPrefix.size());
-        if (query.value(PartSize).toLongLong() > 0)
-            cached.insert(part);
-        else if (m_fullPayload && !current->parts.contains(part))
-            current->parts.append(part);
+        auto *request = new ItemRetrievalRequest;
+        request->id = id;
+        request->remoteId = Entity::stringFromVariant(query.value(ItemRemoteId)).toUtf8();
+        request->mimeType = Entity::stringFromVariant(query.value(ItemMimeType)).toUtf8();
+        request->resourceId = Entity::stringFromVariant(query.value(ItemResource));
+        request->parts = *parts;
+        requests.append(request);
     }
-    settle();
     return requests;
 }
 

@@ -7,6 +7,7 @@
 #include <imapset.h>
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -65,8 +66,11 @@ private:
 
     void addFullPayloadPart();
     DataStore *store() const;
-    // One request per item with missing parts, in item id order.
-    QList<ItemRetrievalRequest *> missingParts();
+    // The payload parts (without "PLD:") each item misses, by item id.
+    QMap<qint64, QStringList> missingParts();
+    // One request per item that misses parts and whose resource is not the connection's own, in
+    // item id order.
+    QList<ItemRetrievalRequest *> requestsFor(const QMap<qint64, QStringList> &missing);
     void addItemConditions(QueryBuilder &qb);
     // Posts the requests one after another; false when any failed.
     bool post(QList<ItemRetrievalRequest *> requests);
