@@ -17,6 +17,7 @@ public:
     bool start(const QString &directory);
     void stop();
     QString address() const { return m_address; }
+    qint64 processId() const { return m_daemon.processId(); }
     // Adds the bus address to an environment handed to child processes.
     void exportTo(TempEnvironment &environment) const;
 
