@@ -161,12 +161,7 @@ void FetchHelper::retrieveMissingPayload()
 
 bool FetchHelper::executeItemQuery(QueryBuilder &qb)
 {
-    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
-               MimeType::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
-               Collection::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
-               Resource::idFullColumnName());
+    ItemQueryHelper::joinTypeCollectionAndResource(qb);
     // In the order of ItemColumn.
     qb.addColumns({PimItem::idFullColumnName(), PimItem::remoteIdFullColumnName(), MimeType::nameFullColumnName(),
                    PimItem::revFullColumnName(), PimItem::remoteRevisionFullColumnName(),

@@ -123,7 +123,7 @@ QString ItemRetriever::retrieveSubtreePayloads(Session *connection, const Collec
     return retriever.lastError();
 }
 
-void ItemRetriever::addItemConditions(QueryBuilder &qb)
+void ItemRetriever::execItemQuery(QueryBuilder &qb)
 {
     if (m_items == Items::Scope) {
         if (m_connection) {
@@ -135,6 +135,11 @@ void ItemRetriever::addItemConditions(QueryBuilder &qb)
     } else {
         ItemQueryHelper::itemSetToQuery(m_itemSet, qb, m_collection);
     }
+    qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
+    // Read once, front to back, and nothing else runs on the connection meanwhile.
+    qb.query().setForwardOnly(true);
+    if (!qb.exec())
+        throw ItemRetrieverException("Unable to retrieve items");
 }
 
 QMap<qint64, QStringList> ItemRetriever::missingParts()
@@ -148,12 +153,7 @@ QMap<qint64, QStringList> ItemRetriever::missingParts()
     qb.addJoin(QueryBuilder::LeftJoin, Part::tableName(), partJoin);
     // In the order of PartColumn.
     qb.addColumns({PimItem::idFullColumnName(), Part::nameFullColumnName(), Part::datasizeFullColumnName()});
-    addItemConditions(qb);
-    qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
-    // Read once, front to back, and nothing else runs on the connection meanwhile.
-    qb.query().setForwardOnly(true);
-    if (!qb.exec())
-        throw ItemRetrieverException("Unable to retrieve items");
+    execItemQuery(qb);
 
     QStringList deliveryParts;
     for (const QString &part : std::as_const(m_parts)) {
@@ -203,25 +203,16 @@ QList<ItemRetrievalRequest *> ItemRetriever::requestsFor(const QMap<qint64, QStr
     // The same items again, now with what a request needs; usually all of them miss something
     // when any does, so this is no worse than naming the ones that do.
     QueryBuilder qb(PimItem::tableName());
-    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
-               MimeType::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
-               Collection::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
-               Resource::idFullColumnName());
+    ItemQueryHelper::joinTypeCollectionAndResource(qb);
     // In the order of ItemColumn.
     qb.addColumns({PimItem::idFullColumnName(), PimItem::remoteIdFullColumnName(), MimeType::nameFullColumnName(),
                    Resource::nameFullColumnName()});
-    addItemConditions(qb);
     // A resource asking for its own items is the one that would have to deliver them; it would
     // wait for itself.
     if (m_connection)
         qb.addValueCondition(Resource::nameFullColumnName(), Query::NotEquals,
                              QString::fromLatin1(m_connection->sessionId()));
-    qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
-    qb.query().setForwardOnly(true);
-    if (!qb.exec())
-        throw ItemRetrieverException("Unable to retrieve items");
+    execItemQuery(qb);
 
     QSqlQuery &query = qb.query();
     while (query.next()) {

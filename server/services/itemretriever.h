@@ -71,7 +71,8 @@ private:
     // One request per item that misses parts and whose resource is not the connection's own, in
     // item id order.
     QList<ItemRetrievalRequest *> requestsFor(const QMap<qint64, QStringList> &missing);
-    void addItemConditions(QueryBuilder &qb);
+    // Adds the conditions of the items addressed and runs the query, in item id order.
+    void execItemQuery(QueryBuilder &qb);
     // Posts the requests one after another; false when any failed.
     bool post(QList<ItemRetrievalRequest *> requests);
     void fail(const QString &message);

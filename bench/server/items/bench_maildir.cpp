@@ -14,6 +14,7 @@
 // run-maildir-bench puts its figures beside them), then min, median, max and every run.
 
 #include "agentprocess.h"
+#include "benchsupport.h"
 #include "fetchline.h"
 #include "figuretable.h"
 #include "maildirbuilder.h"
@@ -33,6 +34,8 @@
 
 namespace {
 
+using namespace BenchSupport;
+
 constexpr double mebibyte = 1048576.0;
 
 struct Options
@@ -42,33 +45,6 @@ struct Options
     int count = 10000;
     int size = 1024;
 };
-
-class Failure
-{
-public:
-    explicit Failure(QByteArray message)
-        : message(std::move(message))
-    {
-    }
-    QByteArray message;
-};
-
-void require(bool condition, const QByteArray &message)
-{
-    if (!condition)
-        throw Failure(message);
-}
-
-double seconds(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e9;
-}
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("unknown");
-}
 
 // The messages of the Maildir by unique name, as the resource will know them.
 QHash<QByteArray, QByteArray> writeMaildir(const QString &root, const Options &options)
@@ -114,7 +90,7 @@ bool fetchAll(TestClient &client, const QHash<QByteArray, QByteArray> &messages,
                                     if (payload == messages.value(FetchLine::remoteId(line)))
                                         ++matching;
                                 }),
-            "FETCH: " + client.lastFailure());
+            client, "FETCH: ");
     const double secs = seconds(timer);
     figures.add(prefix + "_time", secs, "s", 4);
     figures.add(prefix + "_msgs", double(count), "msg", 0);
@@ -131,7 +107,7 @@ void runOnce(const Options &options, TestBus &bus, FigureTable &figures)
     TestServer server(bus, options.driver);
     // Debug output off: it would only cost time, and the log is read only when something fails.
     server.environment().setVariable(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    require(server.start(), server.errorString().toLocal8Bit());
+    require(server.start(), server);
     const QString root = server.environment().path() + QLatin1String("/Maildir");
     const QHash<QByteArray, QByteArray> messages = writeMaildir(root, options);
 
@@ -146,11 +122,11 @@ void runOnce(const Options &options, TestBus &bus, FigureTable &figures)
 
     TestClient client;
     client.setTimeout(1800000);
-    require(server.login(client, "bench-reader"), "login: " + client.lastFailure());
+    require(server.login(client, "bench-reader"), client, "login: ");
     QList<ListingLine> collections;
     collections = client.list("X-TVLIST 0 INF (RESOURCE \"maildir_bench\") ()");
     require(collections.size() == 1, "the resource has " + QByteArray::number(collections.size()) + " collections");
-    require(client.runOk("SELECT SILENT " + QByteArray::number(collections.first().id)), client.lastFailure());
+    require(client.runOk("SELECT SILENT " + QByteArray::number(collections.first().id)), client);
 
     const Processes processes{ProcessCpu(server.process().processId()), ProcessCpu(agent.process().processId()),
                               ProcessCpu(bus.processId())};
