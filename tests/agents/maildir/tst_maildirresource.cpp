@@ -249,6 +249,9 @@ void MaildirResourceTest::incrementalSync()
                           maildir.messagePath(flagged.folder, flagged.unique, QStringLiteral("DFS"), false)));
     QVERIFY(QFile::rename(maildir.messagePath(unseen.folder, unseen.unique, unseen.flags, false),
                           maildir.messagePath(unseen.folder, unseen.unique, QStringLiteral("R"), false)));
+    // A folder gone and a new one.
+    QVERIFY(QDir(m_realRoot + QLatin1String("/.Empty")).removeRecursively());
+    QVERIFY(maildir.addFolder(QStringLiteral(".Fresh")));
     const QMap<QString, QByteArray> before = snapshot(m_realRoot);
 
     const int count = m_realAgent->synchronizedCount();
@@ -276,6 +279,11 @@ void MaildirResourceTest::incrementalSync()
     const QByteArray newLine = rootAfter.value("1800000000.added.testhost");
     QCOMPARE(FetchLine::partValue(newLine, "PLD:HEAD"), headerOf(added));
     QCOMPARE(FetchLine::partValue(newLine, "PLD:RFC822"), QByteArray());
+
+    const QMap<QString, ListingLine> treeAfter = collections(QStringLiteral("maildir_real"));
+    QVERIFY(!treeAfter.contains(QStringLiteral(".Empty")));
+    QCOMPARE(treeAfter.value(QStringLiteral(".Fresh")).parentId, root);
+    QCOMPARE(treeAfter.value(QStringLiteral(".Archive")).id, archive);
 
     const QMap<QByteArray, QByteArray> archiveAfter = items(archive, "CACHEONLY (FLAGS)");
     QCOMPARE(archiveAfter.size(), archiveBefore.size() + 1);
