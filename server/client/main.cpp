@@ -4,13 +4,10 @@
 
 #include "protocolclient.h"
 
-#include <xdgbasedirs.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTextStream>
 
 #include <cstdio>
@@ -68,10 +65,8 @@ int main(int argc, char **argv)
     parser.process(app);
 
     QString socketName = parser.value(socketOption);
-    if (socketName.isEmpty()) {
-        const QSettings connection(XdgBaseDirs::talvoriConnectionConfigFile(), QSettings::IniFormat);
-        socketName = connection.value(QStringLiteral("Data/NamedPipe"), QStringLiteral("Talvori")).toString();
-    }
+    if (socketName.isEmpty())
+        socketName = ProtocolClient::serverSocketName();
 
     ProtocolClient client;
     if (!client.connectToServer(socketName)) {

@@ -1,9 +1,18 @@
 #include "protocolclient.h"
 
+#include <xdgbasedirs.h>
+
 #include <QBuffer>
 #include <QRegularExpression>
+#include <QSettings>
 
 ProtocolClient::ProtocolClient() = default;
+
+QString ProtocolClient::serverSocketName()
+{
+    const QSettings connection(XdgBaseDirs::talvoriConnectionConfigFile(), QSettings::IniFormat);
+    return connection.value(QStringLiteral("Data/NamedPipe"), QStringLiteral("Talvori")).toString();
+}
 
 bool ProtocolClient::connectToServer(const QString &name, int timeoutMs)
 {

@@ -15,6 +15,10 @@ class ProtocolClient
 public:
     ProtocolClient();
 
+    // The socket the running server announced in its connection settings file ("Talvori" when it
+    // says none).
+    static QString serverSocketName();
+
     bool connectToServer(const QString &name, int timeoutMs = 5000);
     void disconnectFromServer();
     QLocalSocket *socket() { return &m_socket; }

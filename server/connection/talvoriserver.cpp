@@ -3,12 +3,15 @@
 #include "common/busobject.h"
 #include "common/log.h"
 #include "common/tracer.h"
+#include "handler/collectionhooks.h"
 #include "search/searchmanager.h"
 #include "search/sorvanisearch.h"
 #include "serveradaptor.h"
 #include "services/cachecleaner.h"
 #include "services/debuginterface.h"
 #include "services/intervalcheck.h"
+#include "services/itemretrievalthread.h"
+#include "services/itemretriever.h"
 #include "services/notificationmanager.h"
 #include "services/preprocessormanager.h"
 #include "services/resourcemanager.h"
@@ -76,6 +79,10 @@ TalvoriServer::TalvoriServer(QObject *parent)
         preprocessors->setEnabled(false);
 
     startSearchManager(settings);
+
+    m_itemRetrieval = new ItemRetrievalThread(this);
+    m_itemRetrieval->startManager(QThread::HighPriority);
+    CollectionHooks::setSubtreeRetrieval(&ItemRetriever::retrieveSubtreePayloads);
 
     if (settings.value(QStringLiteral("Cache/EnableCleaner"), true).toBool()) {
         m_cacheCleaner = new CacheCleaner(this);
@@ -186,8 +193,9 @@ void TalvoriServer::quit()
     m_alreadyShutdown = true;
     close();
 
-    // Service threads come first; then the connections, so that nothing uses the database after
-    // it is closed, and only then the search manager.
+    // Service threads come first, item retrieval among them; then the connections, so that nothing
+    // uses the database after it is closed, and only then the search manager. A connection waiting
+    // for a delivery is woken with an error as item retrieval stops, so it ends too.
     logDebug() << "terminating service threads";
     for (QThread *service : {static_cast<QThread *>(m_cacheCleaner), static_cast<QThread *>(m_intervalCheck)}) {
         if (service) {
@@ -195,6 +203,10 @@ void TalvoriServer::quit()
             service->wait();
         }
     }
+    m_itemRetrieval->quit();
+    m_itemRetrieval->wait();
+    delete m_itemRetrieval;
+    m_itemRetrieval = nullptr;
 
     logDebug() << "terminating connection threads";
     for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {

@@ -9,6 +9,7 @@
 
 class CacheCleaner;
 class IntervalCheck;
+class ItemRetrievalThread;
 class QSettings;
 class SearchManager;
 class TalvoriConnection;
@@ -44,6 +45,7 @@ private:
     void stopDatabaseProcess();
 
     // Main thread only.
+    ItemRetrievalThread *m_itemRetrieval = nullptr;
     QList<QPointer<TalvoriConnection>> m_connections;
     CacheCleaner *m_cacheCleaner = nullptr;
     IntervalCheck *m_intervalCheck = nullptr;

@@ -21,8 +21,9 @@ void CollectionHooks::setSubtreeRetrieval(SubtreeRetrieval function)
     s_subtreeRetrieval = std::move(function);
 }
 
-void CollectionHooks::retrieveSubtreePayloads(const Talvori::Collection &collection)
+QString CollectionHooks::retrieveSubtreePayloads(Session *session, const Talvori::Collection &collection)
 {
     if (const SubtreeRetrieval function = current(s_subtreeRetrieval))
-        function(collection);
+        return function(session, collection);
+    return QString();
 }

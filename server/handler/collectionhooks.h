@@ -3,7 +3,11 @@
 
 #include "storage/entities.h"
 
+#include <QString>
+
 #include <functional>
+
+class Session;
 
 // Services of item retrieval that collection commands call. Those services register their
 // functions here when they start; until then each call does nothing, so the collection commands
@@ -11,12 +15,13 @@
 class CollectionHooks
 {
 public:
-    // Fetches every missing payload of the collection's subtree; throws on failure.
-    using SubtreeRetrieval = std::function<void(const Talvori::Collection &)>;
+    // Fetches every missing payload of the collection's subtree for the session; empty when all
+    // of it is in the database then, otherwise why not.
+    using SubtreeRetrieval = std::function<QString(Session *, const Talvori::Collection &)>;
 
     static void setSubtreeRetrieval(SubtreeRetrieval function);
 
-    static void retrieveSubtreePayloads(const Talvori::Collection &collection);
+    static QString retrieveSubtreePayloads(Session *session, const Talvori::Collection &collection);
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "login.h"
 #include "logout.h"
 #include "modify.h"
+#include "remove.h"
 #include "resourceselect.h"
 #include "search.h"
 #include "searchpersistent.h"
@@ -56,6 +57,7 @@ const AuthenticatedCommand authenticatedCommands[] = {
     {"STORE", [](Scope::SelectionScope s) -> Handler * { return new Store(s); }},
     {"SEARCH_STORE", [](Scope::SelectionScope) -> Handler * { return new SearchPersistent; }},
     {"SEARCH", [](Scope::SelectionScope) -> Handler * { return new Search; }},
+    {"REMOVE", [](Scope::SelectionScope s) -> Handler * { return new Remove(s); }},
 };
 
 } // namespace

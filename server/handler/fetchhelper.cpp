@@ -6,7 +6,7 @@
 #include "common/exception.h"
 #include "common/log.h"
 #include "protocol/imapstreamparser.h"
-#include "services/collectionsync.h"
+#include "services/itemretrievalmanager.h"
 #include "services/itemretriever.h"
 #include "storage/collectionancestry.h"
 #include "storage/datastore.h"
@@ -57,11 +57,6 @@ void walkOnce(QueryBuilder &qb)
 {
     if (qb.databaseType() != QueryBuilder::PostgreSQL)
         qb.query().setForwardOnly(true);
-}
-
-QString partNamePrefixExpression()
-{
-    return QStringLiteral("substr( %1, 1, 4 )").arg(Part::nameFullColumnName());
 }
 
 } // namespace
@@ -149,7 +144,7 @@ void FetchHelper::triggerOnDemandSync()
         return;
     DataStore::activeCachePolicy(collection);
     if (collection.cachePolicySyncOnDemand())
-        CollectionSync::request(collection);
+        ItemRetrievalManager::requestCollectionSync(collection);
 }
 
 void FetchHelper::retrieveMissingPayload()
@@ -166,12 +161,7 @@ void FetchHelper::retrieveMissingPayload()
 
 bool FetchHelper::executeItemQuery(QueryBuilder &qb)
 {
-    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
-               MimeType::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
-               Collection::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
-               Resource::idFullColumnName());
+    ItemQueryHelper::joinTypeCollectionAndResource(qb);
     // In the order of ItemColumn.
     qb.addColumns({PimItem::idFullColumnName(), PimItem::remoteIdFullColumnName(), MimeType::nameFullColumnName(),
                    PimItem::revFullColumnName(), PimItem::remoteRevisionFullColumnName(),
@@ -196,9 +186,9 @@ bool FetchHelper::executePartQuery(QueryBuilder &qb)
     if (!m_partNames.isEmpty())
         partCondition.addValueCondition(Part::nameFullColumnName(), Query::In, m_partNames);
     if (m_fullPayload)
-        partCondition.addValueCondition(partNamePrefixExpression(), Query::Equals, QStringLiteral("PLD:"));
+        partCondition.addValueCondition(PartHelper::namePrefixExpression(), Query::Equals, QStringLiteral("PLD:"));
     if (m_allAttributes)
-        partCondition.addValueCondition(partNamePrefixExpression(), Query::Equals, QStringLiteral("ATR:"));
+        partCondition.addValueCondition(PartHelper::namePrefixExpression(), Query::Equals, QStringLiteral("ATR:"));
     qb.addCondition(partCondition);
 
     qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);

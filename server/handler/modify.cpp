@@ -40,8 +40,13 @@ bool Modify::parseStream()
         ImapParser::parseString(line, newParentText, parentKey + 6);
         const Collection newParent = CollectionResolver::findCollection(newParentText);
         if (newParent.isValid() && newParent.id() != collection.parentId()
-            && newParent.resourceId() != collection.resourceId())
-            CollectionHooks::retrieveSubtreePayloads(collection);
+            && newParent.resourceId() != collection.resourceId()) {
+            // Without it the payload would be lost: the new resource never had it, and the old
+            // one no longer knows the items.
+            const QString error = CollectionHooks::retrieveSubtreePayloads(m_connection, collection);
+            if (!error.isEmpty())
+                throw HandlerException("Unable to retrieve the payload of every item of the collection: " + error);
+        }
     }
 
     DataStore *db = m_connection->storageBackend();

@@ -1,7 +1,7 @@
 #include "services/intervalcheck.h"
 
 #include "common/log.h"
-#include "services/collectionsync.h"
+#include "services/itemretrievalmanager.h"
 #include "services/servicetimings.h"
 #include "storage/collectionancestry.h"
 #include "storage/datastore.h"
@@ -47,6 +47,6 @@ void IntervalCheck::doIntervalCheck()
             continue;
         m_lastRequest.insert(collection.id(), now);
         logDebug() << "interval checking  collection " << collection.id() << "(" << collection.name() << ")";
-        CollectionSync::request(collection);
+        ItemRetrievalManager::requestCollectionSync(collection);
     }
 }

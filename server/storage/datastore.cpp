@@ -302,8 +302,7 @@ bool DataStore::invalidateItemCache(const PimItem &item)
                PimItem::idFullColumnName());
     qb.addValueCondition(Part::pimItemIdFullColumnName(), Query::Equals, item.id());
     qb.addValueCondition(Part::dataFullColumnName(), Query::IsNot, QVariant());
-    qb.addValueCondition(QStringLiteral("substr( %1, 1, 4 )").arg(Part::nameFullColumnName()), Query::Equals,
-                         QStringLiteral("PLD:"));
+    qb.addValueCondition(PartHelper::namePrefixExpression(), Query::Equals, QStringLiteral("PLD:"));
     qb.addValueCondition(PimItem::dirtyFullColumnName(), Query::Equals, false);
     if (!qb.exec()) {
         return false;

@@ -49,6 +49,9 @@ public:
     bool rollbackTransaction();
     bool inTransaction() const { return m_transactionLevel > 0; }
     unsigned int transactionLevel() const { return m_transactionLevel; }
+    // Inside a transaction on SQLite, whose process-wide lock keeps every other connection from
+    // writing until the transaction ends.
+    bool blocksOtherWriters() const { return inTransaction() && isSqlite(); }
 
     bool setItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
     bool appendItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags, bool &flagsChanged,

@@ -48,6 +48,8 @@ public:
     // Times are stored in UTC; a time that comes back without a zone (column defaults, drivers
     // that drop it) is UTC too, not the server's local time.
     static QDateTime dateTimeFromVariant(const QVariant &value);
+    // Text columns come back as strings or, from binary column types, as UTF-8 bytes.
+    static QString stringFromVariant(const QVariant &value);
 
 protected:
     Entity() = default;
@@ -59,8 +61,6 @@ protected:
     // The calling thread's connection (DataStore::self()).
     static QSqlDatabase database();
     static bool databaseIsOpen();
-    // Text columns come back as strings or, from binary column types, as UTF-8 bytes.
-    static QString stringFromVariant(const QVariant &value);
     // The form in which a value is bound to a named placeholder of the thread's connection; text
     // goes to PostgreSQL as bytes because its text columns are binary there.
     static QVariant bindableValue(const QVariant &value);

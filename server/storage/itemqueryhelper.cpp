@@ -52,6 +52,16 @@ void itemSetToQuery(const ImapSet &set, bool isUid, const Session &session, Quer
     itemSetToQuery(set, qb, isUid ? Collection() : session.selectedCollection());
 }
 
+void joinTypeCollectionAndResource(QueryBuilder &qb)
+{
+    qb.addJoin(QueryBuilder::InnerJoin, MimeType::tableName(), PimItem::mimeTypeIdFullColumnName(),
+               MimeType::idFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
+               Collection::idFullColumnName());
+    qb.addJoin(QueryBuilder::InnerJoin, Resource::tableName(), Collection::resourceIdFullColumnName(),
+               Resource::idFullColumnName());
+}
+
 void scopeToQuery(const Scope &scope, const Session &session, QueryBuilder &qb)
 {
     if (scope.selection() == Scope::Plain || scope.selection() == Scope::ById) {

@@ -30,6 +30,9 @@ void remoteIdToQuery(const QStringList &rids, const Talvori::Resource &resourceC
 // The same conditions as the session sees them: without the UID flag the set counts within the
 // session's selected collection.
 void itemSetToQuery(const ImapSet &set, bool isUid, const Session &session, QueryBuilder &qb);
+// Joins each item's MIME type, collection and resource, so that their columns can be selected.
+void joinTypeCollectionAndResource(QueryBuilder &qb);
+
 // The items a command's scope names in this session. Throws HandlerException with the client's
 // message when the scope cannot be resolved in it.
 void scopeToQuery(const Scope &scope, const Session &session, QueryBuilder &qb);

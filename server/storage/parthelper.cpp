@@ -247,3 +247,8 @@ QByteArray PartHelper::translateData(const Part &part)
 {
     return translateData(part.data(), part.external());
 }
+
+QString PartHelper::namePrefixExpression()
+{
+    return QStringLiteral("substr( %1, 1, 4 )").arg(Part::nameFullColumnName());
+}

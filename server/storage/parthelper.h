@@ -43,6 +43,9 @@ public:
     static QString fileNameForId(qint64 id);
     // Where payload files live: "talvori/file_db_data" in the user's data directory.
     static QString storagePath();
+    // An SQL expression for the first four characters of a part's name, its kind: "PLD:" for
+    // payload, "ATR:" for attributes.
+    static QString namePrefixExpression();
 
     // Whether a payload of this size goes to a file of its own.
     static bool storeExternally(qint64 dataSize);

@@ -23,6 +23,7 @@ public:
     void stop();
     QString address() const { return m_address; }
     QString logFile() const { return m_logFile; }
+    qint64 processId() const { return m_daemon.processId(); }
     // Adds the bus address to an environment handed to child processes.
     void exportTo(TempEnvironment &environment) const;
 

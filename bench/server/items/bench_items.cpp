@@ -19,6 +19,7 @@
 // Prints "name value unit" lines with the median of the runs, then a comment block with min,
 // median, max and every run. MiB = 1048576 bytes; rates are in msg/s.
 
+#include "benchsupport.h"
 #include "figuretable.h"
 #include "messagegenerator.h"
 #include "patterndevice.h"
@@ -39,6 +40,8 @@
 #include <thread>
 
 namespace {
+
+using namespace BenchSupport;
 
 constexpr double mebibyte = 1048576.0;
 // The resource every connection logs in as; each server registers it.
@@ -62,36 +65,6 @@ struct Options
     // fetch_full covers both sets; this does the same on one server.
     bool anchorOrder = false;
 };
-
-class Failure
-{
-public:
-    explicit Failure(QByteArray message)
-        : message(std::move(message))
-    {
-    }
-    QByteArray message;
-};
-
-void require(bool condition, const QByteArray &message)
-{
-    if (!condition)
-        throw Failure(message);
-}
-
-// The failure text is read only after the call in the condition has run (the order in which
-// arguments are evaluated is unspecified, so it cannot be passed as a ready-made message).
-void require(bool condition, const TestClient &client, const QByteArray &context = QByteArray())
-{
-    if (!condition)
-        throw Failure(context + client.lastFailure());
-}
-
-void require(bool condition, const TestServer &server)
-{
-    if (!condition)
-        throw Failure(server.errorString().toLocal8Bit());
-}
 
 QList<QByteArray> makeMessages(const QByteArray &label, int count, int size)
 {
@@ -160,11 +133,6 @@ qint64 numberAfter(QByteArrayView line, const QByteArray &word)
     bool ok = false;
     const qint64 value = slice(line, from, end - from).toLongLong(&ok);
     return ok ? value : -1;
-}
-
-double seconds(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e9;
 }
 
 void addRate(FigureTable &figures, const QByteArray &prefix, qint64 count, qint64 bytes, double secs)
@@ -463,12 +431,6 @@ void runMemoryGroup(const Options &options, TestBus &bus, FigureTable &figures)
                 "bool", 0);
     figures.add("server_rss_after_uploads", memory.residentKiB() / 1024.0, "MiB", 1);
     client.logout();
-}
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("unknown");
 }
 
 bool parseOptions(const QCoreApplication &app, Options *options)

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void storeStreamsLargePartIntoFile();
     void payloadComesBackByteIdentical_data();
     void payloadComesBackByteIdentical();
+    void removeDeletesItems();
 
 private:
     // Three fresh items with one small payload each.
@@ -358,6 +359,11 @@ void ItemCommandsTest::failuresKeepStreamUsable_data()
     QTest::newRow("STORE of a part on two items")
         << QByteArray("UID STORE 1:2 (PLD:RFC822 ") << QByteArray()
         << QByteArray("NO This Modification can only be applied to a single item");
+    QTest::newRow("REMOVE of no item") << QByteArray("UID REMOVE 999999") << QByteArray()
+                                       << QByteArray("NO No items found");
+    QTest::newRow("REMOVE by remote identifier without context")
+        << QByteArray("RID REMOVE a") << QByteArray()
+        << QByteArray("NO Operations based on remote identifiers require a resource or collection context");
 }
 
 void ItemCommandsTest::failuresKeepStreamUsable()
@@ -713,3 +719,35 @@ void ItemCommandsTest::payloadComesBackByteIdentical()
 
 QTEST_GUILESS_MAIN(ItemCommandsTest)
 #include "tst_itemcommands.moc"
+
+void ItemCommandsTest::removeDeletesItems()
+{
+    const QList<qint64> ids = threeItems(m_res);
+    const qint64 large = m_res.tvAppend(m_collection, "(PLD:RFC822 :5000)", QByteArray(5000, 'x'), "(\\RemoteId[large])");
+    QVERIFY(large > 0);
+    const QStringList files = payloadFiles();
+    QVERIFY(!files.isEmpty());
+    const int items = itemCount();
+    const int parts = partCount();
+    m_listener->settle(200);
+
+    // By uid in any collection, and by remote identifier within the resource.
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(ids.at(0)) + ',' + QByteArray::number(ids.at(2))),
+             QByteArray("OK REMOVE complete"));
+    QCOMPARE(m_res.tagged("RESSELECT res"), QByteArray("OK res selected"));
+    QCOMPARE(m_res.tagged("RID REMOVE large"), QByteArray("OK REMOVE complete"));
+    QCOMPARE(m_res.tagged("RESSELECT \"\""), QByteArray("OK Resource deselected"));
+
+    QCOMPARE(itemCount(), items - 3);
+    QCOMPARE(partCount(), parts - 3);
+    QCOMPARE(partData(ids.at(1), QStringLiteral("PLD:RFC822")), QByteArray("body"));
+    QCOMPARE(partData(ids.at(0), QStringLiteral("PLD:RFC822")), QByteArray("<no part>"));
+    QCOMPARE(payloadFiles().size(), files.size() - 1);
+    NotificationMessage::List removed;
+    for (const NotificationMessage::List &batch : m_listener->settle(300))
+        removed += batch;
+    QCOMPARE(removed.size(), 3);
+    for (const NotificationMessage &msg : std::as_const(removed))
+        QCOMPARE(msg.operation(), int(NotificationMessage::Remove));
+    QCOMPARE(removed.last().remoteId(), QStringLiteral("large"));
+}

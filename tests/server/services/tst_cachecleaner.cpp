@@ -4,6 +4,7 @@
 
 #include "services/cachecleaner.h"
 #include "services/intervalcheck.h"
+#include "services/itemretrievalthread.h"
 #include "syncrecorder.h"
 #include "testbus.h"
 #include "storage/datastore.h"
@@ -122,9 +123,14 @@ void CacheCleanerTest::intervalCheckKeepsWholeIds()
     }
     Collection::invalidateCompleteCache();
     SyncRecorder recorder(m_bus.address(), m_resource.name());
+    // The requests travel through item retrieval, as in the server.
+    ItemRetrievalThread retrieval;
+    retrieval.startManager(QThread::NormalPriority);
     IntervalCheck check;
     check.doIntervalCheck();
     QVERIFY(QTest::qWaitFor([&] { return !recorder.timesOf(low).isEmpty() && !recorder.timesOf(high).isEmpty(); }, 5000));
+    retrieval.quit();
+    retrieval.wait();
 }
 
 QTEST_GUILESS_MAIN(CacheCleanerTest)

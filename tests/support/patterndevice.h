@@ -1,11 +1,11 @@
-#ifndef TALVORI_BENCH_PATTERNDEVICE_H
-#define TALVORI_BENCH_PATTERNDEVICE_H
+#ifndef TALVORI_PATTERNDEVICE_H
+#define TALVORI_PATTERNDEVICE_H
 
 #include <QCryptographicHash>
 #include <QIODevice>
 
 // A read-only stream of size bytes of text made up on the fly: lines of 76 base64 letters and
-// CR LF, drawn from a seeded generator. Lets the benchmark upload hundreds of MiB without holding
+// CR LF, drawn from a seeded generator. Lets a benchmark upload hundreds of MiB without holding
 // them; it hashes what it hands out, so the stored copy can be checked afterwards.
 class PatternDevice : public QIODevice
 {

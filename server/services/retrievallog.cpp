@@ -1,0 +1,3 @@
+#include "retrievallog.h"
+
+Q_LOGGING_CATEGORY(lcRetrieval, "talvori.retrieval", QtInfoMsg)
