@@ -1,9 +1,11 @@
 // The interval check and the cache cleaner in a real server with short periods: which collections
 // are asked to synchronise and how often, which cached payloads expire and which stay, and that
-// the cleaner waits for a client's open transaction instead of stalling or failing.
+// the cleaner waits for a client's open transaction instead of stalling or failing, and that an
+// expired payload comes back from its resource when a client asks for it again.
 
 #include "syncrecorder.h"
 #include "testclient.h"
+#include "testresource.h"
 #include "testserver.h"
 
 #include <QDBusConnection>
@@ -158,6 +160,21 @@ void MaintenanceTest::expiredPayloadsAreDropped()
     // A FETCH from the cache alone now shows nothing for the expired part.
     const QList<QByteArray> fetched = m_client.run("UID FETCH " + QByteArray::number(clean) + " CACHEONLY (PLD:RFC822)");
     QVERIFY2(fetched.value(0).contains("PLD:RFC822 NIL"), fetched.value(0).constData());
+
+    // Asked for by another client, the expired payload comes back from its resource, once.
+    TestResource resource(QStringLiteral("res1"), m_server);
+    QVERIFY2(resource.start(), qPrintable(resource.errorString()));
+    resource.setPayload(QStringLiteral("r") + QString::number(qHash(large)), large);
+    TestClient reader;
+    QVERIFY(m_server.login(reader, "reader"));
+    const QList<QByteArray> again = reader.run("UID FETCH " + QByteArray::number(clean) + " (PLD:RFC822)");
+    QVERIFY2(again.value(0).contains(large), again.value(0).left(300).constData());
+    QCOMPARE(resource.deliveries().size(), 1);
+    QCOMPARE(payloadSize(clean), qint64(large.size()));
+    const QList<QByteArray> cached = reader.run("UID FETCH " + QByteArray::number(clean) + " (PLD:RFC822)");
+    QVERIFY(cached.value(0).contains(large));
+    QCOMPARE(resource.deliveries().size(), 1);
+    resource.stop();
 }
 
 void MaintenanceTest::cleanerWaitsForAnOpenTransaction()
