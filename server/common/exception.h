@@ -45,6 +45,8 @@ TALVORI_DECLARE_EXCEPTION(HandlerException)
 TALVORI_DECLARE_EXCEPTION(ImapParserException)
 TALVORI_DECLARE_EXCEPTION(ItemRetrieverException)
 TALVORI_DECLARE_EXCEPTION(PartHelperException)
+// A transaction that could not begin; its message, too, goes to the client as it is.
+TALVORI_DECLARE_EXCEPTION(TransactionException)
 
 #undef TALVORI_DECLARE_EXCEPTION
 

@@ -10,6 +10,9 @@
 
 #include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
 
 namespace {
 // The socket keeps at most this much unread input, so a client streaming a large literal faster
@@ -43,6 +46,10 @@ void TalvoriConnection::run()
         m_socket = nullptr;
         return;
     }
+    {
+        const QMutexLocker locker(&m_socketMutex);
+        m_socketOpen = true;
+    }
     m_socket->setReadBufferSize(SocketReadBufferSize);
     // The parser exists before anything can deliver input: writing the greeting waits for the
     // socket, and a client that does not wait for the greeting has its bytes signalled meanwhile.
@@ -52,6 +59,11 @@ void TalvoriConnection::run()
         writeOut(line);
         flushOutput(0);
     });
+
+    m_idleTransactionTimer = new QTimer;
+    m_idleTransactionTimer->setSingleShot(true);
+    connect(m_idleTransactionTimer, &QTimer::timeout, this, &TalvoriConnection::slotIdleTransactionTimeout,
+            Qt::DirectConnection);
 
     connect(m_socket, &QLocalSocket::readyRead, this, &TalvoriConnection::slotNewData, Qt::DirectConnection);
     connect(m_socket, &QLocalSocket::disconnected, this, &TalvoriConnection::slotDisconnected, Qt::DirectConnection);
@@ -67,6 +79,12 @@ void TalvoriConnection::run()
 
     exec();
 
+    delete m_idleTransactionTimer;
+    m_idleTransactionTimer = nullptr;
+    {
+        const QMutexLocker locker(&m_socketMutex);
+        m_socketOpen = false;
+    }
     delete m_socket;
     m_socket = nullptr;
     delete m_streamParser;
@@ -103,6 +121,7 @@ void TalvoriConnection::handleCommand()
             Tracer::self()->connectionInput(m_identifier, Tracer::text(tag + ' ' + command + rest));
         }
 
+        takeLockWaitTimeout(); // a lock given up on in an earlier command is no reason for this one
         m_currentHandler = findHandlerForCommand(command);
         connect(m_currentHandler, &Handler::responseAvailable, this, &TalvoriConnection::slotResponseAvailable,
                 Qt::DirectConnection);
@@ -114,6 +133,9 @@ void TalvoriConnection::handleCommand()
             m_streamParser->skipCurrentCommand();
     } catch (const HandlerException &e) {
         failCommand(e.what());
+    } catch (const TransactionException &e) {
+        // Its text says why (a lock held too long, a shut-down) and is meant for the client.
+        failCommand(e.what());
     } catch (const Exception &e) {
         failCommand(QByteArray(e.type()) + ": " + e.what());
     } catch (...) {
@@ -124,6 +146,7 @@ void TalvoriConnection::handleCommand()
     delete m_currentHandler;
     m_currentHandler = nullptr;
     flushOutput(0);
+    watchIdleTransaction();
 
     const QByteArray rest = m_streamParser->readRemainingData(2);
     if (rest.startsWith('\n') || rest.startsWith("\r\n")) {
@@ -133,6 +156,27 @@ void TalvoriConnection::handleCommand()
             // The client went quiet after the line end; the next readyRead starts afresh.
         }
     }
+}
+
+void TalvoriConnection::watchIdleTransaction()
+{
+    if (inTransaction())
+        m_idleTransactionTimer->start(m_idleTransactionTimeout);
+    else
+        m_idleTransactionTimer->stop();
+}
+
+void TalvoriConnection::slotIdleTransactionTimeout()
+{
+    if (m_currentHandler || !inTransaction())
+        return;
+    storageBackend()->rollbackAll();
+    Response response;
+    response.setUntagged();
+    response.setString(QByteArray("NO Transaction rolled back: no command for ")
+                       + QByteArray::number(m_idleTransactionTimeout) + " ms");
+    slotResponseAvailable(response);
+    flushOutput(0);
 }
 
 void TalvoriConnection::failCommand(const QByteArray &message)
@@ -193,8 +237,18 @@ Handler *TalvoriConnection::findHandlerForCommand(const QByteArray &command)
     return handler;
 }
 
+void TalvoriConnection::shutDownSocket()
+{
+    const QMutexLocker locker(&m_socketMutex);
+    if (m_socketOpen)
+        ::shutdown(int(m_socketDescriptor), SHUT_RDWR);
+}
+
 void TalvoriConnection::writeOut(const QByteArray &data)
 {
+    // A client that is gone (or was cut off at shut-down) gets nothing more; the handler ends.
+    if (m_socket->state() != QLocalSocket::ConnectedState)
+        return;
     m_socket->write(data);
     m_socket->write("\r\n", 2);
     // The lines of one answer reach the socket in bulk; the buffer is only drained on the way when

@@ -406,7 +406,11 @@ void FetchHelper::updateItemAccessTime(const QList<qint64> &ids)
     set.add(ids);
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
-    Transaction transaction(m_connection->storageBackend());
+    // The answer must not wait for a writer: while another connection holds the write lock, the
+    // items are not marked as read this time (the cache cleaner may drop their payloads sooner).
+    Transaction transaction(m_connection->storageBackend(), Transaction::IfUncontended());
+    if (!transaction.active())
+        return;
     const QList<ImapSet> pieces = QueryHelper::splitSet(set);
     for (const ImapSet &chunk : pieces) {
         QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);

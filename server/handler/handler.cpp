@@ -1,5 +1,8 @@
 #include "handler.h"
 
+#include "storage/datastore.h"
+#include "storage/session.h"
+
 Handler::Handler() = default;
 Handler::~Handler() = default;
 
@@ -8,7 +11,14 @@ bool Handler::failureResponse(const QString &failureMessage)
     Response response;
     response.setTag(m_tag);
     response.setFailure();
-    response.setString(failureMessage);
+    QString message = failureMessage;
+    // Whatever the handler says went wrong, the cause was another client's lock.
+    if (m_connection && m_connection->takeLockWaitTimeout()) {
+        if (message.endsWith(QLatin1Char('.')))
+            message.chop(1);
+        message += QStringLiteral(": another connection held a lock for longer than %1 ms.").arg(DataStore::lockTimeout());
+    }
+    response.setString(message);
     Q_EMIT responseAvailable(response);
     return false;
 }

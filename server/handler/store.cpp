@@ -47,6 +47,8 @@ Store::Store(Scope::SelectionScope scope)
 {
 }
 
+Store::~Store() = default;
+
 bool Store::parseStream()
 {
     m_scope.readFromStream(m_streamParser);
@@ -60,6 +62,9 @@ bool Store::parseStream()
         else if (option == "SIZE")
             m_size = m_streamParser->readNumber();
     }
+    // Everything the client sends comes before the transaction: however slowly a part's bytes
+    // arrive, no other client waits for the write lock meanwhile.
+    readModifications();
 
     DataStore *store = m_connection->storageBackend();
     Transaction transaction(store);
@@ -81,72 +86,9 @@ bool Store::parseStream()
     }
 
     bool invalidateCache = false;
-    m_streamParser->beginList();
-    while (!m_streamParser->atListEnd()) {
-        QByteArray command = m_streamParser->readString();
-        if (command.isEmpty())
-            throw HandlerException("Syntax error");
-
-        Operation operation = Replace;
-        if (command.startsWith('+')) {
-            operation = Add;
-            command.remove(0, 1);
-        } else if (command.startsWith('-')) {
-            operation = Delete;
-            command.remove(0, 1);
-        }
-        const bool silent = command.endsWith(".SILENT");
-        if (silent)
-            command.chop(7);
-
-        if (command == "FLAGS") {
-            if (changeFlags(items, operation, silent))
-                m_changes.insert("FLAGS");
-            continue;
-        }
-
-        if (items.size() != 1)
-            throw HandlerException("This Modification can only be applied to a single item");
-        PimItem &item = items.first();
-        if (!item.isValid())
-            throw HandlerException("Invalid item in query result!?");
-
-        if (command == "REMOTEID" || command == "REMOTEREVISION") {
-            // What the resource knows the item by: only the resource itself may change it.
-            const bool isId = command == "REMOTEID";
-            const QString value = m_streamParser->readUtf8String();
-            if ((isId ? item.remoteId() : item.remoteRevision()) != value) {
-                if (!m_connection->isOwnerResource(item)) {
-                    throw HandlerException(isId ? "Only resources can modify remote identifiers"
-                                                : "Only resources can modify remote revisions");
-                }
-                if (isId)
-                    item.setRemoteId(value);
-                else
-                    item.setRemoteRevision(value);
-                m_changes.insert(command);
-            }
-        } else if (command == "DIRTY") {
-            m_streamParser->readString();
-            item.setDirty(false);
-        } else if (command == "INVALIDATECACHE") {
-            invalidateCache = true;
-        } else if (command == "SIZE") {
-            m_size = m_streamParser->readNumber();
-            m_changes.insert("SIZE");
-        } else if (command == "PARTS") {
-            const QList<QByteArray> names = m_streamParser->readParenthesizedList();
-            if (operation == Delete) {
-                if (!store->removeItemParts(item, names))
-                    return failureResponse("Unable to remove item parts.");
-                for (const QByteArray &name : names)
-                    m_changes.insert(name);
-            }
-        } else if (command == "COLLECTION") {
-            throw HandlerException("Item moving via STORE is deprecated, update your Talvori client");
-        } else if (!storePart(item, command)) {
+    for (Modification &modification : m_modifications) {
+        if (!apply(items, modification, invalidateCache))
             return false;
-        }
     }
 
     QDateTime dateTime = items.first().datetime();
@@ -180,13 +122,110 @@ bool Store::parseStream()
     return true;
 }
 
-bool Store::changeFlags(QList<PimItem> &items, Operation operation, bool silent)
+void Store::readModifications()
 {
-    const QList<QByteArray> names = m_streamParser->readParenthesizedList();
+    m_streamParser->beginList();
+    while (!m_streamParser->atListEnd())
+        m_modifications.push_back(readModification());
+}
+
+Store::Modification Store::readModification()
+{
+    Modification modification;
+    QByteArray &command = modification.command;
+    command = m_streamParser->readString();
+    if (command.isEmpty())
+        throw HandlerException("Syntax error");
+    if (command.startsWith('+')) {
+        modification.operation = Add;
+        command.remove(0, 1);
+    } else if (command.startsWith('-')) {
+        modification.operation = Delete;
+        command.remove(0, 1);
+    }
+    modification.silent = command.endsWith(".SILENT");
+    if (modification.silent)
+        command.chop(7);
+
+    if (command == "FLAGS" || command == "PARTS") {
+        modification.list = m_streamParser->readParenthesizedList();
+    } else if (command == "REMOTEID" || command == "REMOTEREVISION") {
+        modification.value = m_streamParser->readUtf8String().toUtf8();
+    } else if (command == "DIRTY") {
+        m_streamParser->readString();
+    } else if (command == "SIZE") {
+        modification.number = m_streamParser->readNumber();
+    } else if (command == "INVALIDATECACHE") {
+        // no value
+    } else if (command == "COLLECTION") {
+        throw HandlerException("Item moving via STORE is deprecated, update your Talvori client");
+    } else if (m_streamParser->hasLiteral()) {
+        const qint64 dataSize = m_streamParser->remainingLiteralSize();
+        modification.payload = std::make_unique<PayloadWriter>(dataSize);
+        HandlerSupport::readLiteral(*m_streamParser, *modification.payload);
+    } else {
+        modification.value = m_streamParser->readString();
+    }
+    return modification;
+}
+
+bool Store::apply(QList<PimItem> &items, Modification &modification, bool &invalidateCache)
+{
+    const QByteArray &command = modification.command;
+    if (command == "FLAGS") {
+        if (changeFlags(items, modification))
+            m_changes.insert("FLAGS");
+        return true;
+    }
+
+    if (items.size() != 1)
+        throw HandlerException("This Modification can only be applied to a single item");
+    PimItem &item = items.first();
+    if (!item.isValid())
+        throw HandlerException("Invalid item in query result!?");
+
+    if (command == "REMOTEID" || command == "REMOTEREVISION") {
+        // What the resource knows the item by: only the resource itself may change it.
+        const bool isId = command == "REMOTEID";
+        const QString value = QString::fromUtf8(modification.value);
+        if ((isId ? item.remoteId() : item.remoteRevision()) != value) {
+            if (!m_connection->isOwnerResource(item)) {
+                throw HandlerException(isId ? "Only resources can modify remote identifiers"
+                                            : "Only resources can modify remote revisions");
+            }
+            if (isId)
+                item.setRemoteId(value);
+            else
+                item.setRemoteRevision(value);
+            m_changes.insert(command);
+        }
+    } else if (command == "DIRTY") {
+        item.setDirty(false);
+    } else if (command == "INVALIDATECACHE") {
+        invalidateCache = true;
+    } else if (command == "SIZE") {
+        m_size = modification.number;
+        m_changes.insert("SIZE");
+    } else if (command == "PARTS") {
+        if (modification.operation == Delete) {
+            if (!m_connection->storageBackend()->removeItemParts(item, modification.list))
+                return failureResponse("Unable to remove item parts.");
+            for (const QByteArray &name : std::as_const(modification.list))
+                m_changes.insert(name);
+        }
+    } else {
+        return storePart(item, modification);
+    }
+    return true;
+}
+
+bool Store::changeFlags(QList<PimItem> &items, const Modification &modification)
+{
+    const QList<QByteArray> &names = modification.list;
     DataStore *store = m_connection->storageBackend();
 
     QList<Flag> flags;
-    if (operation == Delete) {
+    if (modification.operation == Delete) {
         for (const QByteArray &name : names) {
             const Flag flag = Flag::retrieveByName(QString::fromUtf8(name));
             if (flag.isValid())
@@ -200,7 +239,7 @@ bool Store::changeFlags(QList<PimItem> &items, Operation operation, bool silent)
     // item would roll back the flags the earlier items were given.
     bool anyChanged = false;
     for (const PimItem &item : std::as_const(items)) {
-        switch (operation) {
+        switch (modification.operation) {
         case Replace:
             if (!sameFlags(flags, item.flags())) {
                 if (!store->setItemFlags(item, flags))
@@ -226,7 +265,7 @@ bool Store::changeFlags(QList<PimItem> &items, Operation operation, bool silent)
             anyChanged = true;
             break;
         }
-        if (!silent)
+        if (!modification.silent)
             sendFlags(item);
     }
     return anyChanged;
@@ -245,11 +284,11 @@ void Store::sendFlags(const PimItem &item)
         HandlerSupport::untagged(QByteArray::number(item.id()) + " FETCH (FLAGS (" + names + "))"));
 }
 
-bool Store::storePart(PimItem &item, const QByteArray &versionedName)
+bool Store::storePart(PimItem &item, Modification &modification)
 {
     QByteArray name;
     int version = 0;
-    ImapParser::splitVersionedKey(versionedName, name, version);
+    ImapParser::splitVersionedKey(modification.command, name, version);
 
     SelectQueryBuilder<Part> partQuery;
     partQuery.addValueCondition(Part::pimItemIdColumn(), Query::Equals, item.id());
@@ -263,29 +302,26 @@ bool Store::storePart(PimItem &item, const QByteArray &versionedName)
     part.setVersion(version);
     part.setPimItemId(item.id());
 
-    QByteArray value;
-    if (m_streamParser->hasLiteral()) {
-        const qint64 dataSize = m_streamParser->remainingLiteralSize();
+    QByteArray value = modification.value;
+    if (PayloadWriter *payload = modification.payload.get()) {
+        const qint64 dataSize = payload->announcedSize();
         m_partSizes += dataSize;
-        PayloadWriter payload(dataSize);
-        HandlerSupport::readLiteral(*m_streamParser, payload);
-        if (payload.failed())
+        if (payload->failed())
             return failureResponse("Unable to update item part");
-        if (payload.hasFile()) {
+        if (payload->hasFile()) {
             // A payload large enough for a file of its own always counts as a change.
             if (isNew) {
                 part.setDatasize(dataSize);
-                if (!PartHelper::insert(&part, payload))
+                if (!PartHelper::insert(&part, *payload))
                     return failureResponse("Unable to add item part");
             } else {
-                PartHelper::update(&part, payload);
+                PartHelper::update(&part, *payload);
             }
             m_changes.insert(name);
             return true;
         }
-        value = payload.data();
+        value = payload->data();
     } else {
-        value = m_streamParser->readString();
         m_partSizes += value.size();
     }
 

@@ -10,10 +10,16 @@
 #include <QList>
 #include <QSet>
 
+#include <memory>
+#include <vector>
+
+class PayloadWriter;
+
 // STORE: changes existing items in one transaction: the flags of any number of items, and for a
 // single item its remote identifier and revision, dirty mark, size, cached payload and part data.
-// Part uploads stream through a PayloadWriter, so one above the payload-file threshold is never
-// held in memory whole.
+// The whole modification list is read before the transaction begins, so a client that sends it
+// slowly holds no lock meanwhile. Part uploads stream through a PayloadWriter, so one above the
+// payload-file threshold is never held in memory whole.
 class Store : public Handler
 {
     Q_OBJECT
@@ -21,13 +27,31 @@ public:
     explicit Store(Scope::SelectionScope scope);
     bool parseStream() override;
 
+    ~Store() override;
+
 private:
     enum Operation { Replace, Add, Delete };
 
+    // One entry of the modification list, read whole before anything is changed.
+    struct Modification {
+        Operation operation = Replace;
+        // The word without its sign and ".SILENT": FLAGS, REMOTEID, PARTS, a part name...
+        QByteArray command;
+        bool silent = false;
+        QList<QByteArray> list;                 // FLAGS and PARTS
+        QByteArray value;                       // REMOTEID, REMOTEREVISION and a part's string
+        qint64 number = 0;                      // SIZE
+        std::unique_ptr<PayloadWriter> payload; // a part's literal
+    };
+
+    void readModifications();
+    Modification readModification();
+    // Applies one entry inside the transaction; false after answering a failure.
+    bool apply(QList<Talvori::PimItem> &items, Modification &modification, bool &invalidateCache);
     // True when the flags of at least one item changed.
-    bool changeFlags(QList<Talvori::PimItem> &items, Operation operation, bool silent);
-    // Reads the value of a part and stores it; returns false after answering a failure.
-    bool storePart(Talvori::PimItem &item, const QByteArray &versionedName);
+    bool changeFlags(QList<Talvori::PimItem> &items, const Modification &modification);
+    // Stores the value of a part; returns false after answering a failure.
+    bool storePart(Talvori::PimItem &item, Modification &modification);
     void sendFlags(const Talvori::PimItem &item);
 
     Scope m_scope;
@@ -35,6 +59,7 @@ private:
     qint64 m_size = 0;
     qint64 m_partSizes = 0;
     QSet<QByteArray> m_changes;
+    std::vector<Modification> m_modifications;
 };
 
 #endif

@@ -16,7 +16,7 @@ bool TransactionHandler::parseStream()
     switch (m_mode) {
     case Begin:
         if (!db->beginTransaction())
-            return failureResponse("Unable to begin transaction.");
+            return failureResponse(db->transactionError());
         break;
     case Rollback:
         if (!db->inTransaction())

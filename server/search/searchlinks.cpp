@@ -1,5 +1,6 @@
 #include "searchlinks.h"
 
+#include "common/exception.h"
 #include "common/log.h"
 #include "storage/datastore.h"
 #include "storage/entities.h"
@@ -41,7 +42,13 @@ int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction
     if (!collection.isValid())
         return 0;
     DataStore *db = DataStore::self();
-    Transaction transaction(db);
+    Transaction transaction(db, false);
+    try {
+        transaction.begin();
+    } catch (const TransactionException &e) {
+        logError() << "Unable to change the links of search collection" << collectionId << ":" << e.what();
+        return 0;
+    }
     QSet<qint64> linked;
     if (!linkedItems(collectionId, linked))
         return 0;

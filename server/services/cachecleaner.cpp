@@ -1,5 +1,6 @@
 #include "services/cachecleaner.h"
 
+#include "common/exception.h"
 #include "common/log.h"
 #include "services/servicetimings.h"
 #include "storage/collectionancestry.h"
@@ -57,7 +58,14 @@ void CacheCleaner::cleanCache()
 bool CacheCleaner::cleanCollection(const Collection &collection)
 {
     const qint64 expiry = qMax(5, collection.cachePolicyCacheTimeout()) * m_minute;
-    Transaction transaction(DataStore::self());
+    Transaction transaction(DataStore::self(), false);
+    try {
+        transaction.begin();
+    } catch (const TransactionException &e) {
+        // Another connection kept the write lock (or the server is stopping): the next round.
+        logDebug() << e.what();
+        return false;
+    }
 
     SelectQueryBuilder<Part> qb;
     qb.addJoin(QueryBuilder::InnerJoin, PimItem::tableName(), Part::pimItemIdFullColumnName(),

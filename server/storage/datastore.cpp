@@ -13,8 +13,9 @@
 #include "storage/transaction.h"
 #include "storage/transactionfiles.h"
 
-#include <QStack>
+#include <QDeadlineTimer>
 #include <QMutex>
+#include <QStack>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,7 +23,9 @@
 #include <QThreadStorage>
 #include <QUuid>
 
+#include <atomic>
 #include <limits>
+#include <utility>
 
 using namespace Talvori;
 
@@ -34,6 +37,8 @@ QThreadStorage<DataStore *> s_instances;
 // SQLite allows one writer at a time, and waiting here is cheaper and more predictable than
 // retrying on "database is locked".
 QMutex s_sqliteMutex;
+std::atomic<int> s_lockTimeout{90000};
+std::atomic<bool> s_lockWaitsAborted{false};
 
 QMutex s_registrationMutex; // guards s_collectorRegistration
 std::function<void(NotificationCollector *)> s_collectorRegistration;
@@ -94,7 +99,49 @@ void DataStore::open()
         debugLastDbError("Cannot open database.");
     } else {
         logDebug() << "Database" << m_database.databaseName() << "opened using driver" << m_database.driverName();
+        applyLockTimeout();
     }
+}
+
+void DataStore::applyLockTimeout()
+{
+    // PostgreSQL waits for a row lock for ever by default, MariaDB 50 s: a client's transaction
+    // left open must not hold the others up longer than it holds SQLite's write lock.
+    if (m_database.driverName() == QLatin1String("QPSQL")) {
+        QSqlQuery query(m_database);
+        if (!query.exec(QStringLiteral("SET lock_timeout = %1").arg(lockTimeout())))
+            debugLastQueryError(query, "DataStore::applyLockTimeout");
+    } else {
+        setRowLockWait(true);
+    }
+}
+
+void DataStore::noteQueryError(const QSqlError &error)
+{
+    // lock_not_available (PostgreSQL's lock_timeout), ER_LOCK_WAIT_TIMEOUT (MariaDB).
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("55P03") || code == QLatin1String("1205"))
+        m_lockWaitTimedOut = true;
+}
+
+bool DataStore::takeLockWaitTimeout()
+{
+    return std::exchange(m_lockWaitTimedOut, false);
+}
+
+void DataStore::setLockTimeout(int milliseconds)
+{
+    s_lockTimeout = milliseconds;
+}
+
+int DataStore::lockTimeout()
+{
+    return s_lockTimeout;
+}
+
+void DataStore::abortLockWaits()
+{
+    s_lockWaitsAborted = true;
 }
 
 void DataStore::close()
@@ -102,11 +149,7 @@ void DataStore::close()
     if (!m_dbOpened) {
         return;
     }
-    if (inTransaction()) {
-        // Undo the whole nesting at once.
-        m_transactionLevel = 1;
-        rollbackTransaction();
-    }
+    rollbackAll();
     m_database.close();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -153,24 +196,76 @@ bool DataStore::isSqlite() const
 
 bool DataStore::beginTransaction()
 {
+    return beginTransaction(true);
+}
+
+bool DataStore::tryBeginTransaction()
+{
+    return beginTransaction(false);
+}
+
+bool DataStore::lockForWriting(bool waitForLock)
+{
+    if (!waitForLock)
+        return s_sqliteMutex.tryLock();
+    // In short steps, so that a shut-down does not wait for a lock a client holds.
+    const QDeadlineTimer deadline(s_lockTimeout.load());
+    while (!s_lockWaitsAborted) {
+        if (s_sqliteMutex.tryLock(int(qBound(qint64(0), deadline.remainingTime(), qint64(100)))))
+            return true;
+        if (deadline.hasExpired())
+            break;
+    }
+    m_transactionError = s_lockWaitsAborted
+        ? QStringLiteral("Unable to begin transaction: the server is shutting down.")
+        : QStringLiteral("Unable to begin transaction: another connection held the database's write lock "
+                         "for longer than %1 ms.").arg(s_lockTimeout.load());
+    return false;
+}
+
+bool DataStore::beginTransaction(bool waitForLock)
+{
     if (!m_dbOpened) {
+        m_transactionError = QStringLiteral("Unable to begin transaction: the database is not open.");
         return false;
     }
     if (m_transactionLevel == 0) {
-        if (isSqlite()) {
-            s_sqliteMutex.lock();
+        if (isSqlite() && !lockForWriting(waitForLock)) {
+            return false;
         }
         if (!m_database.driver()->beginTransaction()) {
             debugLastDbError("DataStore::beginTransaction");
+            m_transactionError = QStringLiteral("Unable to begin transaction.");
             if (isSqlite()) {
                 s_sqliteMutex.unlock();
             }
             return false;
         }
         TransactionFiles::current().begin();
+        if (!waitForLock)
+            setRowLockWait(false);
     }
     ++m_transactionLevel;
     return true;
+}
+
+void DataStore::setRowLockWait(bool wait)
+{
+    // A transaction that would rather be skipped than wait gives up on a locked row almost at once.
+    QString statement;
+    if (m_database.driverName() == QLatin1String("QPSQL") && !wait) {
+        statement = QStringLiteral("SET LOCAL lock_timeout = 1"); // ends with the transaction
+    } else if (m_database.driverName().startsWith(QLatin1String("QMYSQL"))) {
+        // In whole seconds; 0 does not wait at all (MariaDB; MySQL takes it as 1 s).
+        const int seconds = wait ? qMax(1, lockTimeout() / 1000) : 0;
+        statement = QStringLiteral("SET SESSION innodb_lock_wait_timeout = %1").arg(seconds);
+    }
+    m_rowLockWaitShortened = !wait;
+    if (statement.isEmpty())
+        return;
+    QSqlQuery query(m_database);
+    if (!query.exec(statement))
+        debugLastQueryError(query, "DataStore::setRowLockWait");
 }
 
 bool DataStore::commitTransaction()
@@ -192,6 +287,8 @@ bool DataStore::commitTransaction()
             s_sqliteMutex.unlock();
         }
         TransactionFiles::current().commit();
+        if (m_rowLockWaitShortened)
+            setRowLockWait(true);
         // The level drops before the signal so that receivers see the transaction as finished.
         --m_transactionLevel;
         Q_EMIT transactionCommitted();
@@ -199,6 +296,14 @@ bool DataStore::commitTransaction()
     }
     --m_transactionLevel;
     return true;
+}
+
+void DataStore::rollbackAll()
+{
+    if (inTransaction()) {
+        m_transactionLevel = 1;
+        rollbackTransaction();
+    }
 }
 
 bool DataStore::rollbackTransaction()
@@ -220,6 +325,8 @@ bool DataStore::rollbackTransaction()
     if (isSqlite()) {
         s_sqliteMutex.unlock();
     }
+    if (m_rowLockWaitShortened)
+        setRowLockWait(true);
     if (!ok) {
         debugLastDbError("DataStore::rollbackTransaction");
         return false;

@@ -14,6 +14,7 @@
 
 class NotificationCollector;
 class PayloadWriter;
+class QSqlError;
 class QSqlQuery;
 
 // The database gateway of one thread. Every thread that uses the database gets its own instance
@@ -43,10 +44,31 @@ public:
     static QString collectionDelimiter() { return QStringLiteral("/"); }
 
     // Only the outermost begin, commit and rollback reach the driver; nested ones count. On SQLite
-    // the outermost transaction also holds a process-wide lock, so one connection writes at a time.
+    // the outermost transaction also holds a process-wide lock, so one connection writes at a time;
+    // a begin waits for it at most lockTimeout() and fails after that, or at once while the server
+    // shuts down (transactionError() says which).
     bool beginTransaction();
+    // The same, but only when the write lock is free right now, and giving up on locked rows
+    // almost at once: for work that may as well be skipped, such as recording when items were read.
+    bool tryBeginTransaction();
     bool commitTransaction();
     bool rollbackTransaction();
+    // Rolls the whole nesting back at once (a client's transaction left idle, a closing store).
+    void rollbackAll();
+    // Why the last begin failed.
+    QString transactionError() const { return m_transactionError; }
+    // Statements fail with the message of what they were for; one that gave up waiting for another
+    // connection's row lock (MariaDB, PostgreSQL) is remembered, so that the client learns why.
+    void noteQueryError(const QSqlError &error);
+    // Whether a statement gave up on a lock since the last call; the last call forgets it.
+    bool takeLockWaitTimeout();
+
+    // How long a begin waits for another connection's write lock (SQLite), and how long any
+    // statement waits for row locks (PostgreSQL, MariaDB), in milliseconds.
+    static void setLockTimeout(int milliseconds);
+    static int lockTimeout();
+    // From now on no begin waits for the write lock: the server is shutting down.
+    static void abortLockWaits();
     bool inTransaction() const { return m_transactionLevel > 0; }
     unsigned int transactionLevel() const { return m_transactionLevel; }
     // Inside a transaction on SQLite, whose process-wide lock keeps every other connection from
@@ -125,6 +147,13 @@ private:
     // dbupdate.xml the database has not had yet, run after the initializer.
     bool updateSchema();
     bool isSqlite() const;
+    bool beginTransaction(bool waitForLock);
+    // Takes the SQLite write lock, waiting at most lockTimeout() when waitForLock is set.
+    bool lockForWriting(bool waitForLock);
+    // Bounds the database server's own lock waits for this connection.
+    void applyLockTimeout();
+    // Row locks (PostgreSQL, MariaDB) are waited for up to the lock timeout, or hardly at all.
+    void setRowLockWait(bool wait);
     bool propagateResourceId(qint64 parentId, qint64 resourceId);
     // The attributes of the collection with that type (at most one, unless the table was
     // written by hand); false when the query failed.
@@ -135,6 +164,9 @@ private:
     QSqlDatabase m_database;
     bool m_dbOpened = false;
     unsigned int m_transactionLevel = 0;
+    QString m_transactionError;
+    bool m_lockWaitTimedOut = false;
+    bool m_rowLockWaitShortened = false;
     QByteArray m_sessionId;
     NotificationCollector *m_notificationCollector = nullptr;
 };

@@ -63,6 +63,7 @@ bool Entity::addToRelation(const QString &table, const QString &leftColumn, cons
     query.bindValue(QStringLiteral(":right"), rightId);
     if (!query.exec()) {
         logDebug() << "Error during adding a record to table" << table << query.lastError().text();
+        DataStore::self()->noteQueryError(query.lastError());
         return false;
     }
     return true;

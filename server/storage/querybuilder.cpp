@@ -289,6 +289,7 @@ bool QueryBuilder::exec()
     }
     if (!m_query.exec()) {
         logDebug() << "Error during executing query" << statement << ": " << m_query.lastError().text();
+        DataStore::self()->noteQueryError(m_query.lastError());
         return false;
     }
     return true;

@@ -19,6 +19,16 @@ DataStore *Session::storageBackend()
     return m_store;
 }
 
+bool Session::inTransaction() const
+{
+    return m_store && m_store->inTransaction();
+}
+
+bool Session::takeLockWaitTimeout()
+{
+    return m_store && m_store->takeLockWaitTimeout();
+}
+
 Collection Session::selectedCollection() const
 {
     if (m_selectedCollection <= 0)

@@ -25,6 +25,10 @@ public:
 
     // The data store of the session's thread, fetched once.
     DataStore *storageBackend();
+    // Whether a transaction is open on it (without opening a database connection to find out).
+    bool inTransaction() const;
+    // DataStore::takeLockWaitTimeout(), false while the session has no data store yet.
+    bool takeLockWaitTimeout();
 
     qint64 selectedCollectionId() const { return m_selectedCollection; }
     void setSelectedCollection(qint64 id) { m_selectedCollection = id; }

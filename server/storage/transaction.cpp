@@ -1,18 +1,25 @@
 #include "storage/transaction.h"
 
+#include "common/exception.h"
 #include "storage/datastore.h"
 
 Transaction::Transaction(DataStore *db, bool beginTransaction)
     : m_db(db)
 {
     if (beginTransaction) {
-        m_db->beginTransaction();
+        begin();
     }
+}
+
+Transaction::Transaction(DataStore *db, IfUncontended)
+    : m_db(db)
+    , m_active(db->tryBeginTransaction())
+{
 }
 
 Transaction::~Transaction()
 {
-    if (!m_committed) {
+    if (m_active && !m_committed) {
         m_db->rollbackTransaction();
     }
 }
@@ -20,10 +27,13 @@ Transaction::~Transaction()
 bool Transaction::commit()
 {
     m_committed = true;
-    return m_db->commitTransaction();
+    return m_active && m_db->commitTransaction();
 }
 
 void Transaction::begin()
 {
-    m_db->beginTransaction();
+    if (!m_db->beginTransaction()) {
+        throw TransactionException(m_db->transactionError());
+    }
+    m_active = true;
 }
