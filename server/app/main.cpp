@@ -1,4 +1,5 @@
 #include "common/log.h"
+#include "common/privatefiles.h"
 #include "connection/talvoriserver.h"
 #include "connection/tvapplication.h"
 #include "unixsignalwatcher.h"
@@ -10,6 +11,9 @@
 
 int main(int argc, char **argv)
 {
+    // Before the first file is written: the error log comes with the application frame.
+    PrivateFiles::restrictNewFiles();
+
     // The bus types are registered before the first use of the bus. The bus connection's thread is
     // stopped only at process exit, after every global constructed later than the connection
     // manager is gone; a message still being marshalled then would find the type registry

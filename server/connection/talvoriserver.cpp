@@ -2,6 +2,7 @@
 
 #include "common/busobject.h"
 #include "common/log.h"
+#include "common/privatefiles.h"
 #include "common/tracer.h"
 #include "handler/collectionhooks.h"
 #include "search/searchmanager.h"
@@ -17,20 +18,30 @@
 #include "services/resourcemanager.h"
 #include "storage/datastore.h"
 #include "storage/dbconfig.h"
+#include "storage/parthelper.h"
 #include "talvoriconnection.h"
 
 #include <xdgbasedirs.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QFile>
-#include <QLocalSocket>
 #include <QSettings>
 #include <QSqlError>
 #include <QTimer>
 
+#include <climits>
+
 static TalvoriServer *s_instance = nullptr;
+
+namespace {
+// How long a shut-down lets the connections finish their commands before cutting their clients
+// off, and how long it then waits for them to end.
+constexpr int ConnectionGraceMs = 1000;
+constexpr int ConnectionStopMs = 3000;
+}
 
 TalvoriServer *TalvoriServer::instance()
 {
@@ -43,6 +54,8 @@ TalvoriServer::TalvoriServer(QObject *parent)
     : QLocalServer(parent)
 {
     QSettings settings(XdgBaseDirs::talvoriServerConfigFile(XdgBaseDirs::ReadWrite), QSettings::IniFormat);
+
+    restrictDataDirectory();
 
     DbConfig *dbConfig = DbConfig::configuredDatabase();
     dbConfig->init(settings);
@@ -57,18 +70,21 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     const QString pipeName = settings.value(QStringLiteral("Connection/NamedPipe"), QStringLiteral("Talvori")).toString();
     readParserLimits(settings);
-    if (!listenOnPipe(pipeName))
-        logFatal() << "Unable to listen on Named Pipe" << pipeName;
+    const QString pipePath = ServerSocket::pathFor(pipeName);
+    if (!listenOnPipe(pipePath))
+        logFatal() << "Unable to listen on Named Pipe" << pipePath;
 
+    // Clients find the socket by its full path: a relative name lives in a directory of ours.
     connectionSettings.setValue(QStringLiteral("Data/Method"), QStringLiteral("NamedPipe"));
-    connectionSettings.setValue(QStringLiteral("Data/NamedPipe"), pipeName);
-    connectionSettings.sync();
+    connectionSettings.setValue(QStringLiteral("Data/NamedPipe"), pipePath);
+    syncPrivately(connectionSettings);
 
     DataStore *db = DataStore::self();
     if (!db->database().isOpen())
         logFatal() << "Unable to open database" << db->database().lastError().text();
     if (!db->init())
         logFatal() << "Unable to initialize database.";
+    checkPayloadFiles();
 
     NotificationManager::self();
     Tracer::self();
@@ -97,7 +113,7 @@ TalvoriServer::TalvoriServer(QObject *parent)
     const QString busAddress = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     if (!busAddress.isEmpty()) {
         connectionSettings.setValue(QStringLiteral("DBUS/Address"), busAddress);
-        connectionSettings.sync();
+        syncPrivately(connectionSettings);
     }
 
     auto *watcher = new QDBusServiceWatcher(QStringLiteral("org.freedesktop.Talvori.Control"),
@@ -106,6 +122,35 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     // Items hidden for the preprocessors of an earlier run would otherwise stay hidden for good.
     db->unhideAllPimItems();
+}
+
+void TalvoriServer::restrictDataDirectory()
+{
+    // New files are private already (main); older ones may have been made under a wider umask.
+    const QString dataHome = XdgBaseDirs::saveDir("data", QStringLiteral("talvori"));
+    if (const int changed = PrivateFiles::restrictTree(dataHome))
+        logError() << "Took the group and other permissions off" << changed << "files and directories in" << dataHome;
+}
+
+void TalvoriServer::checkPayloadFiles()
+{
+    // Before any client or service can open a transaction: a file of one in progress is no orphan.
+    const PartHelper::FileCheck check = PartHelper::checkFiles();
+    if (!check.done) {
+        logError() << "Unable to list the item parts; payload files are not checked";
+        return;
+    }
+    if (check.removed > 0)
+        logError() << "Removed" << check.removed << "payload files that no item part names";
+    for (const QString &missing : check.missing)
+        logError() << "Payload file missing (item, part, file):" << missing;
+}
+
+void TalvoriServer::syncPrivately(QSettings &settings)
+{
+    settings.sync();
+    // It tells where the socket is and which bus the server is on: nobody else's business.
+    PrivateFiles::restrict(settings.fileName());
 }
 
 void TalvoriServer::startSearchManager(const QSettings &settings)
@@ -131,28 +176,19 @@ void TalvoriServer::readParserLimits(const QSettings &settings)
     m_parserLimits.maxCommandText = value("MaxCommandLength", defaults.maxCommandText);
     m_parserLimits.maxListElements = value("MaxListElements", defaults.maxListElements);
     m_parserLimits.maxListDepth = int(qMin<qint64>(value("MaxListDepth", defaults.maxListDepth), 1 << 20));
+    m_idleTransactionTimeout = int(qMin<qint64>(value("IdleTransactionTimeout", 60000), INT_MAX));
+    DataStore::setLockTimeout(int(qMin<qint64>(value("LockTimeout", 90000), INT_MAX)));
 }
 
-bool TalvoriServer::listenOnPipe(const QString &name)
+bool TalvoriServer::listenOnPipe(const QString &path)
 {
-    // Only the user running the server may connect: the socket is created owner-only.
-    setSocketOptions(QLocalServer::UserAccessOption);
-    if (listen(name))
-        return true;
-    if (serverError() != QAbstractSocket::AddressInUseError)
-        return false;
-
-    // The name is taken. If a server answers there, it is another running instance and its socket
-    // must not be stolen; otherwise the file is left over from a crash and can go.
-    QLocalSocket probe;
-    probe.connectToServer(name);
-    if (probe.waitForConnected(1000)) {
-        probe.disconnectFromServer();
-        logError() << "Another server is already listening on" << name;
+    QString error;
+    const int descriptor = m_socket.listen(path, &error);
+    if (descriptor < 0) {
+        logError() << "Unable to listen on" << path << ":" << error;
         return false;
     }
-    QLocalServer::removeServer(name);
-    return listen(name);
+    return listen(qintptr(descriptor));
 }
 
 void TalvoriServer::startDatabaseProcess()
@@ -181,6 +217,7 @@ void TalvoriServer::incomingConnection(quintptr socketDescriptor)
         return;
     auto *connection = new TalvoriConnection(socketDescriptor, this);
     connection->setParserLimits(m_parserLimits);
+    connection->setIdleTransactionTimeout(m_idleTransactionTimeout);
     connect(connection, &QThread::finished, connection, &QObject::deleteLater);
     m_connections.append(connection);
     connection->start();
@@ -192,6 +229,9 @@ void TalvoriServer::quit()
         return;
     m_alreadyShutdown = true;
     close();
+    m_socket.release();
+    // A connection waiting for another's write lock gives up now instead of holding the stop up.
+    DataStore::abortLockWaits();
 
     // Service threads come first, item retrieval among them; then the connections, so that nothing
     // uses the database after it is closed, and only then the search manager. A connection waiting
@@ -208,15 +248,7 @@ void TalvoriServer::quit()
     delete m_itemRetrieval;
     m_itemRetrieval = nullptr;
 
-    logDebug() << "terminating connection threads";
-    for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {
-        if (!connection)
-            continue;
-        connection->quit();
-        connection->wait();
-        delete connection.data();
-    }
-    m_connections.clear();
+    stopConnections();
 
     // After the connections: none of them can hand either an item or a search any more.
     delete PreprocessorManager::instance();
@@ -233,6 +265,36 @@ void TalvoriServer::quit()
         logError() << "Failed to remove runtime connection config file";
 
     QTimer::singleShot(0, this, &TalvoriServer::doQuit);
+}
+
+void TalvoriServer::stopConnections()
+{
+    logDebug() << "terminating connection threads";
+    for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {
+        if (connection)
+            connection->quit();
+    }
+    // Most end at once. One that waits for its client (a literal that does not come, an answer it
+    // does not read) gets a short grace to finish its command, then its socket is shut under it.
+    const QDeadlineTimer grace(ConnectionGraceMs);
+    for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {
+        if (connection && !connection->wait(grace))
+            connection->shutDownSocket();
+    }
+    const QDeadlineTimer last(ConnectionStopMs);
+    for (const QPointer<TalvoriConnection> &connection : std::as_const(m_connections)) {
+        if (!connection)
+            continue;
+        if (connection->wait(last)) {
+            delete connection.data();
+        } else {
+            // Stuck elsewhere than on its socket; the process exit ends it. Deleting a running
+            // thread would abort the server instead.
+            logError() << "Connection" << connection->identifier() << "did not stop; leaving it running";
+            connection->setParent(nullptr);
+        }
+    }
+    m_connections.clear();
 }
 
 void TalvoriServer::doQuit()

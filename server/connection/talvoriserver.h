@@ -1,6 +1,7 @@
 #ifndef TALVORI_TALVORISERVER_H
 #define TALVORI_TALVORISERVER_H
 
+#include "connection/serversocket.h"
 #include "protocol/imapstreamparser.h"
 
 #include <QList>
@@ -37,12 +38,20 @@ protected:
 
 private:
     explicit TalvoriServer(QObject *parent = nullptr);
-    bool listenOnPipe(const QString &name);
+    bool listenOnPipe(const QString &path);
+    static void restrictDataDirectory();
+    // Removes payload files a crash left without a row and reports rows without their file.
+    static void checkPayloadFiles();
+    // Writes the connection settings out and keeps the file owner-only.
+    static void syncPrivately(QSettings &settings);
+    // The "Connection" bounds: parser limits, idle client transactions, lock waits.
     void readParserLimits(const QSettings &settings);
     void startSearchManager(const QSettings &settings);
     void startDatabaseProcess();
     void createDatabase();
     void stopDatabaseProcess();
+    // Ends every connection thread within a few seconds, whatever its client does.
+    void stopConnections();
 
     // Main thread only.
     ItemRetrievalThread *m_itemRetrieval = nullptr;
@@ -52,7 +61,10 @@ private:
     SearchManager *m_searchManager = nullptr;
     // From the "Connection" group: what a logged-in client may send at most.
     ImapStreamParser::Limits m_parserLimits;
+    // "Connection/IdleTransactionTimeout": how long a client's BEGIN may wait for its next command.
+    int m_idleTransactionTimeout = 60000;
     bool m_alreadyShutdown = false;
+    ServerSocket m_socket;
 };
 
 #endif

@@ -13,10 +13,37 @@
 #include <QThread>
 #include <QVersionNumber>
 
+#include <QDeadlineTimer>
+
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
+
+// The postmaster's process id as its pid file gives it, 0 when there is none.
+qint64 postmasterPid(const QString &pidFile)
+{
+    QFile file(pidFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return QString::fromLatin1(file.readLine()).trimmed().toLongLong();
+}
+
+// The server has stopped only when its process has gone, which may be a while after pg_ctl or a
+// signal returned; the storage server must not exit before (its data directory would still be
+// in use). False when it is still there at the deadline.
+bool waitForProcessEnd(qint64 pid, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
 
 // PostgreSQL keeps its programs in /usr/lib/postgresql/<version>/bin; newer versions are preferred.
 QStringList postgresSearchPath()
@@ -245,21 +272,22 @@ void DbConfigPostgresql::stopInternalServer()
         return;
     const QString dataDir = XdgBaseDirs::saveDir("data", QStringLiteral("talvori/db_data"));
     const QString pidFile = dataDir + QLatin1String("/postmaster.pid");
+    const qint64 pid = postmasterPid(pidFile);
     if (!m_cleanServerShutdownCommand.isEmpty()) {
         runCommandLine(m_cleanServerShutdownCommand);
         // The server removes its pid file when it has shut down; pg_ctl itself ended long ago.
         if (m_process->waitForFinished(3000) || m_process->state() == QProcess::NotRunning) {
-            if (!QFile::exists(pidFile)) {
+            if (!QFile::exists(pidFile) && waitForProcessEnd(pid, 3000)) {
                 m_process.reset();
                 return;
             }
         }
     }
-    QFile file(pidFile);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QString pid = QString::fromLatin1(file.readLine()).trimmed();
+    if (const qint64 running = postmasterPid(pidFile)) {
         logError() << "The postmaster is still running. Killing it.";
-        QProcess::execute(m_serverPath, {QStringLiteral("kill"), QStringLiteral("ABRT"), pid});
+        QProcess::execute(m_serverPath, {QStringLiteral("kill"), QStringLiteral("ABRT"), QString::number(running)});
+        if (!waitForProcessEnd(running, 3000))
+            logError() << "The postmaster" << running << "did not end";
     }
     m_process.reset();
 }

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 
 using namespace Talvori;
 
@@ -226,6 +228,34 @@ bool PartHelper::truncate(Part &part)
     part.setData(QByteArray());
     part.setDatasize(0);
     return part.update();
+}
+
+PartHelper::FileCheck PartHelper::checkFiles()
+{
+    FileCheck check;
+    SelectQueryBuilder<Part> qb;
+    qb.addValueCondition(Part::externalColumn(), Query::Equals, true);
+    if (!qb.exec())
+        return check;
+    QSet<QString> named;
+    const QList<Part> parts = qb.result();
+    for (const Part &part : parts) {
+        const QString path = QString::fromUtf8(part.data());
+        named.insert(QFileInfo(path).fileName());
+        if (!QFileInfo::exists(path))
+            check.missing.append(QStringLiteral("%1 %2 %3").arg(part.pimItemId()).arg(part.name(), path));
+    }
+
+    // Only what this class writes: "<part id>_r<revision>" and the uploads' "pending-XXXXXX".
+    static const QRegularExpression payloadName(QStringLiteral("^(\\d+_r\\d+|pending-.+)$"));
+    QDir directory(storagePath());
+    const QStringList files = directory.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &file : files) {
+        if (!named.contains(file) && payloadName.match(file).hasMatch() && directory.remove(file))
+            ++check.removed;
+    }
+    check.done = true;
+    return check;
 }
 
 QByteArray PartHelper::translateData(const QByteArray &data, bool isExternal)

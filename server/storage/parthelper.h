@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 class PayloadWriter;
@@ -49,6 +50,18 @@ public:
 
     // Whether a payload of this size goes to a file of its own.
     static bool storeExternally(qint64 dataSize);
+
+    // What a server killed in the middle of a change can leave behind: files whose transaction
+    // never committed, and old revisions a committed change had not deleted yet.
+    struct FileCheck {
+        bool done = false;       // false when the parts could not be listed: nothing was touched
+        int removed = 0;         // payload and temporary upload files no row names, deleted
+        QStringList missing;     // "<item id> <part name> <path>" of rows whose file is not there
+    };
+    // Deletes the payload directory's files that no part names (by file name, so a payload
+    // directory that moved loses nothing) and lists the parts whose file is missing; those are
+    // never deleted, a resource may deliver them again. Run before any transaction can be open.
+    static FileCheck checkFiles();
 
 private:
     // Where a payload of the part goes: into the row, or into the part's file at fileName, written
