@@ -194,7 +194,7 @@ void InstalledTreeTest::clientSession()
 {
     QVERIFY(m_serverPid > 0);
     TestClient client;
-    QVERIFY(client.open(m_home.tempDir() + QLatin1String("/Talvori")));
+    QVERIFY(client.open(m_home.runtimeDir() + QLatin1String("/talvori/Talvori")));
     QVERIFY(client.login("res1"));
     const qint64 inbox = client.create("\"Inbox\" 0 (MIMETYPE (message/rfc822))");
     QVERIFY(inbox > 0);
@@ -229,6 +229,9 @@ void InstalledTreeTest::projectBuildsAgainstThePackage()
                           QStringLiteral("-G"), QStringLiteral("Ninja"),
                           QLatin1String("-DCMAKE_PREFIX_PATH=") + m_tree.prefix(),
                           QStringLiteral("-DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF")};
+    // Libraries built with sanitizers need their run-time in the programs that link them.
+    if (const QString sanitize = QStringLiteral(TALVORI_SANITIZE); !sanitize.isEmpty())
+        configure << QLatin1String("-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=") + sanitize;
     const QString ccache = QStandardPaths::findExecutable(QStringLiteral("ccache"));
     if (!ccache.isEmpty()) {
         configure << QLatin1String("-DCMAKE_CXX_COMPILER_LAUNCHER=") + ccache;

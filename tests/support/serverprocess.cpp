@@ -5,6 +5,7 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -38,7 +39,19 @@ QString ServerProcess::socketName() const
 
 QString ServerProcess::socketPath() const
 {
-    return m_environment.tempDir() + QLatin1Char('/') + socketName();
+    const QSettings connection(connectionFile(), QSettings::IniFormat);
+    const QString published = connection.value(QStringLiteral("Data/NamedPipe")).toString();
+    if (QDir::isAbsolutePath(published))
+        return published;
+    const QString name = socketName();
+    if (QDir::isAbsolutePath(name))
+        return name;
+    return m_environment.runtimeDir() + QLatin1String("/talvori/") + name;
+}
+
+QString ServerProcess::connectionFile() const
+{
+    return m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc");
 }
 
 QString ServerProcess::logFile() const
@@ -71,7 +84,6 @@ bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
     // The server is ready once its socket answers and it has published the connection settings;
     // with a session bus, the bus address is the last thing it writes there.
     const bool withBus = m_environment.environment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    const QString connectionFile = m_environment.configHome() + QLatin1String("/talvori/talvoriconnectionrc");
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
@@ -79,7 +91,7 @@ bool ServerProcess::start(const QStringList &arguments, int timeoutMs)
         probe.connectToServer(socketPath());
         if (probe.waitForConnected(200)) {
             probe.disconnectFromServer();
-            const QSettings connection(connectionFile, QSettings::IniFormat);
+            const QSettings connection(connectionFile(), QSettings::IniFormat);
             if (connection.contains(withBus ? QStringLiteral("DBUS/Address") : QStringLiteral("Data/NamedPipe")))
                 return true;
         }

@@ -23,6 +23,8 @@ public:
     int stop(int timeoutMs = 20000);
 
     QString socketName() const;
+    // Where the server listens: the path it published in the connection settings, or before it
+    // has, where a relative name goes with the environment's runtime directory.
     QString socketPath() const;
 
     // Registers a resource instance with the running server over the session bus, as the agent
@@ -35,6 +37,9 @@ public:
     QByteArray errorLog() const;
 
     static QString executable(const QString &name);
+
+    // The connection settings the server publishes while it runs.
+    QString connectionFile() const;
 
 private:
     QString logFile() const;

@@ -1,6 +1,7 @@
 #include "tempenvironment.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 // Every environment changes TMPDIR; later ones still go below the temporary directory the process
@@ -17,11 +18,14 @@ TempEnvironment::TempEnvironment()
     QDir().mkpath(dataHome());
     QDir().mkpath(configHome());
     QDir().mkpath(tempDir());
+    QDir().mkpath(runtimeDir());
+    QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     m_environment = QProcessEnvironment::systemEnvironment();
     const QList<QPair<QString, QString>> values = {
         {QStringLiteral("XDG_DATA_HOME"), dataHome()},
         {QStringLiteral("XDG_CONFIG_HOME"), configHome()},
         {QStringLiteral("TMPDIR"), tempDir()},
+        {QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir()},
     };
     for (const auto &value : values) {
         m_environment.insert(value.first, value.second);
@@ -39,4 +43,10 @@ void TempEnvironment::setVariable(const QString &name, const QString &value)
 {
     m_environment.insert(name, value);
     qputenv(name.toLocal8Bit().constData(), value.toLocal8Bit());
+}
+
+void TempEnvironment::unsetVariable(const QString &name)
+{
+    m_environment.remove(name);
+    qunsetenv(name.toLocal8Bit().constData());
 }

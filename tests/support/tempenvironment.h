@@ -5,9 +5,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A throwaway home for one test: its own XDG data and configuration directories and its own
-// temporary directory (where local sockets are created), set in this process and handed to the
-// processes a test starts.
+// A throwaway home for one test: its own XDG data, configuration and runtime directories (the
+// server's socket goes below the runtime one) and its own temporary directory, set in this process
+// and handed to the processes a test starts.
 class TempEnvironment
 {
 public:
@@ -19,11 +19,14 @@ public:
     QString configHome() const { return path() + QLatin1String("/config"); }
     QString serverSettingsFile() const { return configHome() + QLatin1String("/talvori/talvoriserverrc"); }
     QString tempDir() const { return path() + QLatin1String("/tmp"); }
+    QString runtimeDir() const { return path() + QLatin1String("/runtime"); }
     QProcessEnvironment environment() const { return m_environment; }
 
     void writeServerSettings(const QString &group, const QString &key, const QVariant &value) const;
     // Sets a variable here and for the processes started with environment().
     void setVariable(const QString &name, const QString &value);
+    // Removes a variable here and for the processes started with environment().
+    void unsetVariable(const QString &name);
 
 private:
     QTemporaryDir m_dir;

@@ -45,7 +45,7 @@ bool startAndStop(TempEnvironment &home, Times *times)
     QElapsedTimer timer;
     timer.start();
     server.start(ServerProcess::executable(QStringLiteral("talvoriserver")), {});
-    const QString socket = home.tempDir() + QLatin1String("/Talvori");
+    const QString socket = home.runtimeDir() + QLatin1String("/talvori/Talvori");
     while (!ready(home, socket)) {
         if (server.state() == QProcess::NotRunning || timer.elapsed() > 120000)
             return false;

@@ -272,7 +272,8 @@ void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
     const QSettings connection(m_server.environment().configHome() + QLatin1String("/talvori/talvoriconnectionrc"),
                                QSettings::IniFormat);
     QCOMPARE(connection.value(QStringLiteral("Data/Method")).toString(), QStringLiteral("NamedPipe"));
-    QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(), QStringLiteral("Talvori"));
+    QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(), m_server.socketPath());
+    QCOMPARE(m_server.socketPath(), m_server.environment().runtimeDir() + QLatin1String("/talvori/Talvori"));
 }
 
 QTEST_GUILESS_MAIN(TalvoriConnectionTest)

@@ -91,7 +91,8 @@ void TalvoriServerTest::startupFilesAndQuitOverTheBus()
     {
         const QSettings connection(connectionFile, QSettings::IniFormat);
         QCOMPARE(connection.value(QStringLiteral("Data/Method")).toString(), QStringLiteral("NamedPipe"));
-        QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(), QStringLiteral("Talvori"));
+        QCOMPARE(connection.value(QStringLiteral("Data/NamedPipe")).toString(),
+                 server.environment().runtimeDir() + QLatin1String("/talvori/Talvori"));
         QCOMPARE(connection.value(QStringLiteral("DBUS/Address")).toString(), m_bus.address());
     }
     QFile settingsFile(serverFile);
