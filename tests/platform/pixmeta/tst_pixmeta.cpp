@@ -183,7 +183,7 @@ void TestPixmeta::damagedFiles_data()
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("text") << QByteArray("this is not an image\n");
     QTest::newRow("jpeg marker only") << QByteArray("\xff\xd8\xff", 3);
-    QTest::newRow("exif segment longer than file") << QByteArray("\xff\xd8\xff\xe1\xff\xf0""Exif\0\0II*\0", 18);
+    QTest::newRow("exif segment longer than file") << QByteArray("\xff\xd8\xff\xe1\xff\xf0""Exif\0\0II*\0", 16);
 }
 
 void TestPixmeta::damagedFiles()
