@@ -72,8 +72,10 @@ bool CacheCleaner::cleanCollection(const Collection &collection)
                PimItem::idFullColumnName());
     qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
     // A delivery stores its parts through STORE, which marks the item as read now: a part that has
-    // just been delivered is never among these.
+    // just been delivered is never among these. The rows stay locked until the commit, and a
+    // delivery still writing them is waited for and then seen, so it is not truncated either.
     qb.addValueCondition(PimItem::atimeFullColumnName(), Query::Less, QDateTime::currentDateTimeUtc().addMSecs(-expiry));
+    qb.setForUpdate(true);
     qb.addValueCondition(Part::dataFullColumnName(), Query::IsNot, QVariant());
     qb.addValueCondition(QStringLiteral("substr( %1, 1, 4 )").arg(Part::nameFullColumnName()), Query::Equals,
                          QStringLiteral("PLD:"));

@@ -50,6 +50,7 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_joins = other.m_joins;
     m_limit = other.m_limit;
     m_distinct = other.m_distinct;
+    m_forUpdate = other.m_forUpdate;
     return *this;
 }
 
@@ -273,6 +274,9 @@ QString QueryBuilder::buildStatement()
     }
     if (m_limit > 0) {
         statement += QLatin1String(" LIMIT ") + QString::number(m_limit);
+    }
+    if (m_forUpdate && m_type == SelectStatement && m_databaseType != Sqlite) {
+        statement += QLatin1String(" FOR UPDATE");
     }
     return statement;
 }

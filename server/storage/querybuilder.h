@@ -62,6 +62,10 @@ public:
     void setDistinct(bool distinct) { m_distinct = distinct; }
     // 0 or less means no limit.
     void setLimit(int limit) { m_limit = limit; }
+    // A SELECT that locks the rows it reads until the transaction ends and reads their latest
+    // committed values, for a read whose result decides a write (MariaDB, PostgreSQL; on SQLite
+    // the write lock a transaction holds already keeps every other writer out).
+    void setForUpdate(bool forUpdate) { m_forUpdate = forUpdate; }
 
     // The statement text for the current pieces, with its values in placeholder order in
     // boundValues(). exec() runs exactly this text.
@@ -103,6 +107,7 @@ private:
     QMap<QString, QPair<JoinType, Query::Condition>> m_joins;
     int m_limit = -1;
     bool m_distinct = false;
+    bool m_forUpdate = false;
 };
 
 #endif

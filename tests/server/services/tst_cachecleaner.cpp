@@ -10,8 +10,11 @@
 #include "storage/datastore.h"
 #include "storage/entities.h"
 #include "storage/parthelper.h"
+#include "storage/selectquerybuilder.h"
+#include "storage/transaction.h"
 #include "teststorage.h"
 
+#include <QSemaphore>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -30,6 +33,7 @@ private Q_SLOTS:
     void periodAdapts_data();
     void periodAdapts();
     void intervalCheckKeepsWholeIds();
+    void aDeliveryWhileItRunsIsKept();
 
 private:
     // Collections with one clean, long unread item each whose payload can expire.
@@ -131,6 +135,58 @@ void CacheCleanerTest::intervalCheckKeepsWholeIds()
     QVERIFY(QTest::qWaitFor([&] { return !recorder.timesOf(low).isEmpty() && !recorder.timesOf(high).isEmpty(); }, 5000));
     retrieval.quit();
     retrieval.wait();
+}
+
+// A resource delivers an expired item's payload while the cleaner looks at it: the delivery's
+// transaction has written the part and marked the item as read but not committed yet. The cleaner
+// must wait for it and then keep what was delivered, on every backend (a plain read there would see
+// the old access time and truncate the fresh payload once the delivery committed).
+void CacheCleanerTest::aDeliveryWhileItRunsIsKept()
+{
+    addExpirable(1);
+    SelectQueryBuilder<Part> newest;
+    newest.addSortColumn(Part::idFullColumnName(), Query::Descending);
+    newest.setLimit(1);
+    QVERIFY(newest.exec());
+    const Part expired = newest.result().value(0);
+    QVERIFY(expired.isValid());
+
+    QSemaphore written;
+    QSemaphore commit;
+    bool delivered = false;
+    QThread *delivery = QThread::create([&] {
+        DataStore *store = DataStore::self();
+        Transaction transaction(store);
+        QueryBuilder part(Part::tableName(), QueryBuilder::UpdateStatement);
+        part.setColumnValue(Part::dataColumn(), QByteArray("delivered"));
+        part.setColumnValue(Part::datasizeColumn(), 9);
+        part.addValueCondition(Part::idColumn(), Query::Equals, expired.id());
+        QueryBuilder item(PimItem::tableName(), QueryBuilder::UpdateStatement);
+        item.setColumnValue(PimItem::atimeColumn(), QDateTime::currentDateTimeUtc());
+        item.addValueCondition(PimItem::idColumn(), Query::Equals, expired.pimItemId());
+        const bool ok = part.exec() && item.exec();
+        written.release();
+        commit.acquire();
+        delivered = ok && transaction.commit();
+    });
+    CacheCleaner cleaner;
+    QThread *cleaning = QThread::create([&] { cleaner.cleanCache(); });
+    delivery->start();
+    written.acquire();
+    cleaning->start();
+    QTest::qWait(300); // the cleaner is now waiting for the delivery's locks
+    commit.release();
+    QVERIFY(delivery->wait(20000));
+    QVERIFY(cleaning->wait(20000));
+    delete delivery;
+    delete cleaning;
+    QVERIFY(delivered);
+
+    QSqlQuery stored(DataStore::self()->database());
+    QVERIFY(stored.exec(QStringLiteral("SELECT data, datasize FROM PartTable WHERE id = %1").arg(expired.id())));
+    QVERIFY(stored.next());
+    QCOMPARE(stored.value(0).toByteArray(), QByteArray("delivered"));
+    QCOMPARE(stored.value(1).toLongLong(), qint64(9));
 }
 
 QTEST_GUILESS_MAIN(CacheCleanerTest)

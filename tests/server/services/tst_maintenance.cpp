@@ -32,6 +32,7 @@ private Q_SLOTS:
     void collectionsAreSynchronisedAtTheirInterval();
     void expiredPayloadsAreDropped();
     void cleanerWaitsForAnOpenTransaction();
+    void disabledCleanerKeepsPayloads();
 
 private:
     qint64 collection(const QByteArray &name, const QByteArray &policy, qint64 parent = 0);
@@ -201,6 +202,26 @@ void MaintenanceTest::cleanerWaitsForAnOpenTransaction()
 
     QVERIFY(holder.runOk("COMMIT"));
     QVERIFY(QTest::qWaitFor([&] { return payloadSize(item) == 0; }, 30 * Minute));
+}
+
+// Last, since it restarts the server with the cleaner switched off.
+void MaintenanceTest::disabledCleanerKeepsPayloads()
+{
+    QCOMPARE(m_server.stop(), 0);
+    m_server.environment().writeServerSettings(QStringLiteral("Cache"), QStringLiteral("EnableCleaner"), false);
+    TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res1")}));
+    TestClient client;
+    QVERIFY(m_server.login(client, "res1"));
+    const qint64 expired = client.create(
+        "\"Expired\" 0 (MIMETYPE (message/rfc822) CACHEPOLICY (INHERIT false INTERVAL -1 CACHETIMEOUT 0 "
+        "SYNCONDEMAND false LOCALPARTS ()))");
+    QVERIFY(expired > 0);
+    const qint64 item = client.tvAppend(expired, "(PLD:RFC822 :7)", "payload", "(\\RemoteId[kept])");
+    QVERIFY(item > 0);
+
+    // Well past the five minutes after which an enabled cleaner drops it (see above).
+    QTest::qWait(5 * Minute + 5 * Period);
+    QCOMPARE(payloadSize(item), qint64(7));
 }
 
 QTEST_GUILESS_MAIN(MaintenanceTest)

@@ -109,6 +109,19 @@ void QueryBuilderTest::statementText_data()
         << "SELECT PimItemTable.id FROM PimItemTable WHERE ( PimItemTable.collectionId = :0 )" << QVariantList{5};
     QTest::newRow("limit -1 adds nothing") << QueryBuilder::PostgreSQL << selectWithLimit(-1)
         << "SELECT PimItemTable.id FROM PimItemTable WHERE ( PimItemTable.collectionId = :0 )" << QVariantList{5};
+    const auto selectForUpdate = BuilderFactory([](QueryBuilder::DatabaseType dialect) {
+        QueryBuilder qb = makeBuilder(QStringLiteral("PimItemTable"), QueryBuilder::SelectStatement, dialect);
+        qb.addColumn(QStringLiteral("PimItemTable.id"));
+        qb.setLimit(2);
+        qb.setForUpdate(true);
+        return qb;
+    });
+    QTest::newRow("for update, MySQL") << QueryBuilder::MySQL << selectForUpdate
+        << "SELECT PimItemTable.id FROM PimItemTable LIMIT 2 FOR UPDATE" << QVariantList{};
+    QTest::newRow("for update, PostgreSQL") << QueryBuilder::PostgreSQL << selectForUpdate
+        << "SELECT PimItemTable.id FROM PimItemTable LIMIT 2 FOR UPDATE" << QVariantList{};
+    QTest::newRow("for update, SQLite: its write lock does it") << QueryBuilder::Sqlite << selectForUpdate
+        << "SELECT PimItemTable.id FROM PimItemTable LIMIT 2" << QVariantList{};
 
     QTest::newRow("null value writes NULL") << QueryBuilder::Sqlite << BuilderFactory([](QueryBuilder::DatabaseType d) {
         QueryBuilder qb = makeBuilder(QStringLiteral("CollectionTable"), QueryBuilder::SelectStatement, d);
