@@ -79,23 +79,30 @@ void Tracer::createBackend(const QString &type)
     m_active = type != NullType;
 }
 
-QString Tracer::bounded(const QString &msg)
+QString Tracer::bounded(const QString &msg, qsizetype limit)
 {
     // Room for the note of a text that text() has cut already.
     constexpr qsizetype NoteRoom = 40;
-    if (msg.size() <= MaxTextLength + NoteRoom)
+    if (msg.size() <= limit + NoteRoom)
         return msg;
-    return msg.left(MaxTextLength) + cutNote(msg.size() - MaxTextLength, "characters");
+    // A surrogate pair stays whole.
+    const qsizetype keep = msg.at(limit - 1).isHighSurrogate() ? limit - 1 : limit;
+    return msg.left(keep) + cutNote(msg.size() - keep, "characters");
 }
 
 QString Tracer::text(const QByteArray &utf8)
 {
     if (utf8.size() <= MaxTextLength)
         return QString::fromUtf8(utf8);
-    return QString::fromUtf8(utf8.left(MaxTextLength)) + cutNote(utf8.size() - MaxTextLength, "bytes");
+    // The cut goes before a character's first byte, not through its continuation bytes.
+    qsizetype keep = MaxTextLength;
+    while (keep > MaxTextLength - 4 && (uchar(utf8.at(keep)) & 0xc0) == 0x80)
+        --keep;
+    return QString::fromUtf8(utf8.left(keep)) + cutNote(utf8.size() - keep, "bytes");
 }
 
-// Every call takes the same shape: lock, forward the bounded text to the back-end.
+// Every call takes the same shape: lock, forward the bounded texts to the back-end. The first
+// argument is bounded too: a connection's identifier carries the session id the client chose.
 #define TRACER_FORWARD(method)                                                                                         \
     void Tracer::method(const QString &first, const QString &msg)                                                      \
     {                                                                                                                  \
@@ -103,7 +110,7 @@ QString Tracer::text(const QByteArray &utf8)
             return;                                                                                                    \
         QMutexLocker locker(&m_mutex);                                                                                 \
         if (m_backend)                                                                                                 \
-            m_backend->method(first, bounded(msg));                                                                    \
+            m_backend->method(bounded(first, MaxNameLength), bounded(msg));                                            \
     }
 
 TRACER_FORWARD(beginConnection)

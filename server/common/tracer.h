@@ -30,6 +30,8 @@ public:
     // A traced text is cut to this many characters (bytes of UTF-8 for text()), with a note of
     // how much was cut: a protocol line may be far larger than a bus message can be.
     static constexpr qsizetype MaxTextLength = 64 * 1024;
+    // The same for the first argument (a connection's identifier, a component or signal name).
+    static constexpr qsizetype MaxNameLength = 1024;
     // The traced form of protocol bytes; only the part that is kept gets converted.
     static QString text(const QByteArray &utf8);
 
@@ -53,7 +55,7 @@ private:
     Tracer();
     // Under m_mutex.
     void createBackend(const QString &type);
-    static QString bounded(const QString &msg);
+    static QString bounded(const QString &msg, qsizetype limit = MaxTextLength);
 
     mutable QMutex m_mutex; // guards m_backend and serialises the calls into it and the settings
     std::unique_ptr<TracerInterface> m_backend;

@@ -116,6 +116,24 @@ void TracingTest::largeTextsAreCut()
     const Event &input = viewer.events.at(viewer.indexOf(QStringLiteral("connectionDataInput"), QStringLiteral("a2 www")));
     QVERIFY(input.second.size() <= 64 * 1024 + 40);
     QVERIFY(input.second.contains(QLatin1String(" more bytes cut]")));
+
+    // A cut through text outside ASCII keeps its characters whole.
+    const QByteArray umlauts = QString(100 * 1024, QChar(0xfc)).toUtf8();
+    client.send("a4 " + umlauts + "\r\n");
+    client.readUntilTagged("a4");
+    QVERIFY(viewer.waitFor(QStringLiteral("connectionDataOutput"), QStringLiteral("a4 BAD")));
+    const Event &cut = viewer.events.at(viewer.indexOf(QStringLiteral("connectionDataOutput"), QStringLiteral("a4 BAD")));
+    QVERIFY(cut.second.contains(QLatin1String(" more bytes cut]")));
+    QVERIFY(!cut.second.contains(QChar::ReplacementCharacter));
+
+    // The connection's name carries the session id its client chose; that is bounded too.
+    TraceViewer names(m_server.bus().address());
+    const QByteArray longSession(50 * 1024, 's');
+    TestClient named;
+    QVERIFY(m_server.login(named, longSession));
+    QVERIFY(names.waitFor(QStringLiteral("connectionStarted"), QString()));
+    const Event &begun = names.events.at(names.indexOf(QStringLiteral("connectionStarted"), QString()));
+    QVERIFY2(begun.first.size() <= 1024 + 40, QByteArray::number(begun.first.size()).constData());
 }
 
 void TracingTest::serverErrorsAreTraced()
