@@ -8,6 +8,7 @@
 #include "notifylistener.h"
 #include "sorvanipeer.h"
 #include "testclient.h"
+#include "testresource.h"
 #include "testserver.h"
 
 #include <listingline.h>
@@ -72,6 +73,7 @@ private Q_SLOTS:
     void searchWaitsBounded();
     void searchWithVeryManyHits();
     void searchReleasesBusConnections();
+    void searchRetrievesUncachedPayload();
 
     void searchStore();
     void searchStoreFailures_data();
@@ -303,6 +305,26 @@ void SearchTest::searchReleasesBusConnections()
     for (int i = 0; i < 3; ++i)
         searchOnce();
     QTRY_COMPARE(serverBusConnections(), serverOwn);
+}
+
+// A hit whose payload is not cached is fetched from its resource, as FETCH would.
+void SearchTest::searchRetrievesUncachedPayload()
+{
+    TestResource resource(QStringLiteral("res1"), m_server);
+    QVERIFY2(resource.start(), qPrintable(resource.errorString()));
+    TestClient owner;
+    QVERIFY(m_server.login(owner, "res1"));
+    const qint64 id = owner.tvAppend(m_collection, "(PLD:HEAD :4)", "head",
+                                     "(\\MimeType[message/rfc822] \\RemoteId[uncached])");
+    QVERIFY(id > 0);
+    m_sorvani->setResults(QStringLiteral("uncached"), {SorvaniPeer::itemUri(id)});
+
+    const QList<QByteArray> answer = m_client.run("SEARCH \"uncached\" FULLPAYLOAD");
+    QCOMPARE(answer.size(), 2);
+    QVERIFY2(answer.first().contains(resource.payloadFor(QStringLiteral("uncached"))), answer.first().constData());
+    QCOMPARE(resource.deliveries().size(), 1);
+    QCOMPARE(resource.deliveries().first().uid, id);
+    resource.stop();
 }
 
 void SearchTest::searchStore()
