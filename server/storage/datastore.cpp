@@ -150,6 +150,8 @@ void DataStore::close()
         return;
     }
     rollbackAll();
+    // Prepared statements belong to the connection and must go before it.
+    m_statementCache.clear();
     m_database.close();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -157,6 +159,23 @@ void DataStore::close()
 }
 
 bool DataStore::init()
+{
+    const bool done = createOrUpdateSchema();
+    // Statements prepared on this connection before or while the schema changed may describe
+    // tables as they were (PostgreSQL refuses such a statement).
+    m_statementCache.clear();
+    if (!done) {
+        return false;
+    }
+
+    MimeType::enableCache(true);
+    Flag::enableCache(true);
+    Resource::enableCache(true);
+    Collection::enableCache(true);
+    return true;
+}
+
+bool DataStore::createOrUpdateSchema()
 {
     std::shared_ptr<DbInitializer> initializer =
         DbInitializer::createInstance(m_database, QStringLiteral(":talvoridb.xml"));
@@ -167,15 +186,7 @@ bool DataStore::init()
         logError() << initializer->errorMsg();
         return false;
     }
-    if (!updateSchema()) {
-        return false;
-    }
-
-    MimeType::enableCache(true);
-    Flag::enableCache(true);
-    Resource::enableCache(true);
-    Collection::enableCache(true);
-    return true;
+    return updateSchema();
 }
 
 bool DataStore::updateSchema()

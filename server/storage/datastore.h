@@ -2,6 +2,7 @@
 #define TALVORI_DATASTORE_H
 
 #include "storage/entities.h"
+#include "storage/statementcache.h"
 
 #include <QByteArray>
 #include <QList>
@@ -39,6 +40,8 @@ public:
     QSqlDatabase database() const { return m_database; }
 
     NotificationCollector *notificationCollector() const { return m_notificationCollector; }
+    // The prepared statements of this thread's connection (QueryBuilder and the records use it).
+    StatementCache &statementCache() { return m_statementCache; }
     void setSessionId(const QByteArray &sessionId);
 
     static QString collectionDelimiter() { return QStringLiteral("/"); }
@@ -146,6 +149,8 @@ private:
     // Schema changes the initializer cannot make (renames, conversions): the updates of
     // dbupdate.xml the database has not had yet, run after the initializer.
     bool updateSchema();
+    // The initializer, then updateSchema().
+    bool createOrUpdateSchema();
     bool isSqlite() const;
     bool beginTransaction(bool waitForLock);
     // Takes the SQLite write lock, waiting at most lockTimeout() when waitForLock is set.
@@ -169,6 +174,7 @@ private:
     bool m_rowLockWaitShortened = false;
     QByteArray m_sessionId;
     NotificationCollector *m_notificationCollector = nullptr;
+    StatementCache m_statementCache;
 };
 
 #endif

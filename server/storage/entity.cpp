@@ -1,6 +1,7 @@
 #include "storage/entity.h"
 
 #include "common/log.h"
+#include "storage/cachedquery.h"
 #include "storage/countquerybuilder.h"
 #include "storage/datastore.h"
 #include "storage/querybuilder.h"
@@ -56,12 +57,12 @@ bool Entity::addToRelation(const QString &table, const QString &leftColumn, cons
     if (!databaseIsOpen()) {
         return false;
     }
-    QSqlQuery query(database());
-    query.prepare(QLatin1String("INSERT INTO ") + table + QLatin1String(" ( ") + leftColumn + QLatin1String(" , ")
-                  + rightColumn + QLatin1String(" ) VALUES ( :left, :right )"));
+    CachedQuery statement(QLatin1String("INSERT INTO ") + table + QLatin1String(" ( ") + leftColumn
+                          + QLatin1String(" , ") + rightColumn + QLatin1String(" ) VALUES ( :left, :right )"));
+    QSqlQuery &query = statement.query();
     query.bindValue(QStringLiteral(":left"), leftId);
     query.bindValue(QStringLiteral(":right"), rightId);
-    if (!query.exec()) {
+    if (!statement.exec()) {
         logDebug() << "Error during adding a record to table" << table << query.lastError().text();
         DataStore::self()->noteQueryError(query.lastError());
         return false;

@@ -10,6 +10,7 @@
 QueryBuilder::QueryBuilder(const QString &table, QueryType type)
     : QueryBuilder(DataStore::self()->database(), table, type)
 {
+    m_statementCache = &DataStore::self()->statementCache();
 }
 
 QueryBuilder::QueryBuilder(const QSqlDatabase &database, const QString &table, QueryType type)
@@ -28,6 +29,17 @@ QueryBuilder::QueryBuilder(const QueryBuilder &other)
     *this = other;
 }
 
+QueryBuilder::~QueryBuilder()
+{
+    releaseStatement();
+}
+
+void QueryBuilder::releaseStatement()
+{
+    if (m_statementCache)
+        m_statementCache->release(m_lease, m_query);
+}
+
 QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
 {
     if (this == &other) {
@@ -37,9 +49,11 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_databaseType = other.m_databaseType;
     m_rootCondition = other.m_rootCondition;
     if (m_database.connectionName() != other.m_database.connectionName()) {
+        releaseStatement();
         m_database = other.m_database;
         m_query = QSqlQuery(m_database);
     }
+    m_statementCache = other.m_statementCache;
     m_type = other.m_type;
     m_columns = other.m_columns;
     m_bindValues = other.m_bindValues;
@@ -148,10 +162,22 @@ void QueryBuilder::setColumnValue(const QString &column, const QVariant &value)
     m_columnValues.append(qMakePair(column, value));
 }
 
+QString QueryBuilder::placeholder(int index)
+{
+    // The names of the first placeholders are made once: every statement needs them, twice.
+    static const QStringList names = [] {
+        QStringList list;
+        for (int i = 0; i < 64; ++i)
+            list.append(QLatin1Char(':') + QString::number(i));
+        return list;
+    }();
+    return index < names.size() ? names.at(index) : QLatin1Char(':') + QString::number(index);
+}
+
 QString QueryBuilder::bindValue(const QVariant &value)
 {
     m_bindValues.append(value);
-    return QLatin1Char(':') + QString::number(m_bindValues.size() - 1);
+    return placeholder(int(m_bindValues.size()) - 1);
 }
 
 QString QueryBuilder::buildWhereCondition(const Query::Condition &condition)
@@ -284,16 +310,30 @@ QString QueryBuilder::buildStatement()
 bool QueryBuilder::exec()
 {
     const QString statement = buildStatement();
-    if (!m_query.prepare(statement)) {
+    // A caller may have asked for a forward-only walk on the query before it was executed.
+    const bool forwardOnly = m_query.isForwardOnly();
+    releaseStatement();
+    bool prepared = false;
+    if (m_statementCache) {
+        m_lease = m_statementCache->acquire(m_database, statement, m_query);
+        prepared = m_lease.active;
+    } else {
+        m_query = QSqlQuery(m_database);
+        prepared = m_query.prepare(statement);
+    }
+    if (!prepared) {
         logDebug() << "Error during executing query" << statement << ": " << m_query.lastError().text();
         return false;
     }
+    m_query.setForwardOnly(forwardOnly);
     for (int i = 0; i < m_bindValues.size(); ++i) {
-        m_query.bindValue(QLatin1Char(':') + QString::number(i), bindableValue(m_bindValues.at(i), m_databaseType));
+        m_query.bindValue(placeholder(i), bindableValue(m_bindValues.at(i), m_databaseType));
     }
     if (!m_query.exec()) {
         logDebug() << "Error during executing query" << statement << ": " << m_query.lastError().text();
         DataStore::self()->noteQueryError(m_query.lastError());
+        // A statement that failed is not trusted again (a schema it was prepared for may be gone).
+        m_lease.active = false;
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 #define TALVORI_QUERYBUILDER_H
 
 #include "storage/query.h"
+#include "storage/statementcache.h"
 
 #include <QHash>
 #include <QList>
@@ -16,7 +17,8 @@
 // compared or inserted value as a numbered placeholder (":0", ":1", ...) so no value is ever part of
 // the statement text, and executes it on the database connection of the thread that created the
 // builder. The three SQL dialects differ in how an INSERT returns the new id and how an UPDATE names
-// joined tables; the builder hides that.
+// joined tables; the builder hides that. On the thread's own connection the prepared statement comes
+// from, and goes back to, the data store's StatementCache: the same text is prepared once.
 class QueryBuilder
 {
 public:
@@ -32,6 +34,8 @@ public:
     // executed statement are not shared.
     QueryBuilder(const QueryBuilder &other);
     QueryBuilder &operator=(const QueryBuilder &other);
+    // Gives the statement back to the cache; the rows of query() are gone with the builder.
+    ~QueryBuilder();
 
     // Statement text follows this type; it is taken from the connection's driver at construction.
     void setDatabaseType(DatabaseType type) { m_databaseType = type; }
@@ -90,13 +94,20 @@ public:
 private:
     QString buildWhereCondition(const Query::Condition &condition);
     QString bindValue(const QVariant &value);
+    // ":index"
+    static QString placeholder(int index);
     Query::Condition &rootCondition(ConditionType type);
+    // Gives the statement of the last exec() back to the cache, if it came from there.
+    void releaseStatement();
 
     QString m_table;
     DatabaseType m_databaseType = Unknown;
     QHash<int, Query::Condition> m_rootCondition;
     QSqlDatabase m_database;
     QSqlQuery m_query;
+    // The cache of the thread's data store when the builder runs on its connection, else null.
+    StatementCache *m_statementCache = nullptr;
+    StatementCache::Lease m_lease;
     QueryType m_type;
     QStringList m_columns;
     QList<QVariant> m_bindValues;

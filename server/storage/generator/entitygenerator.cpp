@@ -319,11 +319,11 @@ const char *const retrieveByKeyTemplate = R"(@C@ @C@::retrieveBy@Key@(@KeyArg@ke
             return *it;
         }
     }
-    QSqlQuery query(database());
-    query.prepare(QLatin1String("SELECT ") + columnNamesWithId().join(QLatin1String(", ")) + QLatin1String(" FROM ")
-                  + tableName() + QLatin1String(" WHERE @column@ = :key"));
+    CachedQuery statement(QLatin1String("SELECT ") + columnNamesWithId().join(QLatin1String(", "))
+                          + QLatin1String(" FROM ") + tableName() + QLatin1String(" WHERE @column@ = :key"));
+    QSqlQuery &query = statement.query();
     query.bindValue(QStringLiteral(":key"), bindableValue(key));
-    if (!query.exec()) {
+    if (!statement.exec()) {
         logDebug().noquote() << "Error during selection of record with @column@" << key << "from table" << tableName()
                              << query.lastError().text();
         return @C@();
@@ -418,9 +418,10 @@ bool @C@::update()
         return false;
     }
     QStringList assignments;
-@updateColumns@    QSqlQuery query(database());
-    query.prepare(QLatin1String("UPDATE ") + tableName() + QLatin1String(" SET ") + assignments.join(QLatin1String(", "))@updateWhere@);
-@updateBinds@    if (!query.exec()) {
+@updateColumns@    CachedQuery statement(QLatin1String("UPDATE ") + tableName() + QLatin1String(" SET ")
+                          + assignments.join(QLatin1String(", "))@updateWhere@);
+    QSqlQuery &query = statement.query();
+@updateBinds@    if (!statement.exec()) {
         logDebug().noquote() << "Error during updating record with id" << id() << " in table" << tableName()
                              << query.lastError().text();
         return false;
@@ -567,13 +568,13 @@ QList<@O@> @C@::@plural@() const
     if (!databaseIsOpen()) {
         return {};
     }
-    QSqlQuery query(database());
-    query.prepare(QLatin1String("SELECT ") + @O@::fullColumnNames().join(QLatin1String(", ")) + QLatin1String(" FROM ")
-                  + @O@::tableName() + QLatin1String(", ") + @R@::tableName() + QLatin1String(" WHERE ")
-                  + @R@::leftFullColumnName() + QLatin1String(" = :key AND ") + @R@::rightFullColumnName()
-                  + QLatin1String(" = ") + @O@::idFullColumnName());
+    CachedQuery statement(QLatin1String("SELECT ") + @O@::fullColumnNames().join(QLatin1String(", "))
+                          + QLatin1String(" FROM ") + @O@::tableName() + QLatin1String(", ") + @R@::tableName()
+                          + QLatin1String(" WHERE ") + @R@::leftFullColumnName() + QLatin1String(" = :key AND ")
+                          + @R@::rightFullColumnName() + QLatin1String(" = ") + @O@::idFullColumnName());
+    QSqlQuery &query = statement.query();
     query.bindValue(QStringLiteral(":key"), id());
-    if (!query.exec()) {
+    if (!statement.exec()) {
         logDebug().noquote() << "Error during selection of records from table" << @R@::tableName()
                              << query.lastError().text();
         return {};
@@ -592,7 +593,7 @@ void writeSource(QTextStream &out, const QList<Table> &tables)
 {
     out << "// Generated from talvoridb.xml by entitygenerator. Do not edit.\n\n"
            "#include \"storage/entities.h\"\n\n"
-           "#include \"common/log.h\"\n#include \"storage/countquerybuilder.h\"\n"
+           "#include \"common/log.h\"\n#include \"storage/cachedquery.h\"\n#include \"storage/countquerybuilder.h\"\n"
            "#include \"storage/querybuilder.h\"\n#include \"storage/selectquerybuilder.h\"\n\n"
            "#include <QHash>\n#include <QMutex>\n#include <QMutexLocker>\n#include <QSqlError>\n#include <QSqlQuery>\n\n"
            "#include <atomic>\n\nnamespace Talvori {\n\n";

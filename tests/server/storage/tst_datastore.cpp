@@ -5,10 +5,14 @@
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/querybuilder.h"
+#include "storage/selectquerybuilder.h"
+#include "storage/statementcache.h"
 #include "storage/transaction.h"
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 using namespace Talvori;
@@ -69,6 +73,8 @@ private Q_SLOTS:
     void appendPimItem();
     void appendPimItemFailure();
     void itemFlags();
+    void statementCache();
+    void statementCacheAfterSchemaChange();
     void removeItemPartsAndUnhide();
     void invalidateItemCache();
     void cleanupPimItem();
@@ -339,6 +345,102 @@ void DataStoreTest::itemFlags()
 
     QVERIFY(m_store->removeItemFlags(item, {seen, deleted}));
     QVERIFY(item.flags().isEmpty());
+}
+
+void DataStoreTest::statementCache()
+{
+    StatementCache &cache = m_store->statementCache();
+    const auto flagNamed = [](const QString &name) {
+        SelectQueryBuilder<Flag> qb;
+        qb.addValueCondition(Flag::nameColumn(), Query::Equals, name);
+        return qb;
+    };
+
+    // One text, three uses: prepared once.
+    const qint64 misses = cache.misses();
+    for (const QString &name : {QStringLiteral("\\SEEN"), QStringLiteral("\\DRAFT"), QStringLiteral("spam")}) {
+        SelectQueryBuilder<Flag> qb = flagNamed(name);
+        QVERIFY(qb.exec());
+        QCOMPARE(qb.result().value(0).name(), name);
+    }
+    QCOMPARE(cache.misses() - misses, 1);
+
+    // Two users of one text at once each get a statement of their own and read their own rows;
+    // both are kept afterwards.
+    {
+        SelectQueryBuilder<Flag> outer = flagNamed(QStringLiteral("\\SEEN"));
+        QVERIFY(outer.exec());
+        SelectQueryBuilder<Flag> inner = flagNamed(QStringLiteral("\\DRAFT"));
+        QVERIFY(inner.exec());
+        QCOMPARE(inner.result().value(0).name(), QStringLiteral("\\DRAFT"));
+        QCOMPARE(outer.result().value(0).name(), QStringLiteral("\\SEEN"));
+    }
+    QCOMPARE(cache.misses() - misses, 2);
+    for (int i = 0; i < 2; ++i) {
+        SelectQueryBuilder<Flag> qb = flagNamed(QStringLiteral("spam"));
+        QVERIFY(qb.exec());
+    }
+    QCOMPARE(cache.misses() - misses, 2);
+
+    // A statement that failed is not used again.
+    const auto insertFlag = [] {
+        QueryBuilder qb(Flag::tableName(), QueryBuilder::InsertStatement);
+        qb.setColumnValue(Flag::nameColumn(), QStringLiteral("\\SEEN")); // the name is taken
+        return qb.exec();
+    };
+    const int kept = cache.size();
+    QVERIFY(!insertFlag());
+    QCOMPARE(cache.size(), kept);
+    QVERIFY(!insertFlag());
+    QCOMPARE(cache.misses() - misses, 4);
+
+    // A statement lent out while the cache is cleared is dropped when it comes back.
+    {
+        SelectQueryBuilder<Flag> lent = flagNamed(QStringLiteral("\\SEEN"));
+        QVERIFY(lent.exec());
+        cache.clear();
+        QCOMPARE(cache.size(), 0);
+    }
+    QCOMPARE(cache.size(), 0);
+}
+
+void DataStoreTest::statementCacheAfterSchemaChange()
+{
+    // The columns of "SELECT *" follow the table; a statement prepared before a column came would
+    // still describe the old table (PostgreSQL refuses to run it at all).
+    const auto probe = [] {
+        QueryBuilder qb(QStringLiteral("CacheProbe"));
+        qb.addColumn(QStringLiteral("*"));
+        qb.addSortColumn(QStringLiteral("a"));
+        QStringList row;
+        if (!qb.exec() || !qb.query().next())
+            return QStringList{QStringLiteral("<failed>")};
+        for (int i = 0; i < qb.query().record().count(); ++i)
+            row.append(qb.query().value(i).toString());
+        return row;
+    };
+    const auto run = [this](const QString &statement) {
+        QSqlQuery query(m_store->database());
+        return query.exec(statement);
+    };
+    QVERIFY(run(QStringLiteral("CREATE TABLE CacheProbe (a INTEGER)")));
+    QVERIFY(run(QStringLiteral("INSERT INTO CacheProbe (a) VALUES (1)")));
+    QCOMPARE(probe(), QStringList{QStringLiteral("1")});
+
+    // Schema changes go through init(), which forgets what was prepared.
+    QVERIFY(run(QStringLiteral("ALTER TABLE CacheProbe ADD COLUMN b INTEGER")));
+    QVERIFY(run(QStringLiteral("UPDATE CacheProbe SET b = 2")));
+    QVERIFY(m_store->init());
+    QCOMPARE(probe(), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+
+    // Closing drops the statements with the connection; the next ones are prepared anew.
+    QVERIFY(m_store->statementCache().size() > 0);
+    m_store->close();
+    QCOMPARE(m_store->statementCache().size(), 0);
+    m_store->open();
+    QVERIFY(m_store->isOpened());
+    QCOMPARE(probe(), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    QVERIFY(run(QStringLiteral("DROP TABLE CacheProbe")));
 }
 
 void DataStoreTest::removeItemPartsAndUnhide()
