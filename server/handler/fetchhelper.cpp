@@ -402,8 +402,6 @@ void FetchHelper::updateItemAccessTime(const QList<qint64> &ids)
     // (remote identifiers within a resource context, a selected search collection), which an
     // UPDATE cannot carry on every database. Consecutive ids collapse into ranges, a statement per
     // piece of the set that fits into one.
-    ImapSet set;
-    set.add(ids);
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
     // The answer must not wait for a writer: while another connection holds the write lock, the
@@ -411,7 +409,7 @@ void FetchHelper::updateItemAccessTime(const QList<qint64> &ids)
     Transaction transaction(m_connection->storageBackend(), Transaction::IfUncontended());
     if (!transaction.active())
         return;
-    const QList<ImapSet> pieces = QueryHelper::splitSet(set);
+    const QList<ImapSet> pieces = QueryHelper::idPieces(ids);
     for (const ImapSet &chunk : pieces) {
         QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);
         qb.setColumnValue(PimItem::atimeColumn(), now);

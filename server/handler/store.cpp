@@ -10,37 +10,14 @@
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/payloadwriter.h"
+#include "storage/pimitemset.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/session.h"
 #include "storage/transaction.h"
 
 #include <imapparser.h>
 
-#include <algorithm>
-
 using namespace Talvori;
-
-namespace {
-
-bool byId(const Flag &a, const Flag &b)
-{
-    return a.id() < b.id();
-}
-
-bool sameFlags(QList<Flag> a, QList<Flag> b)
-{
-    if (a.size() != b.size())
-        return false;
-    std::sort(a.begin(), a.end(), byId);
-    std::sort(b.begin(), b.end(), byId);
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.at(i).id() != b.at(i).id())
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 Store::Store(Scope::SelectionScope scope)
     : m_scope(scope)
@@ -93,21 +70,11 @@ bool Store::parseStream()
 
     QDateTime dateTime = items.first().datetime();
     if (!m_changes.isEmpty()) {
-        if (items.size() == 1 && (m_size > 0 || m_partSizes > 0))
-            items.first().setSize(qMax(m_size, m_partSizes));
-
-        for (PimItem &item : items) {
-            item.setDatetime(modificationTime);
-            item.setAtime(modificationTime);
-            // A change the owning resource has not made yet has to reach it.
-            if (!m_connection->isOwnerResource(item))
-                item.setDirty(true);
-            if (!item.update())
-                throw HandlerException("Unable to write item changes into the database");
-            if (invalidateCache && !store->invalidateItemCache(item))
-                throw HandlerException("Unable to invalidate item cache in the database");
-            store->notificationCollector()->notifyItemChanged(item, m_changes);
-        }
+        if (items.size() == 1)
+            writeItemChanges(items.first(), modificationTime, invalidateCache);
+        else
+            writeItemsChanges(items, modificationTime);
+        store->notificationCollector()->notifyItemsChanged(items, m_changes);
 
         if (!transaction.commit())
             return failureResponse("Cannot commit transaction.");
@@ -120,6 +87,33 @@ bool Store::parseStream()
     response.setString("DATETIME " + HandlerSupport::quotedDateTime(dateTime) + " STORE completed");
     Q_EMIT responseAvailable(response);
     return true;
+}
+
+void Store::writeItemChanges(PimItem &item, const QDateTime &modificationTime, bool invalidateCache)
+{
+    if (m_size > 0 || m_partSizes > 0)
+        item.setSize(qMax(m_size, m_partSizes));
+    item.setDatetime(modificationTime);
+    item.setAtime(modificationTime);
+    // A change the owning resource has not made yet has to reach it.
+    if (!m_connection->isOwnerResource(item))
+        item.setDirty(true);
+    if (!item.update())
+        throw HandlerException("Unable to write item changes into the database");
+    if (invalidateCache && !m_connection->storageBackend()->invalidateItemCache(item))
+        throw HandlerException("Unable to invalidate item cache in the database");
+}
+
+void Store::writeItemsChanges(const QList<PimItem> &items, const QDateTime &modificationTime)
+{
+    // Only flags change on many items at once, so every item gets the same columns: a new
+    // revision and times, and the dirty mark where the change is not the owning resource's own.
+    QList<qint64> owned;
+    QList<qint64> others;
+    for (const PimItem &item : items)
+        (m_connection->isOwnerResource(item) ? owned : others).append(item.id());
+    if (!PimItemSet(owned).markChanged(modificationTime, false) || !PimItemSet(others).markChanged(modificationTime, true))
+        throw HandlerException("Unable to write item changes into the database");
 }
 
 void Store::readModifications()
@@ -238,50 +232,40 @@ bool Store::changeFlags(QList<PimItem> &items, const Modification &modification)
     // Whether any item changed, not just the last one: recording the change only for the last
     // item would roll back the flags the earlier items were given.
     bool anyChanged = false;
-    for (const PimItem &item : std::as_const(items)) {
-        switch (modification.operation) {
-        case Replace:
-            if (!sameFlags(flags, item.flags())) {
-                if (!store->setItemFlags(item, flags))
-                    throw HandlerException("Store::replaceFlags: Unable to set new item flags");
-                anyChanged = true;
-            }
-            break;
-        case Add: {
-            bool added = false;
-            if (!store->appendItemFlags(item, flags, added, true, Collection())) {
-                logError() << "Store::addFlags: Unable to add new item flags";
-                throw HandlerException("Unable to add item flags.");
-            }
-            anyChanged = anyChanged || added;
-            break;
+    switch (modification.operation) {
+    case Replace:
+        if (!store->setItemsFlags(items, flags, anyChanged))
+            throw HandlerException("Store::replaceFlags: Unable to set new item flags");
+        break;
+    case Add:
+        if (!store->appendItemsFlags(items, flags, anyChanged, true, Collection())) {
+            logError() << "Store::addFlags: Unable to add new item flags";
+            throw HandlerException("Unable to add item flags.");
         }
-        case Delete:
-            if (!store->removeItemFlags(item, flags)) {
-                logError() << "Store::deleteFlags: Unable to remove item flags";
-                throw HandlerException("Unable to remove item flags.");
-            }
-            // Removal does not tell whether the item had the flags; it counts as a change.
-            anyChanged = true;
-            break;
+        break;
+    case Delete:
+        if (!store->removeItemsFlags(items, flags)) {
+            logError() << "Store::deleteFlags: Unable to remove item flags";
+            throw HandlerException("Unable to remove item flags.");
         }
-        if (!modification.silent)
-            sendFlags(item);
+        // Removal does not tell whether the items had the flags; it counts as a change.
+        anyChanged = true;
+        break;
     }
+    if (!modification.silent)
+        sendFlags(items);
     return anyChanged;
 }
 
-void Store::sendFlags(const PimItem &item)
+void Store::sendFlags(const QList<PimItem> &items)
 {
-    QByteArray names;
-    const QList<Flag> flags = item.flags();
-    for (const Flag &flag : flags) {
-        if (!names.isEmpty())
-            names += ' ';
-        names += flag.name().toUtf8();
+    // A failed read leaves the lines without flags, as an item without any would have.
+    QHash<qint64, QList<QByteArray>> flags;
+    PimItemSet(items).flagNames(flags);
+    for (const PimItem &item : items) {
+        Q_EMIT responseAvailable(HandlerSupport::untagged(QByteArray::number(item.id()) + " FETCH (FLAGS ("
+                                                          + flags.value(item.id()).join(' ') + "))"));
     }
-    Q_EMIT responseAvailable(
-        HandlerSupport::untagged(QByteArray::number(item.id()) + " FETCH (FLAGS (" + names + "))"));
 }
 
 bool Store::storePart(PimItem &item, Modification &modification)

@@ -7,6 +7,7 @@
 #include "storage/entities.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QSet>
 
@@ -52,7 +53,12 @@ private:
     bool changeFlags(QList<Talvori::PimItem> &items, const Modification &modification);
     // Stores the value of a part; returns false after answering a failure.
     bool storePart(Talvori::PimItem &item, Modification &modification);
-    void sendFlags(const Talvori::PimItem &item);
+    // The flag line of every item, in the items' order.
+    void sendFlags(const QList<Talvori::PimItem> &items);
+    // Writes the changed columns of the one item addressed; throws when that fails.
+    void writeItemChanges(Talvori::PimItem &item, const QDateTime &modificationTime, bool invalidateCache);
+    // The same for many items, which can only have had their flags changed.
+    void writeItemsChanges(const QList<Talvori::PimItem> &items, const QDateTime &modificationTime);
 
     Scope m_scope;
     qint64 m_previousRevision = -1;

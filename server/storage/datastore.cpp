@@ -9,6 +9,7 @@
 #include "storage/dbupdater.h"
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
+#include "storage/pimitemset.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transaction.h"
 #include "storage/transactionfiles.h"
@@ -23,6 +24,7 @@
 #include <QThreadStorage>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <utility>
@@ -349,51 +351,121 @@ bool DataStore::rollbackTransaction()
 
 bool DataStore::setItemFlags(const PimItem &item, const QList<Flag> &flags)
 {
-    if (!item.clearFlags()) {
+    const PimItemSet set(QList<qint64>{item.id()});
+    if (!set.clearFlags()) {
         return false;
     }
     for (const Flag &flag : flags) {
-        if (!item.addFlag(flag)) {
+        if (!set.addFlag(flag, false)) {
             return false;
         }
     }
     m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")});
+    return true;
+}
+
+bool DataStore::setItemsFlags(const QList<PimItem> &items, const QList<Flag> &flags, bool &flagsChanged)
+{
+    flagsChanged = false;
+    QHash<qint64, QList<qint64>> current;
+    if (!PimItemSet(items).flagIds(current)) {
+        return false;
+    }
+    // A name given twice is not the same as the one flag an item can have of it; writing it twice
+    // then fails, as it does for a single item.
+    QList<qint64> wanted;
+    wanted.reserve(flags.size());
+    for (const Flag &flag : flags) {
+        wanted.append(flag.id());
+    }
+    std::sort(wanted.begin(), wanted.end());
+
+    QList<PimItem> changed;
+    for (const PimItem &item : items) {
+        if (current.value(item.id()) != wanted) {
+            changed.append(item);
+        }
+    }
+    if (changed.isEmpty()) {
+        return true;
+    }
+    const PimItemSet set(changed);
+    if (!set.clearFlags()) {
+        return false;
+    }
+    for (const Flag &flag : flags) {
+        if (!set.addFlag(flag, false)) {
+            return false;
+        }
+    }
+    flagsChanged = true;
+    m_notificationCollector->notifyItemsChanged(changed, {QByteArrayLiteral("FLAGS")});
     return true;
 }
 
 bool DataStore::appendItemFlags(const PimItem &item, const QList<Flag> &flags, bool &flagsChanged, bool checkIfExists,
                                 const Collection &collection)
 {
+    return appendItemsFlags({item}, flags, flagsChanged, checkIfExists, collection);
+}
+
+bool DataStore::appendItemsFlags(const QList<PimItem> &items, const QList<Flag> &flags, bool &flagsChanged,
+                                 bool checkIfExists, const Collection &collection)
+{
     flagsChanged = false;
-    if (!item.isValid()) {
-        return false;
-    }
-    if (flags.isEmpty()) {
-        return true;
-    }
-    for (const Flag &flag : flags) {
-        if (!checkIfExists || !item.relatesToFlag(flag)) {
-            flagsChanged = true;
-            if (!item.addFlag(flag)) {
-                return false;
-            }
+    for (const PimItem &item : items) {
+        if (!item.isValid()) {
+            return false;
         }
     }
-    if (!flagsChanged) {
+    if (flags.isEmpty() || items.isEmpty()) {
         return true;
     }
-    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")}, collection);
+
+    const PimItemSet set(items);
+    QList<PimItem> changed = items;
+    if (checkIfExists) {
+        QHash<qint64, QList<qint64>> existing;
+        if (!set.flagIds(existing, flags)) {
+            return false;
+        }
+        // An item that has every flag already stays as it is. (A name given twice counts once.)
+        QSet<qint64> wanted;
+        for (const Flag &flag : flags) {
+            wanted.insert(flag.id());
+        }
+        changed.clear();
+        for (const PimItem &item : items) {
+            if (existing.value(item.id()).size() < wanted.size()) {
+                changed.append(item);
+            }
+        }
+        if (changed.isEmpty()) {
+            return true;
+        }
+    }
+    // Set before the writing, which may fail on a flag the item has already (without the check).
+    flagsChanged = true;
+    for (const Flag &flag : flags) {
+        if (!set.addFlag(flag, checkIfExists)) {
+            return false;
+        }
+    }
+    m_notificationCollector->notifyItemsChanged(changed, {QByteArrayLiteral("FLAGS")}, collection);
     return true;
 }
 
 bool DataStore::removeItemFlags(const PimItem &item, const QList<Flag> &flags)
 {
-    for (const Flag &flag : flags) {
-        if (!item.removeFlag(flag)) {
-            return false;
-        }
+    return removeItemsFlags({item}, flags);
+}
+
+bool DataStore::removeItemsFlags(const QList<PimItem> &items, const QList<Flag> &flags)
+{
+    if (!PimItemSet(items).removeFlags(flags)) {
+        return false;
     }
-    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")});
+    m_notificationCollector->notifyItemsChanged(items, {QByteArrayLiteral("FLAGS")});
     return true;
 }
 

@@ -78,10 +78,23 @@ public:
     // writing until the transaction ends.
     bool blocksOtherWriters() const { return inTransaction() && isSqlite(); }
 
+    // Each flag operation reports a "FLAGS" change of every item whose flags it wrote, in the order
+    // of the items. Those on many items run a few statements per flag whatever their number.
+    // Gives the item exactly these flags, whether or not it has them already.
     bool setItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
+    // Gives each item exactly these flags; items that have them already are not written.
+    // flagsChanged tells whether any item was.
+    bool setItemsFlags(const QList<Talvori::PimItem> &items, const QList<Talvori::Flag> &flags, bool &flagsChanged);
+    // Adds the flags; with checkIfExists only those an item lacks, without it every one (a flag the
+    // item has already makes that fail). flagsChanged tells whether any item got a flag.
     bool appendItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags, bool &flagsChanged,
                          bool checkIfExists = true, const Talvori::Collection &collection = Talvori::Collection());
+    bool appendItemsFlags(const QList<Talvori::PimItem> &items, const QList<Talvori::Flag> &flags,
+                          bool &flagsChanged, bool checkIfExists = true,
+                          const Talvori::Collection &collection = Talvori::Collection());
+    // Every item counts as changed, whether it had the flags or not.
     bool removeItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
+    bool removeItemsFlags(const QList<Talvori::PimItem> &items, const QList<Talvori::Flag> &flags);
 
     bool removeItemParts(const Talvori::PimItem &item, const QList<QByteArray> &partNames);
     // Drops the cached payload parts of an item without unsaved changes; the owning resource can

@@ -30,6 +30,27 @@ void NotificationCollector::notifyItemChanged(const PimItem &item, const QSet<QB
     itemNotification(NotificationMessage::Modify, item, collection, Collection(), mimeType, resource, changedParts);
 }
 
+void NotificationCollector::notifyItemsChanged(const QList<PimItem> &items, const QSet<QByteArray> &changedParts,
+                                               const Collection &collection)
+{
+    // Many items share a collection and a type: each is looked up once, not once per item.
+    QHash<qint64, std::pair<qint64, QByteArray>> parents; // collection id -> (parent id, resource)
+    QHash<qint64, QString> mimeTypes;
+    for (const PimItem &item : items) {
+        const qint64 collectionId = collection.isValid() ? collection.id() : item.collectionId();
+        auto parent = parents.constFind(collectionId);
+        if (parent == parents.constEnd()) {
+            const Collection resolved = collection.isValid() ? collection : item.collection();
+            parent = parents.insert(collectionId, {resolved.id(), resolved.resource().name().toLatin1()});
+        }
+        auto mimeType = mimeTypes.constFind(item.mimeTypeId());
+        if (mimeType == mimeTypes.constEnd())
+            mimeType = mimeTypes.insert(item.mimeTypeId(), item.mimeType().name());
+        dispatchNotification(itemMessage(NotificationMessage::Modify, item, parent->first, -1, *mimeType,
+                                         parent->second, changedParts));
+    }
+}
+
 void NotificationCollector::notifyItemMoved(const PimItem &item, const Collection &from, const Collection &to,
                                             const QString &mimeType, const QByteArray &resource)
 {
@@ -96,19 +117,27 @@ void NotificationCollector::itemNotification(NotificationMessage::Operation op, 
                                              const QSet<QByteArray> &parts)
 {
     const Collection parent = collection.isValid() ? collection : item.collection();
+    dispatchNotification(itemMessage(op, item, parent.id(), collectionDest.isValid() ? collectionDest.id() : -1,
+                                     mimeType.isEmpty() ? item.mimeType().name() : mimeType,
+                                     resource.isEmpty() ? parent.resource().name().toLatin1() : resource, parts));
+}
 
+NotificationMessage NotificationCollector::itemMessage(NotificationMessage::Operation op, const PimItem &item,
+                                                       qint64 parent, qint64 parentDest, const QString &mimeType,
+                                                       const QByteArray &resource, const QSet<QByteArray> &parts) const
+{
     NotificationMessage msg;
     msg.setType(NotificationMessage::Item);
     msg.setOperation(op);
     msg.setSessionId(m_sessionId);
     msg.setUid(item.id());
     msg.setRemoteId(item.remoteId());
-    msg.setParentCollection(parent.id());
-    msg.setParentDestCollection(collectionDest.isValid() ? collectionDest.id() : -1);
-    msg.setMimeType(mimeType.isEmpty() ? item.mimeType().name() : mimeType);
-    msg.setResource(resource.isEmpty() ? parent.resource().name().toLatin1() : resource);
+    msg.setParentCollection(parent);
+    msg.setParentDestCollection(parentDest);
+    msg.setMimeType(mimeType);
+    msg.setResource(resource);
     msg.setItemParts(parts);
-    dispatchNotification(msg);
+    return msg;
 }
 
 void NotificationCollector::collectionNotification(NotificationMessage::Operation op, const Collection &collection,

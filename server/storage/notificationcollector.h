@@ -7,6 +7,7 @@
 #include <pendingnotifications.h>
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -34,6 +35,9 @@ public:
     void notifyItemChanged(const Talvori::PimItem &item, const QSet<QByteArray> &changedParts,
                            const Talvori::Collection &collection = Talvori::Collection(),
                            const QString &mimeType = QString(), const QByteArray &resource = QByteArray());
+    // The same change of many items, recorded as notifyItemChanged() records it for each in turn.
+    void notifyItemsChanged(const QList<Talvori::PimItem> &items, const QSet<QByteArray> &changedParts,
+                            const Talvori::Collection &collection = Talvori::Collection());
     void notifyItemMoved(const Talvori::PimItem &item, const Talvori::Collection &from, const Talvori::Collection &to,
                          const QString &mimeType = QString(), const QByteArray &resource = QByteArray());
     void notifyItemRemoved(const Talvori::PimItem &item, const Talvori::Collection &collection = Talvori::Collection(),
@@ -66,6 +70,10 @@ private:
     void itemNotification(NotificationMessage::Operation op, const Talvori::PimItem &item,
                           const Talvori::Collection &collection, const Talvori::Collection &collectionDest,
                           const QString &mimeType, const QByteArray &resource, const QSet<QByteArray> &parts);
+    // The record of an item change whose parent, MIME type and resource are known.
+    NotificationMessage itemMessage(NotificationMessage::Operation op, const Talvori::PimItem &item, qint64 parent,
+                                    qint64 parentDest, const QString &mimeType, const QByteArray &resource,
+                                    const QSet<QByteArray> &parts) const;
     void collectionNotification(NotificationMessage::Operation op, const Talvori::Collection &collection,
                                 qint64 source, qint64 destination, const QByteArray &resource,
                                 const QSet<QByteArray> &parts = QSet<QByteArray>());

@@ -60,6 +60,9 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_sortColumns = other.m_sortColumns;
     m_groupColumns = other.m_groupColumns;
     m_columnValues = other.m_columnValues;
+    m_columnExpressions = other.m_columnExpressions;
+    m_insertTable = other.m_insertTable;
+    m_insertColumns = other.m_insertColumns;
     m_joinedTables = other.m_joinedTables;
     m_joins = other.m_joins;
     m_limit = other.m_limit;
@@ -162,6 +165,17 @@ void QueryBuilder::setColumnValue(const QString &column, const QVariant &value)
     m_columnValues.append(qMakePair(column, value));
 }
 
+void QueryBuilder::setColumnExpression(const QString &column, const QString &expression)
+{
+    m_columnExpressions.append(qMakePair(column, expression));
+}
+
+void QueryBuilder::setInsertInto(const QString &table, const QStringList &columns)
+{
+    m_insertTable = table;
+    m_insertColumns = columns;
+}
+
 QString QueryBuilder::placeholder(int index)
 {
     // The names of the first placeholders are made once: every statement needs them, twice.
@@ -227,7 +241,11 @@ QString QueryBuilder::buildStatement()
 
     switch (m_type) {
     case SelectStatement:
-        statement = QLatin1String("SELECT ");
+        if (!m_insertTable.isEmpty()) {
+            statement = QLatin1String("INSERT INTO ") + m_insertTable + QLatin1String(" (")
+                + m_insertColumns.join(QLatin1String(", ")) + QLatin1String(") ");
+        }
+        statement += QLatin1String("SELECT ");
         if (m_distinct) {
             statement += QLatin1String("DISTINCT ");
         }
@@ -269,6 +287,9 @@ QString QueryBuilder::buildStatement()
         QStringList assignments;
         for (const auto &columnValue : std::as_const(m_columnValues)) {
             assignments.append(columnValue.first + QLatin1String(" = ") + bindValue(columnValue.second));
+        }
+        for (const auto &columnExpression : std::as_const(m_columnExpressions)) {
+            assignments.append(columnExpression.first + QLatin1String(" = ") + columnExpression.second);
         }
         statement += QLatin1String(" SET ") + assignments.join(QLatin1String(", "));
         if (m_databaseType == PostgreSQL && !m_joinedTables.isEmpty()) {

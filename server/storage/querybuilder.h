@@ -62,6 +62,13 @@ public:
 
     // INSERT and UPDATE values; a second value for the same column is appended, not replaced.
     void setColumnValue(const QString &column, const QVariant &value);
+    // An UPDATE assignment the database computes from the row itself ("rev + 1"), written after
+    // the values. The expression goes into the statement as it is: it must never carry a value
+    // that came from a client.
+    void setColumnExpression(const QString &column, const QString &expression);
+    // Makes a SELECT an INSERT of the rows it yields: "INSERT INTO table (columns) SELECT ...", the
+    // selected columns in the order of columns.
+    void setInsertInto(const QString &table, const QStringList &columns);
 
     void setDistinct(bool distinct) { m_distinct = distinct; }
     // 0 or less means no limit.
@@ -114,6 +121,9 @@ private:
     QList<QPair<QString, Query::SortOrder>> m_sortColumns;
     QStringList m_groupColumns;
     QList<QPair<QString, QVariant>> m_columnValues;
+    QList<QPair<QString, QString>> m_columnExpressions;
+    QString m_insertTable;
+    QStringList m_insertColumns;
     QStringList m_joinedTables;
     QMap<QString, QPair<JoinType, Query::Condition>> m_joins;
     int m_limit = -1;

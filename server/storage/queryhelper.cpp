@@ -76,4 +76,11 @@ QList<ImapSet> splitSet(const ImapSet &set, int maxIntervals)
     return pieces;
 }
 
+QList<ImapSet> idPieces(const QList<qint64> &ids, int maxIntervals)
+{
+    ImapSet set;
+    set.add(ids);
+    return splitSet(set, maxIntervals);
+}
+
 } // namespace QueryHelper

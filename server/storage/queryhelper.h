@@ -24,6 +24,8 @@ constexpr int MaxIntervalsPerStatement = 500;
 // ascending order and each once. A set that fits is its own only piece; an empty set has none
 // (where setToQuery would select every row).
 QList<ImapSet> splitSet(const ImapSet &set, int maxIntervals = MaxIntervalsPerStatement);
+// The ids (in any order, repeats allowed) as such pieces, runs of consecutive ids as one interval.
+QList<ImapSet> idPieces(const QList<qint64> &ids, int maxIntervals = MaxIntervalsPerStatement);
 
 } // namespace QueryHelper
 

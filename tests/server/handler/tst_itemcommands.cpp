@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void notificationsFollowCommits();
     void storeFlags_data();
     void storeFlags();
+    void storeOnManyItemsNotifiesAsItemByItem_data();
+    void storeOnManyItemsNotifiesAsItemByItem();
     void storeRevisionCheck();
     void storeRemoteIdentifiersAndDirtyMark();
     void storeWithoutChangeWritesNothing_data();
@@ -528,6 +531,106 @@ void ItemCommandsTest::storeFlags()
         QCOMPARE(value(QStringLiteral("SELECT rev FROM PimItemTable WHERE id = %1").arg(id)).toInt(),
                  before.isEmpty() || id != ids.last() ? 1 : 2);
     }
+}
+
+void ItemCommandsTest::storeOnManyItemsNotifiesAsItemByItem_data()
+{
+    QTest::addColumn<QByteArray>("modification");
+    QTest::addColumn<bool>("presetChanges"); // whether the items that have $Many already change
+
+    QTest::newRow("add") << QByteArray("+FLAGS.SILENT ($Many)") << false;
+    QTest::newRow("replace") << QByteArray("FLAGS.SILENT ($Many)") << false;
+    QTest::newRow("remove") << QByteArray("-FLAGS.SILENT ($Many)") << true;
+}
+
+void ItemCommandsTest::storeOnManyItemsNotifiesAsItemByItem()
+{
+    QFETCH(QByteArray, modification);
+    QFETCH(bool, presetChanges);
+
+    // 10,000 items written straight into the database, every fourth with $Many already, and
+    // one item STOREd on its own, whose record every item's must match.
+    const qint64 collection =
+        m_res.create("\"Many " + QByteArray(QTest::currentDataTag()) + "\" 0 (MIMETYPE (message/rfc822))");
+    QVERIFY2(collection > 0, m_res.lastFailure().constData());
+    const qint64 reference = m_res.tvAppend(collection, "(PLD:RFC822 :4)", "body", "(\\RemoteId[ref])");
+    QVERIFY(reference > 0);
+    m_listener->settle(200);
+    QVERIFY(m_res.tagged("UID STORE " + QByteArray::number(reference) + " (+FLAGS.SILENT ($Many))")
+                .endsWith("STORE completed"));
+    NotificationMessage::List alone;
+    for (const NotificationMessage::List &batch : m_listener->settle(300))
+        alone += batch;
+    QCOMPARE(alone.size(), 1);
+    const qint64 mimeType = value(QStringLiteral("SELECT mimeTypeId FROM PimItemTable WHERE id = %1").arg(reference))
+                                .toLongLong();
+    const qint64 flag = value(QStringLiteral("SELECT id FROM FlagTable WHERE name = '$Many'")).toLongLong();
+    QVERIFY(mimeType > 0 && flag > 0);
+
+    const int count = 10000;
+    QVERIFY(m_db.transaction());
+    QSqlQuery query(m_db);
+    for (int first = 0; first < count; first += 500) {
+        QStringList rows;
+        for (int i = first; i < first + 500; ++i)
+            rows.append(QStringLiteral("(0, 'm%1', %2, %3, false, 4)").arg(i).arg(collection).arg(mimeType));
+        QVERIFY2(query.exec(QStringLiteral("INSERT INTO PimItemTable (rev, remoteId, collectionId, mimeTypeId, dirty, size) "
+                                           "VALUES ") + rows.join(QLatin1Char(','))),
+                 qPrintable(query.lastError().text()));
+    }
+    QList<qint64> ids;
+    QVERIFY(query.exec(QStringLiteral("SELECT id FROM PimItemTable WHERE collectionId = %1 AND id <> %2 ORDER BY id")
+                           .arg(collection)
+                           .arg(reference)));
+    while (query.next())
+        ids.append(query.value(0).toLongLong());
+    QCOMPARE(ids.size(), count);
+    QSet<qint64> preset;
+    QStringList relations;
+    for (int i = 0; i < count; i += 4) {
+        preset.insert(ids.at(i));
+        relations.append(QStringLiteral("(%1, %2)").arg(ids.at(i)).arg(flag));
+    }
+    QVERIFY(query.exec(QStringLiteral("INSERT INTO PimItemFlagRelation (PimItem_id, Flag_id) VALUES ")
+                       + relations.join(QLatin1Char(','))));
+    query.finish();
+    QVERIFY(m_db.commit());
+
+    QVERIFY(m_res.tagged("UID STORE " + QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last()) + " ("
+                         + modification + ')')
+                .endsWith("STORE completed"));
+    NotificationMessage::List all;
+    QElapsedTimer waited;
+    waited.start();
+    while (all.size() < count && waited.elapsed() < 30000) {
+        for (const NotificationMessage::List &batch : m_listener->settle(100))
+            all += batch;
+    }
+    for (const NotificationMessage::List &batch : m_listener->settle(300))
+        all += batch;
+
+    // Item by item, STORE recorded the items whose flags it changed as it went, then every item
+    // with the command's changes: one record per item, those changed first.
+    QCOMPARE(all.size(), count);
+    QList<qint64> changed;
+    QList<qint64> unchanged;
+    QSet<qint64> seen;
+    for (const NotificationMessage &msg : std::as_const(all)) {
+        QVERIFY(!seen.contains(msg.uid()));
+        seen.insert(msg.uid());
+        NotificationMessage expected = alone.first();
+        expected.setUid(msg.uid());
+        expected.setRemoteId(QStringLiteral("m%1").arg(ids.indexOf(msg.uid())));
+        expected.setParentCollection(collection);
+        QCOMPARE(msg, expected);
+        (preset.contains(msg.uid()) && !presetChanges ? unchanged : changed).append(msg.uid());
+    }
+    const QList<qint64> order = changed + unchanged;
+    QList<qint64> received;
+    for (const NotificationMessage &msg : std::as_const(all))
+        received.append(msg.uid());
+    QCOMPARE(received, order);
+    QCOMPARE(changed.size(), presetChanges ? count : count - preset.size());
 }
 
 void ItemCommandsTest::storeRevisionCheck()

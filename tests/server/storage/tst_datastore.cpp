@@ -15,6 +15,9 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
+
 using namespace Talvori;
 
 namespace {
@@ -42,6 +45,29 @@ Part makePart(const QByteArray &name, const QByteArray &data)
     part.setData(data);
     part.setDatasize(data.size());
     return part;
+}
+
+QList<qint64> flagIdsOf(const PimItem &item)
+{
+    QList<qint64> ids;
+    for (const Flag &flag : item.flags())
+        ids.append(flag.id());
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// A record with the item's id and remote id left out: equal for the same change of twin items.
+QString shapeOf(const NotificationMessage &msg)
+{
+    QList<QByteArray> parts = msg.itemParts().values();
+    std::sort(parts.begin(), parts.end());
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+        .arg(msg.type())
+        .arg(msg.operation())
+        .arg(QString::fromLatin1(msg.sessionId()))
+        .arg(msg.parentCollection())
+        .arg(msg.parentDestCollection())
+        .arg(msg.mimeType(), QString::fromLatin1(msg.resource()), QString::fromLatin1(parts.join(',')));
 }
 
 NotificationMessage::List collected(const QSignalSpy &spy)
@@ -73,6 +99,7 @@ private Q_SLOTS:
     void appendPimItem();
     void appendPimItemFailure();
     void itemFlags();
+    void flagsOfManyItems();
     void statementCache();
     void statementCacheAfterSchemaChange();
     void removeItemPartsAndUnhide();
@@ -345,6 +372,135 @@ void DataStoreTest::itemFlags()
 
     QVERIFY(m_store->removeItemFlags(item, {seen, deleted}));
     QVERIFY(item.flags().isEmpty());
+}
+
+void DataStoreTest::flagsOfManyItems()
+{
+    // Twin sets side by side, every other item in each, so the ids of one set do not fit a single
+    // statement: the operations on many items run on one set, the item-by-item ones on the other,
+    // and both must change the same flags and record the same notifications in the same order.
+    const int count = 1200;
+    QList<PimItem> bulk;
+    QList<PimItem> single;
+    {
+        Transaction transaction(m_store);
+        for (int i = 0; i < count; ++i) {
+            const PimItem item = appendItem(QStringLiteral("many-%1").arg(i));
+            QVERIFY(item.isValid());
+            (i % 2 == 0 ? bulk : single).append(item);
+        }
+        QVERIFY(transaction.commit());
+    }
+    const Flag seen = Flag::retrieveByName(QStringLiteral("\\SEEN"));
+    const Flag flagged = Flag::retrieveByName(QStringLiteral("\\FLAGGED"));
+    const Flag deleted = Flag::retrieveByName(QStringLiteral("\\DELETED"));
+    // Every third item has \SEEN already, every fifth \SEEN and \FLAGGED.
+    Transaction presets(m_store);
+    for (const QList<PimItem> *set : {&bulk, &single}) {
+        for (qsizetype i = 0; i < set->size(); ++i) {
+            if (i % 5 == 0)
+                QVERIFY(m_store->setItemFlags(set->at(i), {seen, flagged}));
+            else if (i % 3 == 0)
+                QVERIFY(m_store->setItemFlags(set->at(i), {seen}));
+        }
+    }
+    const qint64 outside = appendItem(QStringLiteral("many-outside")).id();
+    QVERIFY(presets.commit());
+
+    using Step = std::function<bool(DataStore *, const QList<PimItem> &, bool &)>;
+    const auto compare = [&](const char *what, const Step &many, const Step &oneByOne) {
+        m_notifications->clear();
+        bool changedMany = false;
+        {
+            Transaction transaction(m_store);
+            if (!many(m_store, bulk, changedMany) || !transaction.commit())
+                return QStringLiteral("%1 on many items failed").arg(QLatin1String(what));
+        }
+        const NotificationMessage::List fromMany = collected(*m_notifications);
+        m_notifications->clear();
+        bool changedSingle = false;
+        {
+            Transaction transaction(m_store);
+            for (const PimItem &item : std::as_const(single)) {
+                bool changed = false;
+                if (!oneByOne(m_store, {item}, changed))
+                    return QStringLiteral("%1 item by item failed").arg(QLatin1String(what));
+                changedSingle = changedSingle || changed;
+            }
+            if (!transaction.commit())
+                return QStringLiteral("%1 item by item failed").arg(QLatin1String(what));
+        }
+        const NotificationMessage::List fromSingle = collected(*m_notifications);
+        if (changedMany != changedSingle)
+            return QStringLiteral("%1: changed %2 against %3").arg(QLatin1String(what)).arg(changedMany).arg(changedSingle);
+        if (fromMany.size() != fromSingle.size())
+            return QStringLiteral("%1: %2 records against %3").arg(QLatin1String(what)).arg(fromMany.size()).arg(fromSingle.size());
+        for (qsizetype i = 0; i < fromMany.size(); ++i) {
+            const qsizetype many = bulk.indexOf(PimItem::retrieveById(fromMany.at(i).uid()));
+            const qsizetype one = single.indexOf(PimItem::retrieveById(fromSingle.at(i).uid()));
+            if (many < 0 || many != one || shapeOf(fromMany.at(i)) != shapeOf(fromSingle.at(i)))
+                return QStringLiteral("%1: record %2 differs").arg(QLatin1String(what)).arg(i);
+        }
+        for (qsizetype i = 0; i < bulk.size(); ++i) {
+            if (flagIdsOf(bulk.at(i)) != flagIdsOf(single.at(i)))
+                return QStringLiteral("%1: flags of item %2 differ").arg(QLatin1String(what)).arg(i);
+        }
+        return QString();
+    };
+
+    // Adding skips the items that have the flag, and records only the others.
+    QCOMPARE(compare("add",
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         return store->appendItemsFlags(items, {seen}, changed);
+                     },
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         return store->appendItemFlags(items.first(), {seen}, changed);
+                     }),
+             QString());
+    QCOMPARE(m_notifications->count(), 1);
+    QCOMPARE(flagIdsOf(bulk.at(1)), QList<qint64>{seen.id()});
+    QVERIFY(flagIdsOf(PimItem::retrieveById(outside)).isEmpty());
+
+    // Nothing to add: nothing written, nothing recorded.
+    QCOMPARE(compare("add again",
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         return store->appendItemsFlags(items, {seen}, changed);
+                     },
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         return store->appendItemFlags(items.first(), {seen}, changed);
+                     }),
+             QString());
+
+    // Replacing writes the items whose flags differ, as STORE did item by item.
+    QList<qint64> seenAndFlagged{seen.id(), flagged.id()};
+    std::sort(seenAndFlagged.begin(), seenAndFlagged.end());
+    QCOMPARE(compare("replace",
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         return store->setItemsFlags(items, {flagged, seen}, changed);
+                     },
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         changed = flagIdsOf(items.first()) != seenAndFlagged;
+                         return !changed || store->setItemFlags(items.first(), {flagged, seen});
+                     }),
+             QString());
+
+    // Removing counts as a change of every item.
+    QCOMPARE(compare("remove",
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         changed = true;
+                         return store->removeItemsFlags(items, {flagged, deleted});
+                     },
+                     [&](DataStore *store, const QList<PimItem> &items, bool &changed) {
+                         changed = true;
+                         return store->removeItemFlags(items.first(), {flagged, deleted});
+                     }),
+             QString());
+    QCOMPARE(flagIdsOf(bulk.last()), QList<qint64>{seen.id()});
+
+    // Without the check a flag an item has already is refused, as for one item.
+    Transaction transaction(m_store);
+    bool changed = false;
+    QVERIFY(!m_store->appendItemsFlags(bulk, {deleted, seen}, changed, false));
 }
 
 void DataStoreTest::statementCache()

@@ -244,6 +244,23 @@ void QueryBuilderTest::statementText_data()
         << QStringLiteral("UPDATE PimItemTable SET dirty = :0, rev = :1 FROM CollectionPimItemRelation") + updateWhere
         << QVariantList{true, 4, 3};
 
+    QTest::newRow("update with an expression") << QueryBuilder::MySQL << BuilderFactory([](QueryBuilder::DatabaseType d) {
+        QueryBuilder qb = makeBuilder(QStringLiteral("PimItemTable"), QueryBuilder::UpdateStatement, d);
+        qb.setColumnValue(QStringLiteral("atime"), 5);
+        qb.setColumnExpression(QStringLiteral("rev"), QStringLiteral("rev + 1"));
+        qb.addValueCondition(QStringLiteral("id"), Query::Equals, 9);
+        return qb;
+    }) << "UPDATE PimItemTable SET atime = :0, rev = rev + 1 WHERE ( id = :1 )" << QVariantList{5, 9};
+    QTest::newRow("insert of what a select yields") << QueryBuilder::PostgreSQL << BuilderFactory([](QueryBuilder::DatabaseType d) {
+        QueryBuilder qb = makeBuilder(QStringLiteral("PimItemTable"), QueryBuilder::SelectStatement, d);
+        qb.setInsertInto(QStringLiteral("PimItemFlagRelation"), {QStringLiteral("PimItem_id"), QStringLiteral("Flag_id")});
+        qb.addColumns({QStringLiteral("PimItemTable.id"), QStringLiteral("7")});
+        qb.addValueCondition(QStringLiteral("PimItemTable.id"), Query::LessOrEqual, 20);
+        return qb;
+    }) << "INSERT INTO PimItemFlagRelation (PimItem_id, Flag_id) SELECT PimItemTable.id, 7 FROM PimItemTable "
+          "WHERE ( PimItemTable.id <= :0 )"
+       << QVariantList{20};
+
     QTest::newRow("delete") << QueryBuilder::PostgreSQL << BuilderFactory([](QueryBuilder::DatabaseType d) {
         QueryBuilder qb = makeBuilder(QStringLiteral("FlagTable"), QueryBuilder::DeleteStatement, d);
         qb.addValueCondition(QStringLiteral("id"), Query::Equals, 9);
