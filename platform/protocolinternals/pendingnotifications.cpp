@@ -4,11 +4,11 @@
 
 namespace {
 
-// Covers exactly the fields NotificationMessage::isSameChange() compares.
+// Of fields NotificationMessage::isSameChange() compares, those that tell changes apart in
+// practice and cost next to nothing to hash; isSameChange() still decides.
 size_t changeHash(const NotificationMessage &msg)
 {
-    return qHashMulti(0, msg.sessionId(), msg.type(), msg.operation(), msg.uid(), msg.remoteId(), msg.resource(),
-                      msg.parentCollection(), msg.parentDestCollection(), msg.mimeType());
+    return qHashMulti(0, msg.type(), msg.operation(), msg.uid(), msg.parentCollection(), msg.parentDestCollection());
 }
 
 } // namespace
@@ -23,7 +23,10 @@ void PendingNotifications::append(const NotificationMessage &msg)
     for (auto it = m_modifications.constFind(hash); it != m_modifications.cend() && it.key() == hash; ++it) {
         NotificationMessage &pending = m_list[it.value()];
         if (pending.isSameChange(msg)) {
-            pending.setItemParts(pending.itemParts() + msg.itemParts());
+            // The same parts again, the usual case, leave the pending set as it is.
+            const QSet<QByteArray> parts = pending.itemParts();
+            if (!parts.contains(msg.itemParts()))
+                pending.setItemParts(parts + msg.itemParts());
             return;
         }
     }
