@@ -4,6 +4,7 @@
 #include "storage/cachedquery.h"
 #include "storage/countquerybuilder.h"
 #include "storage/datastore.h"
+#include "storage/isodatetime.h"
 #include "storage/querybuilder.h"
 
 #include <QSqlError>
@@ -40,6 +41,8 @@ QString Entity::stringFromVariant(const QVariant &value)
 
 QDateTime Entity::dateTimeFromVariant(const QVariant &value)
 {
+    if (value.typeId() == QMetaType::QString)
+        return IsoDateTime::fromText(*static_cast<const QString *>(value.constData()));
     QDateTime dateTime = value.toDateTime();
     if (dateTime.isValid() && dateTime.timeSpec() == Qt::LocalTime)
         dateTime.setTimeSpec(Qt::UTC);

@@ -1,5 +1,6 @@
 #include "storage/sqliteresult.h"
 
+#include "storage/isodatetime.h"
 #include "storage/sqlitedriver.h"
 
 #include <QDateTime>
@@ -244,7 +245,7 @@ bool SqliteResult::exec()
                 rc = sqlite3_bind_double(m_statement, i + 1, value.toDouble());
                 break;
             case QMetaType::QDateTime: {
-                const QByteArray text = value.toDateTime().toString(Qt::ISODateWithMs).toUtf8();
+                const QByteArray text = IsoDateTime::toText(value.toDateTime());
                 rc = sqlite3_bind_text64(m_statement, i + 1, text.constData(), sqlite3_uint64(text.size()),
                                          SQLITE_TRANSIENT, SQLITE_UTF8);
                 break;

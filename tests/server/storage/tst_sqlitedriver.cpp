@@ -1,3 +1,4 @@
+#include "storage/isodatetime.h"
 #include "storage/sqlitedriver.h"
 
 #include <QSqlDatabase>
@@ -100,6 +101,66 @@ private Q_SLOTS:
 
         QVERIFY(db.tables().contains(QStringLiteral("t")));
         QCOMPARE(db.record(QStringLiteral("t")).count(), 5);
+    }
+
+    // Date-times are stored as text; the driver and the records write and read the texts without
+    // Qt's slow conversions, and must come to exactly what those give.
+    void dateTimeText_data()
+    {
+        QTest::addColumn<QDateTime>("value");
+        const QDate day(2024, 12, 11);
+        QTest::newRow("UTC") << QDateTime(day, QTime(12, 34, 56, 789), Qt::UTC);
+        QTest::newRow("UTC, whole second") << QDateTime(day, QTime(0, 0), Qt::UTC);
+        QTest::newRow("UTC, early year") << QDateTime(QDate(5, 1, 2), QTime(1, 2, 3, 4), Qt::UTC);
+        QTest::newRow("UTC, last year") << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+        QTest::newRow("beyond four digits") << QDateTime(QDate(12345, 1, 1), QTime(1, 0), Qt::UTC);
+        QTest::newRow("local time") << QDateTime(day, QTime(8, 0), Qt::LocalTime);
+        QTest::newRow("offset") << QDateTime(day, QTime(8, 0), Qt::OffsetFromUTC, 7200);
+    }
+
+    void dateTimeText()
+    {
+        QFETCH(QDateTime, value);
+        const QByteArray expected = value.toString(Qt::ISODateWithMs).toUtf8();
+        QCOMPARE(IsoDateTime::toText(value), expected);
+
+        QSqlDatabase db = open(QStringLiteral("dates.db"));
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery query(db);
+        QVERIFY(query.prepare(QStringLiteral("SELECT CAST(? AS TEXT)")));
+        query.addBindValue(value);
+        QVERIFY(query.exec() && query.next());
+        QCOMPARE(query.value(0).toString().toUtf8(), expected);
+    }
+
+    void dateTimeFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("as written") << QStringLiteral("2024-12-11T12:34:56.789Z");
+        QTest::newRow("column default") << QStringLiteral("2024-12-11 12:34:56");
+        QTest::newRow("without zone") << QStringLiteral("2024-12-11T12:34:56");
+        QTest::newRow("without fraction") << QStringLiteral("2024-12-11T12:34:56Z");
+        QTest::newRow("short fraction") << QStringLiteral("2024-12-11 12:34:56.7");
+        QTest::newRow("hour 24") << QStringLiteral("2024-12-11T24:00:00");
+        QTest::newRow("year 0") << QStringLiteral("0000-01-01T00:00:00.000Z");
+        QTest::newRow("no such day") << QStringLiteral("2024-02-30T00:00:00Z");
+        QTest::newRow("offset") << QStringLiteral("2024-12-11T12:34:56+02:00");
+        QTest::newRow("letters") << QStringLiteral("2024-1x-11T12:34:56.789Z");
+        QTest::newRow("empty") << QString();
+    }
+
+    void dateTimeFromText()
+    {
+        QFETCH(QString, text);
+        // The server's rule: Qt's reading, and a time without a zone is UTC.
+        QDateTime expected = QDateTime::fromString(text, Qt::ISODate);
+        if (expected.isValid() && expected.timeSpec() == Qt::LocalTime)
+            expected.setTimeSpec(Qt::UTC);
+        const QDateTime parsed = IsoDateTime::fromText(text);
+        QCOMPARE(parsed, expected);
+        QCOMPARE(parsed.isValid(), expected.isValid());
+        if (expected.isValid())
+            QCOMPARE(parsed.timeSpec(), expected.timeSpec());
     }
 
     void synchronousMode_data()
