@@ -118,6 +118,10 @@ void SqliteDriver::close()
     for (SqliteResult *result : std::as_const(m_results))
         result->finalize();
     m_results.clear();
+    for (sqlite3_stmt **kept : {&m_begin, &m_commit, &m_rollback}) {
+        sqlite3_finalize(*kept);
+        *kept = nullptr;
+    }
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     setOpen(false);
@@ -146,21 +150,44 @@ bool SqliteDriver::execute(const QString &statement, QSqlError::ErrorType errorT
     return rc == SQLITE_OK;
 }
 
+bool SqliteDriver::executeKept(sqlite3_stmt *&statement, const char *text, QSqlError::ErrorType errorType)
+{
+    int rc = SQLITE_OK;
+    if (!statement)
+        rc = SqliteResult::blockingPrepare(m_db, QByteArray::fromRawData(text, qstrlen(text)), &statement);
+    if (rc == SQLITE_OK) {
+        rc = SqliteResult::blockingStep(statement);
+        if (rc == SQLITE_DONE)
+            rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_OK)
+        setLastError(sqliteError(m_db, QString::fromLatin1(text), errorType));
+    // Ready for the next transaction; after a failure it is prepared afresh next time.
+    if (statement) {
+        sqlite3_reset(statement);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            statement = nullptr;
+        }
+    }
+    return rc == SQLITE_OK;
+}
+
 bool SqliteDriver::beginTransaction()
 {
     // IMMEDIATE takes the write lock now, while waiting is still safe; a deferred transaction
     // that reads first and writes later fails at once when another connection wrote meanwhile.
-    return isOpen() && execute(QStringLiteral("BEGIN IMMEDIATE"), QSqlError::TransactionError);
+    return isOpen() && executeKept(m_begin, "BEGIN IMMEDIATE", QSqlError::TransactionError);
 }
 
 bool SqliteDriver::commitTransaction()
 {
-    return isOpen() && execute(QStringLiteral("COMMIT"), QSqlError::TransactionError);
+    return isOpen() && executeKept(m_commit, "COMMIT", QSqlError::TransactionError);
 }
 
 bool SqliteDriver::rollbackTransaction()
 {
-    return isOpen() && execute(QStringLiteral("ROLLBACK"), QSqlError::TransactionError);
+    return isOpen() && executeKept(m_rollback, "ROLLBACK", QSqlError::TransactionError);
 }
 
 QStringList SqliteDriver::tables(QSql::TableType type) const

@@ -6,6 +6,7 @@
 #include <QSqlError>
 
 struct sqlite3;
+struct sqlite3_stmt;
 class SqliteResult;
 
 // The server's own SQLite driver, registered as "QSQLITE3". Unlike a plain driver it lets the
@@ -45,8 +46,13 @@ public:
 private:
     friend class SqliteResult;
     bool execute(const QString &statement, QSqlError::ErrorType errorType);
+    // The same for the statements every transaction runs, prepared once per connection.
+    bool executeKept(sqlite3_stmt *&statement, const char *text, QSqlError::ErrorType errorType);
 
     sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_commit = nullptr;
+    sqlite3_stmt *m_rollback = nullptr;
     // Results created on this connection; their statements are finalised before it closes.
     mutable QList<SqliteResult *> m_results;
 };

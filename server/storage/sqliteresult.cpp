@@ -151,6 +151,7 @@ bool SqliteResult::prepare(const QString &query)
     setActive(false);
     setAt(QSql::BeforeFirstRow);
     m_record = QSqlRecord();
+    m_columnTypes.clear();
     m_prepareError = QSqlError();
     if (!m_driver || !m_driver->connection()) {
         m_prepareError = QSqlError(QStringLiteral("Unable to execute statement"), QStringLiteral("Driver not open"),
@@ -177,6 +178,7 @@ bool SqliteResult::prepare(const QString &query)
         QSqlField field(QString::fromUtf8(sqlite3_column_name(m_statement, i)), columnType(m_statement, i),
                         QString::fromUtf8(sqlite3_column_table_name(m_statement, i)));
         m_record.append(field);
+        m_columnTypes.append(field.metaType());
     }
     return true;
 }
@@ -293,32 +295,37 @@ bool SqliteResult::stepRow()
         return false;
     }
     const int columns = sqlite3_column_count(m_statement);
-    QVariantList row;
-    row.reserve(columns);
+    // A forward-only result keeps just the current row, and the next one is read into its place.
+    const bool reuse = isForwardOnly() && !m_rows.isEmpty();
+    if (reuse)
+        ++m_firstCachedRow;
+    else
+        m_rows.append(QVariantList());
+    QVariantList &row = m_rows.last();
+    row.resize(columns);
     for (int i = 0; i < columns; ++i) {
         switch (sqlite3_column_type(m_statement, i)) {
         case SQLITE_INTEGER:
-            row.append(QVariant(qint64(sqlite3_column_int64(m_statement, i))));
+            row[i] = QVariant(qint64(sqlite3_column_int64(m_statement, i)));
             break;
         case SQLITE_FLOAT:
-            row.append(QVariant(sqlite3_column_double(m_statement, i)));
+            row[i] = QVariant(sqlite3_column_double(m_statement, i));
             break;
         case SQLITE_BLOB: {
             const void *data = sqlite3_column_blob(m_statement, i);
-            row.append(QVariant(QByteArray(static_cast<const char *>(data), sqlite3_column_bytes(m_statement, i))));
+            row[i] = QVariant(QByteArray(static_cast<const char *>(data), sqlite3_column_bytes(m_statement, i)));
             break;
         }
         case SQLITE_NULL:
-            row.append(QVariant(m_record.field(i).metaType()));
+            row[i] = QVariant(m_columnTypes.value(i));
             break;
         default: {
             const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, i));
-            row.append(QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_statement, i))));
+            row[i] = QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_statement, i)));
             break;
         }
         }
     }
-    m_rows.append(row);
     return true;
 }
 
@@ -329,10 +336,6 @@ bool SqliteResult::fetch(int index)
     while (index >= m_firstCachedRow + m_rows.size()) {
         if (!stepRow())
             return false;
-        if (isForwardOnly() && m_rows.size() > 1) {
-            m_rows.removeFirst();
-            ++m_firstCachedRow;
-        }
     }
     setAt(index);
     return true;
@@ -348,10 +351,6 @@ bool SqliteResult::fetchLast()
     if (!isActive() || !isSelect())
         return false;
     while (stepRow()) {
-        if (isForwardOnly() && m_rows.size() > 1) {
-            m_rows.removeFirst();
-            ++m_firstCachedRow;
-        }
     }
     const int last = m_firstCachedRow + int(m_rows.size()) - 1;
     return last >= 0 && fetch(last);

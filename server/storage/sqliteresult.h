@@ -53,6 +53,7 @@ private:
     QPointer<SqliteDriver> m_driver;
     sqlite3_stmt *m_statement = nullptr;
     QSqlRecord m_record;
+    QList<QMetaType> m_columnTypes; // of m_record's fields, for the NULLs of each column
     QSqlError m_prepareError;
     QList<QVariantList> m_rows;
     int m_firstCachedRow = 0; // index of m_rows.first() in the result
