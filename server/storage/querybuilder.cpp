@@ -188,47 +188,74 @@ QString QueryBuilder::placeholder(int index)
     return index < names.size() ? names.at(index) : QLatin1Char(':') + QString::number(index);
 }
 
-QString QueryBuilder::bindValue(const QVariant &value)
+void QueryBuilder::appendBoundValue(QString &text, const QVariant &value)
 {
     m_bindValues.append(value);
-    return placeholder(int(m_bindValues.size()) - 1);
+    text += placeholder(int(m_bindValues.size()) - 1);
 }
 
-QString QueryBuilder::buildWhereCondition(const Query::Condition &condition)
+namespace {
+
+void appendJoined(QString &text, const QStringList &parts, QLatin1String separator)
+{
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            text += separator;
+        text += parts.at(i);
+    }
+}
+
+} // namespace
+
+void QueryBuilder::appendCondition(QString &text, const Query::Condition &condition)
 {
     if (!condition.isEmpty()) {
-        QStringList parts;
+        const QString separator = Query::logicOperatorToString(condition.combineOperator());
+        text += QLatin1String("( ");
+        bool first = true;
         for (const Query::Condition &sub : condition.subConditions()) {
-            parts.append(buildWhereCondition(sub));
+            if (!first)
+                text += separator;
+            first = false;
+            appendCondition(text, sub);
         }
-        return QLatin1String("( ") + parts.join(Query::logicOperatorToString(condition.combineOperator()))
-            + QLatin1String(" )");
+        text += QLatin1String(" )");
+        return;
     }
 
-    QString text = condition.column() + Query::compareOperatorToString(condition.compareOperator());
+    text += condition.column();
+    text += Query::compareOperatorToString(condition.compareOperator());
     if (!condition.comparedColumn().isEmpty()) {
-        return text + condition.comparedColumn();
+        text += condition.comparedColumn();
+        return;
     }
-    const QVariant value = condition.comparedValue();
+    const QVariant &value = condition.comparedValue();
     if (!value.isValid()) {
-        return text + QLatin1String("NULL");
+        text += QLatin1String("NULL");
+        return;
     }
     // Only real lists take the parenthesised form, so a single string compares as itself.
     const int typeId = value.typeId();
     if (typeId == QMetaType::QStringList || typeId == QMetaType::QVariantList) {
-        QStringList placeholders;
+        text += QLatin1String("( ");
+        bool first = true;
+        const auto appendEntry = [&](const QVariant &entry) {
+            if (!first)
+                text += QLatin1String(", ");
+            first = false;
+            appendBoundValue(text, entry);
+        };
         if (typeId == QMetaType::QStringList) {
-            for (const QString &entry : value.toStringList()) {
-                placeholders.append(bindValue(entry));
-            }
+            for (const QString &entry : value.toStringList())
+                appendEntry(entry);
         } else {
-            for (const QVariant &entry : value.toList()) {
-                placeholders.append(bindValue(entry));
-            }
+            for (const QVariant &entry : value.toList())
+                appendEntry(entry);
         }
-        return text + QLatin1String("( ") + placeholders.join(QLatin1String(", ")) + QLatin1String(" )");
+        text += QLatin1String(" )");
+        return;
     }
-    return text + bindValue(value);
+    appendBoundValue(text, value);
 }
 
 QString QueryBuilder::buildStatement()
@@ -236,91 +263,133 @@ QString QueryBuilder::buildStatement()
     // Each build numbers its placeholders afresh, so building twice gives the same text and values.
     m_bindValues.clear();
 
-    Query::Condition whereCondition = m_rootCondition.value(WhereCondition, Query::Condition(Query::And));
-    QString statement;
+    static const Query::Condition noCondition(Query::And);
+    const auto root = [this](ConditionType type) -> const Query::Condition & {
+        const auto it = m_rootCondition.constFind(type);
+        return it == m_rootCondition.constEnd() ? noCondition : *it;
+    };
+    // An UPDATE takes its joins' conditions into its WHERE, which is then a copy of its own.
+    Query::Condition joinedWhere;
+    const Query::Condition *whereCondition = &root(WhereCondition);
 
+    QString statement;
+    statement.reserve(256);
     switch (m_type) {
     case SelectStatement:
         if (!m_insertTable.isEmpty()) {
-            statement = QLatin1String("INSERT INTO ") + m_insertTable + QLatin1String(" (")
-                + m_insertColumns.join(QLatin1String(", ")) + QLatin1String(") ");
+            statement += QLatin1String("INSERT INTO ") + m_insertTable + QLatin1String(" (");
+            appendJoined(statement, m_insertColumns, QLatin1String(", "));
+            statement += QLatin1String(") ");
         }
         statement += QLatin1String("SELECT ");
         if (m_distinct) {
             statement += QLatin1String("DISTINCT ");
         }
-        statement += m_columns.join(QLatin1String(", ")) + QLatin1String(" FROM ") + m_table;
+        appendJoined(statement, m_columns, QLatin1String(", "));
+        statement += QLatin1String(" FROM ");
+        statement += m_table;
         for (const QString &joinedTable : std::as_const(m_joinedTables)) {
-            const QPair<JoinType, Query::Condition> &join = m_joins[joinedTable];
+            const QPair<JoinType, Query::Condition> &join = *m_joins.constFind(joinedTable);
             statement += join.first == InnerJoin ? QLatin1String(" INNER JOIN ") : QLatin1String(" LEFT JOIN ");
-            statement += joinedTable + QLatin1String(" ON ") + buildWhereCondition(join.second);
+            statement += joinedTable;
+            statement += QLatin1String(" ON ");
+            appendCondition(statement, join.second);
         }
         break;
-    case InsertStatement: {
-        QStringList columns;
-        QStringList placeholders;
-        for (const auto &columnValue : std::as_const(m_columnValues)) {
-            columns.append(columnValue.first);
-            placeholders.append(bindValue(columnValue.second));
-        }
-        if (columns.isEmpty() && m_databaseType != MySQL) {
+    case InsertStatement:
+        statement += QLatin1String("INSERT INTO ");
+        statement += m_table;
+        if (m_columnValues.isEmpty() && m_databaseType != MySQL) {
             // A row of nothing but defaults; only MySQL accepts an empty column list for that.
-            statement = QLatin1String("INSERT INTO ") + m_table + QLatin1String(" DEFAULT VALUES");
+            statement += QLatin1String(" DEFAULT VALUES");
         } else {
-            statement = QLatin1String("INSERT INTO ") + m_table + QLatin1String(" (")
-                + columns.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
-                + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
+            statement += QLatin1String(" (");
+            for (qsizetype i = 0; i < m_columnValues.size(); ++i) {
+                if (i > 0)
+                    statement += QLatin1String(", ");
+                statement += m_columnValues.at(i).first;
+            }
+            statement += QLatin1String(") VALUES (");
+            for (qsizetype i = 0; i < m_columnValues.size(); ++i) {
+                if (i > 0)
+                    statement += QLatin1String(", ");
+                appendBoundValue(statement, m_columnValues.at(i).second);
+            }
+            statement += QLatin1Char(')');
         }
         if (m_databaseType == PostgreSQL) {
             statement += QLatin1String(" RETURNING id");
         }
         break;
-    }
     case UpdateStatement: {
-        for (const QString &joinedTable : std::as_const(m_joinedTables)) {
-            whereCondition.addCondition(m_joins[joinedTable].second);
+        if (!m_joinedTables.isEmpty()) {
+            joinedWhere = *whereCondition;
+            for (const QString &joinedTable : std::as_const(m_joinedTables)) {
+                joinedWhere.addCondition(m_joins.constFind(joinedTable)->second);
+            }
+            whereCondition = &joinedWhere;
         }
-        statement = QLatin1String("UPDATE ") + m_table;
+        statement += QLatin1String("UPDATE ");
+        statement += m_table;
         if (m_databaseType == MySQL && !m_joinedTables.isEmpty()) {
-            statement += QLatin1String(", ") + m_joinedTables.join(QLatin1String(", "));
+            statement += QLatin1String(", ");
+            appendJoined(statement, m_joinedTables, QLatin1String(", "));
         }
-        QStringList assignments;
+        statement += QLatin1String(" SET ");
+        bool first = true;
         for (const auto &columnValue : std::as_const(m_columnValues)) {
-            assignments.append(columnValue.first + QLatin1String(" = ") + bindValue(columnValue.second));
+            if (!first)
+                statement += QLatin1String(", ");
+            first = false;
+            statement += columnValue.first;
+            statement += QLatin1String(" = ");
+            appendBoundValue(statement, columnValue.second);
         }
         for (const auto &columnExpression : std::as_const(m_columnExpressions)) {
-            assignments.append(columnExpression.first + QLatin1String(" = ") + columnExpression.second);
+            if (!first)
+                statement += QLatin1String(", ");
+            first = false;
+            statement += columnExpression.first;
+            statement += QLatin1String(" = ");
+            statement += columnExpression.second;
         }
-        statement += QLatin1String(" SET ") + assignments.join(QLatin1String(", "));
         if (m_databaseType == PostgreSQL && !m_joinedTables.isEmpty()) {
-            statement += QLatin1String(" FROM ") + m_joinedTables.join(QLatin1String(" JOIN "));
+            statement += QLatin1String(" FROM ");
+            appendJoined(statement, m_joinedTables, QLatin1String(" JOIN "));
         }
         break;
     }
     case DeleteStatement:
-        statement = QLatin1String("DELETE FROM ") + m_table;
+        statement += QLatin1String("DELETE FROM ");
+        statement += m_table;
         break;
     }
 
-    if (!whereCondition.isEmpty()) {
-        statement += QLatin1String(" WHERE ") + buildWhereCondition(whereCondition);
+    if (!whereCondition->isEmpty()) {
+        statement += QLatin1String(" WHERE ");
+        appendCondition(statement, *whereCondition);
     }
     if (!m_groupColumns.isEmpty()) {
-        statement += QLatin1String(" GROUP BY ") + m_groupColumns.join(QLatin1String(", "));
+        statement += QLatin1String(" GROUP BY ");
+        appendJoined(statement, m_groupColumns, QLatin1String(", "));
     }
-    const Query::Condition having = m_rootCondition.value(HavingCondition, Query::Condition(Query::And));
+    const Query::Condition &having = root(HavingCondition);
     if (!having.isEmpty()) {
-        statement += QLatin1String(" HAVING ") + buildWhereCondition(having);
+        statement += QLatin1String(" HAVING ");
+        appendCondition(statement, having);
     }
     if (!m_sortColumns.isEmpty()) {
-        QStringList orders;
-        for (const auto &sortColumn : std::as_const(m_sortColumns)) {
-            orders.append(sortColumn.first + Query::sortOrderToString(sortColumn.second));
+        statement += QLatin1String(" ORDER BY ");
+        for (qsizetype i = 0; i < m_sortColumns.size(); ++i) {
+            if (i > 0)
+                statement += QLatin1String(", ");
+            statement += m_sortColumns.at(i).first;
+            statement += Query::sortOrderToString(m_sortColumns.at(i).second);
         }
-        statement += QLatin1String(" ORDER BY ") + orders.join(QLatin1String(", "));
     }
     if (m_limit > 0) {
-        statement += QLatin1String(" LIMIT ") + QString::number(m_limit);
+        statement += QLatin1String(" LIMIT ");
+        statement += QString::number(m_limit);
     }
     if (m_forUpdate && m_type == SelectStatement && m_databaseType != Sqlite) {
         statement += QLatin1String(" FOR UPDATE");

@@ -99,8 +99,10 @@ public:
     static QVariant bindableValue(const QVariant &value, DatabaseType type);
 
 private:
-    QString buildWhereCondition(const Query::Condition &condition);
-    QString bindValue(const QVariant &value);
+    // Appends the text of the condition, its values bound in order.
+    void appendCondition(QString &text, const Query::Condition &condition);
+    // Binds the value to the next placeholder and appends that.
+    void appendBoundValue(QString &text, const QVariant &value);
     // ":index"
     static QString placeholder(int index);
     Query::Condition &rootCondition(ConditionType type);
