@@ -189,5 +189,5 @@ QByteArray HandlerSupport::quotedDateTime(const QDateTime &dateTime)
 void HandlerSupport::readLiteral(ImapStreamParser &parser, PayloadWriter &payload)
 {
     while (!parser.atLiteralEnd())
-        payload.write(parser.readLiteralPart());
+        payload.write(parser.readLiteralPart(ImapStreamParser::StreamingChunkSize));
 }

@@ -50,7 +50,7 @@ void TvAppend::readPayload()
 
     if (m_streamParser->hasLiteral()) {
         while (!m_streamParser->atLiteralEnd())
-            distribute(m_streamParser->readLiteralPart());
+            distribute(m_streamParser->readLiteralPart(ImapStreamParser::StreamingChunkSize));
     } else {
         distribute(m_streamParser->readString());
     }

@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -172,7 +173,7 @@ QByteArray ImapStreamParser::readWholeLiteral()
     QByteArray result;
     result.reserve(qMin<qint64>(m_literalSize, LiteralReserveLimit));
     while (!atLiteralEnd())
-        result.append(readLiteralPart());
+        result.append(readLiteralPart(StreamingChunkSize));
     return result;
 }
 
@@ -184,14 +185,21 @@ void ImapStreamParser::sendContinuationResponse(qint64 size)
 
 QByteArray ImapStreamParser::readLiteralPart()
 {
-    qint64 chunk = qMin(m_literalSize, LiteralChunkSize);
+    return readLiteralPart(LiteralChunkSize);
+}
+
+QByteArray ImapStreamParser::readLiteralPart(qint64 maxSize)
+{
+    qint64 chunk = qMin(m_literalSize, maxSize);
     waitOrThrow(m_data.size() - m_position < chunk);
     if (m_data.size() - m_position < chunk)
         chunk = m_data.size() - m_position;
 
-    const QByteArray part = m_data.mid(m_position, int(chunk));
-    m_position += int(chunk);
     m_literalSize -= chunk;
+    if (m_position == 0 && chunk == m_data.size() && !m_peeking)
+        return std::exchange(m_data, QByteArray());
+    const QByteArray part = m_data.mid(m_position, chunk);
+    m_position += chunk;
     compact();
     return part;
 }

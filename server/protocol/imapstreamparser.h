@@ -14,8 +14,9 @@ class QIODevice;
 
 // Reads a client's command stream token by token straight from its device, blocking the calling
 // thread while it waits for bytes (at most 30 s per wait). A literal header is answered at once
-// with a continuation line, and a literal's content is handed out in chunks of at most 4096
-// bytes, so a streamed payload never has to sit whole in the buffer.
+// with a continuation line, and a literal's content is handed out in chunks (of at most 4096
+// bytes unless the reader asks for larger ones), so a streamed payload never has to sit whole in
+// the buffer.
 //
 // What a client can make the parser hold is bounded (Limits): a literal larger than its limit is
 // refused before it is asked for, so its bytes never come; a command whose text outside literals
@@ -50,6 +51,11 @@ public:
     bool atLiteralEnd() const { return m_literalSize == 0; }
     qint64 remainingLiteralSize() const { return m_literalSize; }
     QByteArray readLiteralPart();
+    // The same in pieces of up to maxSize bytes, for a consumer that passes a literal on as it
+    // arrives: a larger piece costs less per byte, and a piece that is the whole buffer is handed
+    // over without a copy.
+    QByteArray readLiteralPart(qint64 maxSize);
+    static constexpr qint64 StreamingChunkSize = 256 * 1024;
     QByteArray readString();
     QString readUtf8String();
     QByteArray peekString();
