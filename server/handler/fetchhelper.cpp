@@ -268,6 +268,8 @@ bool FetchHelper::sendItems(const QByteArray &responseWord, QList<qint64> &ids)
     QSqlQuery &flags = flagQuery.query();
     bool partsLeft = partsWanted && parts.next();
     bool flagsLeft = m_flagsRequested && flags.next();
+    QVariant lastMimeType;
+    QByteArray quotedMimeType;
     while (items.next()) {
         const qint64 id = items.value(ItemId).toLongLong();
         ids.append(id);
@@ -285,7 +287,13 @@ bool FetchHelper::sendItems(const QByteArray &responseWord, QList<qint64> &ids)
         line += " REMOTEID ";
         line += ImapParser::quote(utf8Of(items.value(ItemRemoteId)));
         line += " MIMETYPE ";
-        line += ImapParser::quote(utf8Of(items.value(ItemMimeType)));
+        // Most items share a type: its quoted name is made once for a run of them.
+        const QVariant mimeType = items.value(ItemMimeType);
+        if (mimeType != lastMimeType) {
+            lastMimeType = mimeType;
+            quotedMimeType = ImapParser::quote(utf8Of(mimeType));
+        }
+        line += quotedMimeType;
         line += " COLLECTIONID ";
         const qint64 collectionId = items.value(ItemCollectionId).toLongLong();
         line += QByteArray::number(collectionId);
