@@ -6,7 +6,9 @@
 // resource, in collections it creates itself:
 //   small       X-TVAPPEND of 5,000 x 1 KiB on one connection (append_small_*), then on those
 //               items UID FETCH 1:* FULLPAYLOAD (fetch_full_*), UID FETCH 1:* (FLAGS)
-//               (fetch_flags_*) and UID STORE 1:* (+FLAGS.SILENT (\SEEN)) (store_seen_*)
+//               (fetch_flags_*), UID STORE 1:* (+FLAGS.SILENT (\SEEN)) (store_seen_*) and
+//               UID STORE 1:* (+FLAGS (\FLAGGED)), answered with a flag line per item as the
+//               reference's store_seen is (store_flagged_*)
 //   large       X-TVAPPEND of 200 x 256 KiB (append_large_*)
 //   concurrent  4 connections appending 1,000 x 1 KiB each at once, each into its own
 //               collection (append_concurrent_*)
@@ -276,6 +278,18 @@ void runSmallGroup(const Options &options, TestBus &bus, FigureTable &figures)
                                 }),
             client);
     figures.add("store_seen_verified", seen == expected.size() ? 1 : 0, "bool", 0);
+
+    // (f) Not silent: one flag line per item comes back, as the reference answers its store_seen.
+    qint64 flagged = 0;
+    timer.restart();
+    require(client.runStreaming("UID STORE 1:* (+FLAGS (\\FLAGGED))",
+                                [&flagged](QByteArrayView line) {
+                                    if (line.contains(" FETCH ") && line.contains("\\FLAGGED"))
+                                        ++flagged;
+                                }),
+            client);
+    addRate(figures, "store_flagged", expected.size(), -1, seconds(timer));
+    figures.add("store_flagged_verified", flagged == expected.size() ? 1 : 0, "bool", 0);
     client.logout();
 }
 
