@@ -91,41 +91,41 @@ bool PimItemSet::clearFlags() const
 bool PimItemSet::flagIds(QHash<qint64, QList<qint64>> &flagIds, const QList<Flag> &onlyFlags) const
 {
     flagIds.clear();
-    return readFlags(false, onlyFlags, [&flagIds](const QSqlQuery &row) {
-        flagIds[row.value(0).toLongLong()].append(row.value(1).toLongLong());
-    });
+    for (const ImapSet &piece : m_pieces) {
+        QueryBuilder qb(PimItemFlagRelation::tableName());
+        qb.addColumns({PimItemFlagRelation::leftColumn(), PimItemFlagRelation::rightColumn()});
+        if (!onlyFlags.isEmpty())
+            qb.addValueCondition(PimItemFlagRelation::rightColumn(), Query::In, flagIdList(onlyFlags));
+        QueryHelper::setToQuery(piece, PimItemFlagRelation::leftColumn(), qb);
+        qb.addSortColumn(PimItemFlagRelation::leftColumn());
+        qb.addSortColumn(PimItemFlagRelation::rightColumn());
+        qb.query().setForwardOnly(true);
+        if (!qb.exec())
+            return false;
+        QSqlQuery &query = qb.query();
+        while (query.next())
+            flagIds[query.value(0).toLongLong()].append(query.value(1).toLongLong());
+    }
+    return true;
 }
 
 bool PimItemSet::flagNames(QHash<qint64, QList<QByteArray>> &names) const
 {
     names.clear();
-    return readFlags(true, {}, [&names](const QSqlQuery &row) {
-        names[row.value(0).toLongLong()].append(Entity::stringFromVariant(row.value(1)).toUtf8());
-    });
-}
-
-bool PimItemSet::readFlags(bool names, const QList<Flag> &onlyFlags,
-                           const std::function<void(const QSqlQuery &)> &handleRow) const
-{
-    for (const ImapSet &piece : m_pieces) {
-        QueryBuilder qb(PimItemFlagRelation::tableName());
-        QString flagColumn = PimItemFlagRelation::rightFullColumnName();
-        if (names) {
-            qb.addJoin(QueryBuilder::InnerJoin, Flag::tableName(), Flag::idFullColumnName(),
-                       PimItemFlagRelation::rightFullColumnName());
-            flagColumn = Flag::nameFullColumnName();
+    QHash<qint64, QList<qint64>> ids;
+    if (!flagIds(ids))
+        return false;
+    // A few flags serve many items: each name comes from the flag records once.
+    QHash<qint64, QByteArray> nameOf;
+    for (auto it = ids.cbegin(); it != ids.cend(); ++it) {
+        QList<QByteArray> &itemNames = names[it.key()];
+        itemNames.reserve(it->size());
+        for (qint64 id : *it) {
+            auto name = nameOf.constFind(id);
+            if (name == nameOf.constEnd())
+                name = nameOf.insert(id, Flag::retrieveById(id).name().toUtf8());
+            itemNames.append(*name);
         }
-        qb.addColumns({PimItemFlagRelation::leftFullColumnName(), flagColumn});
-        if (!onlyFlags.isEmpty())
-            qb.addValueCondition(PimItemFlagRelation::rightFullColumnName(), Query::In, flagIdList(onlyFlags));
-        QueryHelper::setToQuery(piece, PimItemFlagRelation::leftFullColumnName(), qb);
-        qb.addSortColumn(PimItemFlagRelation::leftFullColumnName());
-        qb.addSortColumn(PimItemFlagRelation::rightFullColumnName());
-        qb.query().setForwardOnly(true);
-        if (!qb.exec())
-            return false;
-        while (qb.query().next())
-            handleRow(qb.query());
     }
     return true;
 }

@@ -10,10 +10,6 @@
 #include <QHash>
 #include <QList>
 
-#include <functional>
-
-class QSqlQuery;
-
 // Many items by id, for the statements that read or change them all at once: a few statements for
 // any number of items where the records take a few per item. Ids that do not fit one statement are
 // split into pieces (QueryHelper::idPieces) that run in turn. Statements run on the thread's data
@@ -43,11 +39,6 @@ public:
     bool markChanged(const QDateTime &time, bool markDirty) const;
 
 private:
-    // Reads (item id, flag id or with names the flag's name) of the items, piece by piece, in the
-    // order of items and flags.
-    bool readFlags(bool names, const QList<Talvori::Flag> &onlyFlags,
-                   const std::function<void(const QSqlQuery &)> &handleRow) const;
-
     QList<ImapSet> m_pieces;
 };
 
