@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <ctime>
 
 // The "QSQLITE3" driver: values, scrolling and errors, and above all concurrent writers from
 // several threads, which must wait for each other instead of failing with "database is locked".
@@ -161,6 +162,25 @@ private Q_SLOTS:
         QCOMPARE(parsed.isValid(), expected.isValid());
         if (expected.isValid())
             QCOMPARE(parsed.timeSpec(), expected.timeSpec());
+    }
+
+    // The server stores UTC; a time without a zone (SQLite's CURRENT_TIMESTAMP) is UTC whatever the
+    // local zone, even an hour that does not exist there (Qt reads it as local time, which made it
+    // invalid).
+    void dateTimeWithoutZoneIsUtc()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "America/New_York");
+        tzset();
+        const QDateTime inGap = IsoDateTime::fromText(QStringLiteral("2024-03-10 02:30:00"));
+        const QDateTime ordinary = IsoDateTime::fromText(QStringLiteral("2024-07-01 12:00:00"));
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
+        QCOMPARE(inGap, QDateTime(QDate(2024, 3, 10), QTime(2, 30), Qt::UTC));
+        QCOMPARE(ordinary, QDateTime(QDate(2024, 7, 1), QTime(12, 0), Qt::UTC));
     }
 
     void synchronousMode_data()
