@@ -388,9 +388,8 @@ void ItemRetrievalTest::collectionMovingToAnotherResource()
     // The new resource never had the payload and the old one lets the collection go: without
     // every payload the collection stays where it is.
     m_resource->setMode(TestResource::Mode::Refuse);
-    QCOMPARE(m_client.tagged(modify),
-             QByteArray("NO Unable to retrieve the payload of every item of the collection: "
-                        "Resource was unable to deliver item"));
+    QCOMPARE(m_client.tagged(modify), "NO Unable to retrieve the payload of item " + QByteArray::number(id)
+                                          + ": Resource was unable to deliver item");
     QList<ListingLine> listing = m_client.list("LIST " + QByteArray::number(moving) + " 0 () ()");
     QCOMPARE(listing.size(), 1);
     QCOMPARE(listing.first().parentId, m_top);
