@@ -5,6 +5,7 @@
 #include "storage/dbconfig.h"
 #include "storage/entities.h"
 #include "storage/payloadwriter.h"
+#include "storage/queryhelper.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transactionfiles.h"
 
@@ -47,6 +48,29 @@ void PartHelper::discardFile(const QString &fileName)
     QFile::remove(fileName);
 }
 
+bool PartHelper::copyInto(QFile &file, const QString &sourceFileName, QString *error)
+{
+    QFile source(sourceFileName);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = source.errorString();
+        return false;
+    }
+    QByteArray buffer(qsizetype(1) << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = source.read(buffer.data(), buffer.size());
+        if (read < 0) {
+            *error = source.errorString();
+            return false;
+        }
+        if (read == 0)
+            return true;
+        if (file.write(buffer.constData(), read) != read) {
+            *error = file.errorString();
+            return false;
+        }
+    }
+}
+
 PartHelper::PlaceFailure PartHelper::placeFile(const QString &fileName, const Payload &payload, QString *error)
 {
     if (payload.writer && payload.writer->hasFile()) {
@@ -62,8 +86,11 @@ PartHelper::PlaceFailure PartHelper::placeFile(const QString &fileName, const Pa
         return PlaceFailure::Open;
     }
     TransactionFiles::current().created(fileName);
-    if (file.write(*payload.data) != payload.data->size() || !file.flush()) {
-        *error = file.errorString();
+    const bool written = payload.sourceFile ? copyInto(file, *payload.sourceFile, error)
+                                            : file.write(*payload.data) == payload.data->size();
+    if (!written || !file.flush()) {
+        if (error->isEmpty())
+            *error = file.errorString();
         file.close();
         discardFile(fileName);
         return PlaceFailure::Write;
@@ -104,10 +131,34 @@ bool PartHelper::insert(Part *part, PayloadWriter &payload, qint64 *insertId)
     return insert(part, Payload{&payload.data(), &payload, size}, insertId);
 }
 
+bool PartHelper::insertCopy(Part *part, const Part &source)
+{
+    part->setDatasize(source.datasize());
+    if (!source.external()) {
+        const QByteArray data = source.data();
+        return insert(part, Payload{&data, nullptr, source.datasize()}, nullptr);
+    }
+    const QString sourceFile = QString::fromUtf8(source.data());
+    if (storeExternally(source.datasize())) {
+        const QByteArray none;
+        return insert(part, Payload{&none, nullptr, source.datasize(), &sourceFile}, nullptr);
+    }
+    // Kept in a file under an earlier, smaller threshold: the copy follows today's.
+    QFile file(sourceFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        logDebug() << "Payload file " << sourceFile << " could not be open for reading!";
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    return insert(part, Payload{&data, nullptr, source.datasize()}, nullptr);
+}
+
 bool PartHelper::insert(Part *part, const Payload &payload, qint64 *insertId)
 {
-    // A writer with a file has already decided so by the size it was announced.
-    const bool external = (payload.writer && payload.writer->hasFile()) || storeExternally(payload.size);
+    // A writer with a file has already decided so by the size it was announced, and a copied file
+    // by the size of its source.
+    const bool external =
+        (payload.writer && payload.writer->hasFile()) || payload.sourceFile || storeExternally(payload.size);
     part->setExternal(external);
     part->setData(external ? QByteArray() : *payload.data);
 
@@ -128,6 +179,7 @@ bool PartHelper::insert(Part *part, const Payload &payload, qint64 *insertId)
         return false;
     case PlaceFailure::Write:
         logDebug() << "Insert: payload file " << fileName << " could not be written to!";
+        logDebug() << "Error: " << error;
         return false;
     }
     part->setData(fileName.toLocal8Bit());
@@ -218,6 +270,27 @@ bool PartHelper::remove(const QString &column, const QVariant &value)
         removeFile(QString::fromUtf8(part.data()));
     }
     return Part::remove(column, value);
+}
+
+bool PartHelper::removeItemParts(const ImapSet &itemIds)
+{
+    if (itemIds.isEmpty())
+        return true;
+    SelectQueryBuilder<Part> qb;
+    QueryHelper::setToQuery(itemIds, Part::pimItemIdFullColumnName(), qb);
+    qb.addValueCondition(Part::externalFullColumnName(), Query::Equals, true);
+    if (!qb.exec())
+        return false;
+    const QList<Part> parts = qb.result();
+    for (const Part &part : parts)
+        removeFile(QString::fromUtf8(part.data()));
+
+    QueryBuilder remove(Part::tableName(), QueryBuilder::DeleteStatement);
+    QueryHelper::setToQuery(itemIds, Part::pimItemIdColumn(), remove);
+    if (!remove.exec())
+        return false;
+    Part::invalidateCompleteCache();
+    return true;
 }
 
 bool PartHelper::truncate(Part &part)
