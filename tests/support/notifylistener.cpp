@@ -19,6 +19,14 @@ QList<NotificationMessage::List> NotifyListener::settle(int waitMs)
     return result;
 }
 
+NotificationMessage::List NotifyListener::settleRecords(int waitMs)
+{
+    NotificationMessage::List records;
+    for (const NotificationMessage::List &batch : settle(waitMs))
+        records += batch;
+    return records;
+}
+
 void NotifyListener::received(const QDBusMessage &message)
 {
     signatures.append(message.signature());

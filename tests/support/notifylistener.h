@@ -17,6 +17,8 @@ public:
 
     // The batches that arrived until a short while from now, taken out of the listener.
     QList<NotificationMessage::List> settle(int waitMs = 400);
+    // The same, the records of all batches in one list.
+    NotificationMessage::List settleRecords(int waitMs = 400);
 
     QList<NotificationMessage::List> batches;
     // The bus signature of each signal, in the order they came.
