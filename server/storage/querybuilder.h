@@ -60,6 +60,11 @@ public:
     void setColumnValue(const QString &column, const QVariant &value);
 
     void setDistinct(bool distinct) { m_distinct = distinct; }
+    // Turns a selection into "INSERT INTO table (columns) SELECT ...": the selected columns fill
+    // columns in order, and the database copies the rows without their passing through here. With
+    // returned columns, each new row's are the statement's result (RETURNING, which the supported
+    // versions of every backend have), in no particular order.
+    void setInsertInto(const QString &table, const QStringList &columns, const QStringList &returned = QStringList());
     // 0 or less means no limit.
     void setLimit(int limit) { m_limit = limit; }
 
@@ -103,6 +108,9 @@ private:
     QMap<QString, QPair<JoinType, Query::Condition>> m_joins;
     int m_limit = -1;
     bool m_distinct = false;
+    QString m_insertTable;
+    QStringList m_insertColumns;
+    QStringList m_returnedColumns;
 };
 
 #endif

@@ -718,7 +718,13 @@ void CollectionHandlersTest::colCopyCopiesTree()
     // Collections are announced top down, the items of each after its children.
     QList<qint64> addedCollections;
     QList<qint64> itemParents;
-    for (const NotificationMessage &msg : m_listener->settleRecords()) {
+    QList<qint64> copied = copies;
+    for (const QString &id : rows(QStringLiteral("SELECT id FROM PimItemTable WHERE collectionId IN (%1, %2, %3)")
+                                      .arg(copies.at(0))
+                                      .arg(copies.at(1))
+                                      .arg(copies.at(2))))
+        copied.append(id.toLongLong());
+    for (const NotificationMessage &msg : m_listener->waitForRecords(NotificationMessage::Add, copied, 7)) {
         QCOMPARE(msg.operation(), int(NotificationMessage::Add));
         QCOMPARE(msg.resource(), targetResource);
         if (msg.type() == NotificationMessage::Collection)
@@ -792,7 +798,13 @@ void CollectionHandlersTest::colMoveMovesTree()
     QCOMPARE(items, expected);
 
     // One record, with the identifier the old resource knows the collection by.
-    const NotificationMessage::List records = m_listener->settleRecords();
+    const qint64 collection = moved.first();
+    const NotificationMessage::List records = m_listener->waitForRecords(
+        [collection](const NotificationMessage &msg) {
+            return msg.type() == NotificationMessage::Collection && msg.operation() == NotificationMessage::Move
+                && msg.uid() == collection;
+        },
+        1);
     QCOMPARE(records.size(), 1);
     const NotificationMessage &msg = records.first();
     QCOMPARE(msg.type(), int(NotificationMessage::Collection));

@@ -73,6 +73,7 @@ private Q_SLOTS:
     void copyGivesEachCopyItsOwnPayload_data();
     void copyGivesEachCopyItsOwnPayload();
     void copyFailingMidwayLeavesNothing();
+    void copiesKeepTheirOwnSourcesContent();
     void moveKeepsOrClearsRemoteIdentifier_data();
     void moveKeepsOrClearsRemoteIdentifier();
     void linkAndUnlinkVirtualCollection();
@@ -846,7 +847,7 @@ void ItemCommandsTest::copyGivesEachCopyItsOwnPayload()
     QVERIFY(partData(source, QStringLiteral("ATR:HIDDEN")) != "<no part>");
 
     // One added record for the copy; the flags come with it.
-    const NotificationMessage::List all = m_listener->settleRecords(300);
+    const NotificationMessage::List all = m_listener->waitForRecords(NotificationMessage::Add, {copy}, 1);
     QCOMPARE(all.size(), 1);
     QCOMPARE(all.first().operation(), int(NotificationMessage::Add));
     QCOMPARE(all.first().uid(), copy);
@@ -876,9 +877,48 @@ void ItemCommandsTest::copyFailingMidwayLeavesNothing()
     QCOMPARE(itemCount(), items);
     QCOMPARE(partCount(), parts);
     QCOMPARE(payloadFiles(), files);
-    QVERIFY(m_listener->settle().isEmpty());
+    const qint64 archive = m_archive;
+    QVERIFY(m_listener
+                ->waitForRecords([archive](const NotificationMessage &msg) { return msg.parentCollection() == archive; }, 0)
+                .isEmpty());
     QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last())),
              QByteArray("OK REMOVE complete"));
+}
+
+void ItemCommandsTest::copiesKeepTheirOwnSourcesContent()
+{
+    // Sources with gaps between their ids and from two collections, each with payload and flags
+    // of its own; some with a second part, one in a file.
+    QList<qint64> sources;
+    for (int i = 0; i < 7; ++i) {
+        const QByteArray body = "body " + QByteArray::number(i) + (i == 4 ? binaryPayload(6000) : QByteArray());
+        const QByteArray layout = "(PLD:RFC822 :" + QByteArray::number(body.size()) + (i % 2 ? " PLD:HEAD :1)" : ")");
+        const qint64 collection = i == 5 ? m_archive : m_collection;
+        sources.append(m_res.tvAppend(collection, layout, body + (i % 2 ? "h" : ""), "($Copy" + QByteArray::number(i) + ")"));
+    }
+    QVERIFY(!sources.contains(-1));
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(sources.takeAt(2))), QByteArray("OK REMOVE complete"));
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(sources.takeAt(4))), QByteArray("OK REMOVE complete"));
+    QByteArrayList set;
+    for (qint64 id : std::as_const(sources))
+        set.append(QByteArray::number(id));
+    const qint64 highest = value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong();
+
+    QCOMPARE(m_res.tagged("COPY " + set.join(',') + ' ' + QByteArray::number(m_foreign)), QByteArray("OK COPY complete"));
+    QList<qint64> copies;
+    for (const QString &id : SqlInspection::rows(
+             m_db, QStringLiteral("SELECT id FROM PimItemTable WHERE id > %1 ORDER BY id").arg(highest)))
+        copies.append(id.toLongLong());
+    QCOMPARE(copies.size(), sources.size());
+    const QString parts = QStringLiteral("SELECT name, datasize, version FROM PartTable WHERE pimItemId = %1 ORDER BY name");
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        QCOMPARE(value(QStringLiteral("SELECT collectionId FROM PimItemTable WHERE id = %1").arg(copies.at(i))).toLongLong(),
+                 m_foreign);
+        QCOMPARE(SqlInspection::rows(m_db, parts.arg(copies.at(i))), SqlInspection::rows(m_db, parts.arg(sources.at(i))));
+        QCOMPARE(partData(copies.at(i), QStringLiteral("PLD:RFC822")), partData(sources.at(i), QStringLiteral("PLD:RFC822")));
+        QCOMPARE(partData(copies.at(i), QStringLiteral("PLD:HEAD")), partData(sources.at(i), QStringLiteral("PLD:HEAD")));
+        QCOMPARE(flagsOf(copies.at(i)), flagsOf(sources.at(i)));
+    }
 }
 
 void ItemCommandsTest::moveKeepsOrClearsRemoteIdentifier_data()
@@ -939,7 +979,7 @@ void ItemCommandsTest::moveKeepsOrClearsRemoteIdentifier()
     QCOMPARE(flagsOf(id), QStringList{QStringLiteral("\\Seen")});
 
     // The record still carries the identifier the old resource knows the item by.
-    const NotificationMessage::List all = m_listener->settleRecords(300);
+    const NotificationMessage::List all = m_listener->waitForRecords(NotificationMessage::Move, {id}, 1);
     QCOMPARE(all.size(), 1);
     const NotificationMessage &moved = all.first();
     QCOMPARE(moved.operation(), int(NotificationMessage::Move));
@@ -970,15 +1010,14 @@ void ItemCommandsTest::linkAndUnlinkVirtualCollection()
             result.append(query.value(0).toLongLong());
         return result;
     };
-    const auto records = [&] {
-        const NotificationMessage::List result = m_listener->settleRecords(300);
-        return result;
+    const auto records = [&](NotificationMessage::Operation operation, int count) {
+        return m_listener->waitForRecords(operation, ids, count);
     };
     m_listener->settle(200);
 
     QCOMPARE(m_res.tagged("UID LINK " + col + " UID " + first), QByteArray("OK LINK complete"));
     QCOMPARE(linked(), QList<qint64>{ids.at(0)});
-    NotificationMessage::List seen = records();
+    NotificationMessage::List seen = records(NotificationMessage::Link, 1);
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen.first().operation(), int(NotificationMessage::Link));
     QCOMPARE(seen.first().uid(), ids.at(0));
@@ -987,7 +1026,7 @@ void ItemCommandsTest::linkAndUnlinkVirtualCollection()
     // The first item is linked already and is neither linked nor announced again.
     QCOMPARE(m_res.tagged("UID LINK " + col + " UID " + all), QByteArray("OK LINK complete"));
     QCOMPARE(linked(), ids);
-    seen = records();
+    seen = records(NotificationMessage::Link, 2);
     QCOMPARE(seen.size(), 2);
     QCOMPARE(seen.at(0).uid(), ids.at(1));
     QCOMPARE(seen.at(1).uid(), ids.at(2));
@@ -1003,7 +1042,7 @@ void ItemCommandsTest::linkAndUnlinkVirtualCollection()
     QCOMPARE(m_res.tagged("UID UNLINK " + col + " UID " + first), QByteArray("OK LINK complete"));
     QCOMPARE(m_res.tagged("UID UNLINK " + col + " UID " + first), QByteArray("OK LINK complete"));
     QCOMPARE(linked(), ids.mid(1));
-    seen = records();
+    seen = records(NotificationMessage::Unlink, 1);
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen.first().operation(), int(NotificationMessage::Unlink));
     QCOMPARE(seen.first().uid(), ids.at(0));
@@ -1061,7 +1100,7 @@ void ItemCommandsTest::expungeRemovesFlaggedItemsEverywhere()
                  .toInt(),
              0);
     QCOMPARE(payloadFiles().size(), files.size() - 1);
-    const NotificationMessage::List removed = m_listener->settleRecords(300);
+    const NotificationMessage::List removed = m_listener->waitForRecords(NotificationMessage::Remove, {inbox, elsewhere}, 2);
     QCOMPARE(removed.size(), 2);
     for (const NotificationMessage &msg : std::as_const(removed))
         QCOMPARE(msg.operation(), int(NotificationMessage::Remove));
