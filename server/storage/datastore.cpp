@@ -381,18 +381,76 @@ bool DataStore::appendItemFlags(const PimItem &item, const QList<Flag> &flags, b
     if (flags.isEmpty()) {
         return true;
     }
+    if (checkIfExists) {
+        return appendItemsFlags({item}, flags, flagsChanged, collection);
+    }
+    flagsChanged = true;
     for (const Flag &flag : flags) {
-        if (!checkIfExists || !item.relatesToFlag(flag)) {
-            flagsChanged = true;
-            if (!item.addFlag(flag)) {
+        if (!item.addFlag(flag)) {
+            return false;
+        }
+    }
+    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")}, collection);
+    return true;
+}
+
+bool DataStore::appendItemsFlags(const QList<PimItem> &items, const QList<Flag> &flags, bool &flagsChanged,
+                                 const Collection &collection)
+{
+    flagsChanged = false;
+    if (flags.isEmpty() || items.isEmpty()) {
+        return true;
+    }
+    QList<qint64> ids;
+    ids.reserve(items.size());
+    for (const PimItem &item : items) {
+        ids.append(item.id());
+    }
+    QVariantList flagIds;
+    for (const Flag &flag : flags) {
+        flagIds.append(flag.id());
+    }
+    QSet<std::pair<qint64, qint64>> present;
+    for (const ImapSet &piece : idPieces(ids)) {
+        QueryBuilder qb(PimItemFlagRelation::tableName());
+        qb.addColumns({PimItemFlagRelation::leftFullColumnName(), PimItemFlagRelation::rightFullColumnName()});
+        QueryHelper::setToQuery(piece, PimItemFlagRelation::leftFullColumnName(), qb);
+        qb.addValueCondition(PimItemFlagRelation::rightFullColumnName(), Query::In, flagIds);
+        if (!qb.exec()) {
+            return false;
+        }
+        while (qb.query().next()) {
+            present.insert({qb.query().value(0).toLongLong(), qb.query().value(1).toLongLong()});
+        }
+    }
+
+    // The database writes the links itself: one statement per flag and piece of the items lacking it.
+    QSet<qint64> changed;
+    for (const Flag &flag : flags) {
+        QList<qint64> lacking;
+        for (const qint64 id : std::as_const(ids)) {
+            if (!present.contains({id, flag.id()})) {
+                lacking.append(id);
+            }
+        }
+        for (const ImapSet &piece : idPieces(lacking)) {
+            QueryBuilder qb(PimItem::tableName());
+            qb.addColumns({PimItem::idFullColumnName(), QString::number(flag.id())});
+            QueryHelper::setToQuery(piece, PimItem::idFullColumnName(), qb);
+            qb.setInsertInto(PimItemFlagRelation::tableName(),
+                             {PimItemFlagRelation::leftColumn(), PimItemFlagRelation::rightColumn()});
+            if (!qb.exec()) {
                 return false;
             }
         }
+        changed.unite(QSet<qint64>(lacking.cbegin(), lacking.cend()));
     }
-    if (!flagsChanged) {
-        return true;
+    for (const PimItem &item : items) {
+        if (changed.contains(item.id())) {
+            m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")}, collection);
+        }
     }
-    m_notificationCollector->notifyItemChanged(item, {QByteArrayLiteral("FLAGS")}, collection);
+    flagsChanged = !changed.isEmpty();
     return true;
 }
 
@@ -758,6 +816,28 @@ bool DataStore::movePimItems(const QList<PimItem> &items, const Collection &dest
         return true;
     };
     return move(staying, false) && move(leaving, true);
+}
+
+bool DataStore::updateItemRevisions(const QList<PimItem> &items, const QDateTime &time)
+{
+    QHash<std::pair<int, bool>, QList<qint64>> groups;
+    for (const PimItem &item : items) {
+        groups[{item.rev(), item.dirty()}].append(item.id());
+    }
+    for (auto group = groups.cbegin(); group != groups.cend(); ++group) {
+        for (const ImapSet &piece : idPieces(group.value())) {
+            QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);
+            qb.setColumnValue(PimItem::revColumn(), group.key().first);
+            qb.setColumnValue(PimItem::datetimeColumn(), time);
+            qb.setColumnValue(PimItem::atimeColumn(), time);
+            qb.setColumnValue(PimItem::dirtyColumn(), group.key().second);
+            QueryHelper::setToQuery(piece, PimItem::idColumn(), qb);
+            if (!qb.exec()) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 bool DataStore::cleanupPimItems(const Collection &collection)

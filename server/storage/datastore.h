@@ -78,6 +78,10 @@ public:
     bool setItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
     bool appendItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags, bool &flagsChanged,
                          bool checkIfExists = true, const Talvori::Collection &collection = Talvori::Collection());
+    // The same for many items, a few statements whatever their number: each item gets the flags it
+    // lacks, and only the items that got one are reported changed.
+    bool appendItemsFlags(const QList<Talvori::PimItem> &items, const QList<Talvori::Flag> &flags, bool &flagsChanged,
+                          const Talvori::Collection &collection = Talvori::Collection());
     bool removeItemFlags(const Talvori::PimItem &item, const QList<Talvori::Flag> &flags);
 
     bool removeItemParts(const Talvori::PimItem &item, const QList<QByteArray> &partNames);
@@ -128,6 +132,10 @@ public:
     // revision; the moved notifications still carry the old identifier, by which the old
     // resource knows the item.
     bool movePimItems(const QList<Talvori::PimItem> &items, const Talvori::Collection &destination, bool markDirty);
+    // Writes what a change of flags alters in the rows of many items: the revision and dirty mark
+    // each record holds, and the date-time and access time; one statement for all the items that
+    // share a revision and mark.
+    bool updateItemRevisions(const QList<Talvori::PimItem> &items, const QDateTime &time);
     bool unhidePimItem(Talvori::PimItem &pimItem);
     bool unhideAllPimItems();
 
