@@ -72,6 +72,8 @@ bool Store::parseStream()
 
     SelectQueryBuilder<PimItem> itemQuery;
     ItemQueryHelper::scopeToQuery(m_scope, *m_connection, itemQuery);
+    // The flag lines follow the items' order, as FETCH's do.
+    itemQuery.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     if (!itemQuery.exec())
         return failureResponse("Unable to retrieve items");
     QList<PimItem> items = itemQuery.result();
@@ -102,8 +104,14 @@ bool Store::parseStream()
             // A change the owning resource has not made yet has to reach it.
             if (!m_connection->isOwnerResource(item))
                 item.setDirty(true);
-            if (!item.update())
-                throw HandlerException("Unable to write item changes into the database");
+        }
+        // Several items can only have had their flags changed (the other modifications take one
+        // item), which alters the same columns of each: written together.
+        const bool written = items.size() == 1 ? items.first().update()
+                                               : store->updateItemRevisions(items, modificationTime);
+        if (!written)
+            throw HandlerException("Unable to write item changes into the database");
+        for (const PimItem &item : std::as_const(items)) {
             if (invalidateCache && !store->invalidateItemCache(item))
                 throw HandlerException("Unable to invalidate item cache in the database");
             store->notificationCollector()->notifyItemChanged(item, m_changes);
@@ -238,6 +246,10 @@ bool Store::changeFlags(QList<PimItem> &items, const Modification &modification)
     // Whether any item changed, not just the last one: recording the change only for the last
     // item would roll back the flags the earlier items were given.
     bool anyChanged = false;
+    if (modification.operation == Add && !store->appendItemsFlags(items, flags, anyChanged)) {
+        logError() << "Store::addFlags: Unable to add new item flags";
+        throw HandlerException("Unable to add item flags.");
+    }
     for (const PimItem &item : std::as_const(items)) {
         switch (modification.operation) {
         case Replace:
@@ -247,15 +259,8 @@ bool Store::changeFlags(QList<PimItem> &items, const Modification &modification)
                 anyChanged = true;
             }
             break;
-        case Add: {
-            bool added = false;
-            if (!store->appendItemFlags(item, flags, added, true, Collection())) {
-                logError() << "Store::addFlags: Unable to add new item flags";
-                throw HandlerException("Unable to add item flags.");
-            }
-            anyChanged = anyChanged || added;
+        case Add:
             break;
-        }
         case Delete:
             if (!store->removeItemFlags(item, flags)) {
                 logError() << "Store::deleteFlags: Unable to remove item flags";

@@ -51,6 +51,9 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_limit = other.m_limit;
     m_distinct = other.m_distinct;
     m_forUpdate = other.m_forUpdate;
+    m_insertTable = other.m_insertTable;
+    m_insertColumns = other.m_insertColumns;
+    m_returnedColumns = other.m_returnedColumns;
     return *this;
 }
 
@@ -278,7 +281,21 @@ QString QueryBuilder::buildStatement()
     if (m_forUpdate && m_type == SelectStatement && m_databaseType != Sqlite) {
         statement += QLatin1String(" FOR UPDATE");
     }
+    if (m_type == SelectStatement && !m_insertTable.isEmpty()) {
+        statement = QLatin1String("INSERT INTO ") + m_insertTable + QLatin1String(" (")
+            + m_insertColumns.join(QLatin1String(", ")) + QLatin1String(") ") + statement;
+        if (!m_returnedColumns.isEmpty()) {
+            statement += QLatin1String(" RETURNING ") + m_returnedColumns.join(QLatin1String(", "));
+        }
+    }
     return statement;
+}
+
+void QueryBuilder::setInsertInto(const QString &table, const QStringList &columns, const QStringList &returned)
+{
+    m_insertTable = table;
+    m_insertColumns = columns;
+    m_returnedColumns = returned;
 }
 
 bool QueryBuilder::exec()

@@ -60,6 +60,11 @@ public:
     void setColumnValue(const QString &column, const QVariant &value);
 
     void setDistinct(bool distinct) { m_distinct = distinct; }
+    // Turns a selection into "INSERT INTO table (columns) SELECT ...": the selected columns fill
+    // columns in order, and the database copies the rows without their passing through here. With
+    // returned columns, each new row's are the statement's result (RETURNING, which the supported
+    // versions of every backend have), in no particular order.
+    void setInsertInto(const QString &table, const QStringList &columns, const QStringList &returned = QStringList());
     // 0 or less means no limit.
     void setLimit(int limit) { m_limit = limit; }
     // A SELECT that locks the rows it reads until the transaction ends and reads their latest
@@ -108,6 +113,9 @@ private:
     int m_limit = -1;
     bool m_distinct = false;
     bool m_forUpdate = false;
+    QString m_insertTable;
+    QStringList m_insertColumns;
+    QStringList m_returnedColumns;
 };
 
 #endif
