@@ -4,7 +4,6 @@
 #include "common/log.h"
 #include "common/privatefiles.h"
 #include "common/tracer.h"
-#include "handler/collectionhooks.h"
 #include "search/searchmanager.h"
 #include "search/sorvanisearch.h"
 #include "serveradaptor.h"
@@ -12,7 +11,6 @@
 #include "services/debuginterface.h"
 #include "services/intervalcheck.h"
 #include "services/itemretrievalthread.h"
-#include "services/itemretriever.h"
 #include "services/notificationmanager.h"
 #include "services/preprocessormanager.h"
 #include "services/resourcemanager.h"
@@ -98,7 +96,6 @@ TalvoriServer::TalvoriServer(QObject *parent)
 
     m_itemRetrieval = new ItemRetrievalThread(this);
     m_itemRetrieval->startManager(QThread::HighPriority);
-    CollectionHooks::setSubtreeRetrieval(&ItemRetriever::retrieveSubtreePayloads);
 
     if (settings.value(QStringLiteral("Cache/EnableCleaner"), true).toBool()) {
         m_cacheCleaner = new CacheCleaner(this);

@@ -2,13 +2,19 @@
 
 #include "append.h"
 #include "capability.h"
+#include "colcopy.h"
+#include "colmove.h"
+#include "copy.h"
 #include "create.h"
 #include "delete.h"
+#include "expunge.h"
 #include "fetch.h"
+#include "link.h"
 #include "list.h"
 #include "login.h"
 #include "logout.h"
 #include "modify.h"
+#include "move.h"
 #include "remove.h"
 #include "resourceselect.h"
 #include "search.h"
@@ -57,7 +63,14 @@ const AuthenticatedCommand authenticatedCommands[] = {
     {"STORE", [](Scope::SelectionScope s) -> Handler * { return new Store(s); }},
     {"SEARCH_STORE", [](Scope::SelectionScope) -> Handler * { return new SearchPersistent; }},
     {"SEARCH", [](Scope::SelectionScope) -> Handler * { return new Search; }},
+    {"EXPUNGE", [](Scope::SelectionScope) -> Handler * { return new Expunge; }},
+    {"COPY", [](Scope::SelectionScope) -> Handler * { return new Copy; }},
+    {"COLCOPY", [](Scope::SelectionScope) -> Handler * { return new ColCopy; }},
+    {"COLMOVE", [](Scope::SelectionScope s) -> Handler * { return new ColMove(s); }},
+    {"LINK", [](Scope::SelectionScope s) -> Handler * { return new Link(s, true); }},
+    {"UNLINK", [](Scope::SelectionScope s) -> Handler * { return new Link(s, false); }},
     {"REMOVE", [](Scope::SelectionScope s) -> Handler * { return new Remove(s); }},
+    {"MOVE", [](Scope::SelectionScope s) -> Handler * { return new Move(s); }},
 };
 
 } // namespace

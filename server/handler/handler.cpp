@@ -42,3 +42,13 @@ bool Handler::successResponse(const char *successMessage)
     Q_EMIT responseAvailable(response);
     return true;
 }
+
+bool Handler::errorResponse(const char *errorMessage)
+{
+    Response response;
+    response.setTag(m_tag);
+    response.setError();
+    response.setString(errorMessage);
+    Q_EMIT responseAvailable(response);
+    return false;
+}

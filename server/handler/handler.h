@@ -35,6 +35,8 @@ public:
     bool failureResponse(const char *failureMessage);
     bool failureResponse(const QByteArray &failureMessage);
     bool successResponse(const char *successMessage);
+    // A tagged "BAD" line; returns false as failureResponse does.
+    bool errorResponse(const char *errorMessage);
     // Any other line; helpers that build a command's lines send them through their handler.
     void sendResponse(const Response &response) { Q_EMIT responseAvailable(response); }
 

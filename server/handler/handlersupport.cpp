@@ -3,6 +3,7 @@
 #include "common/exception.h"
 #include "storage/collectiontree.h"
 #include "protocol/imapstreamparser.h"
+#include "services/itemretriever.h"
 #include "storage/datastore.h"
 #include "storage/payloadwriter.h"
 
@@ -190,4 +191,25 @@ void HandlerSupport::readLiteral(ImapStreamParser &parser, PayloadWriter &payloa
 {
     while (!parser.atLiteralEnd())
         payload.write(parser.readLiteralPart(ImapStreamParser::StreamingChunkSize));
+}
+
+void HandlerSupport::retrieveFullPayload(ItemRetriever &retriever)
+{
+    retriever.setRetrieveFullPayload(true);
+    if (!retriever.exec()) {
+        throw HandlerException(QStringLiteral("Unable to retrieve the payload of item %1: %2")
+                                   .arg(retriever.failedItem())
+                                   .arg(retriever.lastError()));
+    }
+}
+
+void HandlerSupport::retrieveBeforeResourceChange(Session *session, const Collection &collection,
+                                                  const Collection &newParent)
+{
+    // The top level (id 0) keeps the collection's resource.
+    if (newParent.id() <= 0 || newParent.resourceId() == collection.resourceId())
+        return;
+    ItemRetriever retriever(session);
+    retriever.setCollection(collection, true);
+    retrieveFullPayload(retriever);
 }

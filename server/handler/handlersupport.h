@@ -13,7 +13,9 @@
 
 class CollectionTree;
 class ImapStreamParser;
+class ItemRetriever;
 class PayloadWriter;
+class Session;
 
 // What several handlers do alike on the wire: the collection listing line, dates, cache policy
 // and depth syntax, and the flags a command names. Everything runs on the caller's thread and data
@@ -56,6 +58,16 @@ int applyCachePolicy(const QByteArray &data, Talvori::Collection &collection, in
 // Flags in the order of the names; missing ones are created. Throws HandlerException when one
 // cannot be.
 QList<Talvori::Flag> flagsForNames(const QList<QByteArray> &names);
+
+// Brings the whole payload of the retriever's items into the database, for a command that copies
+// them or moves them to another resource: the copy has no remote identifier to fetch it by, and
+// the old resource no longer knows a moved item, so what is missing now would be lost for good.
+// Throws HandlerException naming the first item whose payload could not be had.
+void retrieveFullPayload(ItemRetriever &retriever);
+// The same for the subtree of a collection about to move below newParent, when that takes it to
+// another resource.
+void retrieveBeforeResourceChange(Session *session, const Talvori::Collection &collection,
+                                  const Talvori::Collection &newParent);
 
 // Reads the literal whose header the parser has just read into payload. A write that fails does
 // not stop the reading, so the command's bytes are consumed whatever happens; the caller checks

@@ -1,6 +1,5 @@
 #include "modify.h"
 
-#include "collectionhooks.h"
 #include "handlersupport.h"
 
 #include "common/exception.h"
@@ -38,15 +37,8 @@ bool Modify::parseStream()
     if (parentKey > 0) {
         QByteArray newParentText;
         ImapParser::parseString(line, newParentText, parentKey + 6);
-        const Collection newParent = CollectionResolver::findCollection(newParentText);
-        if (newParent.isValid() && newParent.id() != collection.parentId()
-            && newParent.resourceId() != collection.resourceId()) {
-            // Without it the payload would be lost: the new resource never had it, and the old
-            // one no longer knows the items.
-            const QString error = CollectionHooks::retrieveSubtreePayloads(m_connection, collection);
-            if (!error.isEmpty())
-                throw HandlerException("Unable to retrieve the payload of every item of the collection: " + error);
-        }
+        HandlerSupport::retrieveBeforeResourceChange(m_connection, collection,
+                                                     CollectionResolver::findCollection(newParentText));
     }
 
     DataStore *db = m_connection->storageBackend();

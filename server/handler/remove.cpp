@@ -28,10 +28,8 @@ bool Remove::parseStream()
 
     DataStore *store = m_connection->storageBackend();
     Transaction transaction(store);
-    for (const PimItem &item : items) {
-        if (!store->cleanupPimItem(item))
-            throw HandlerException("Deletion failed");
-    }
+    if (!store->cleanupPimItems(items))
+        throw HandlerException("Deletion failed");
     if (!transaction.commit())
         return failureResponse("Unable to commit transaction.");
     return successResponse("REMOVE complete");

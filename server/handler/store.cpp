@@ -49,6 +49,8 @@ bool Store::parseStream()
 
     SelectQueryBuilder<PimItem> itemQuery;
     ItemQueryHelper::scopeToQuery(m_scope, *m_connection, itemQuery);
+    // The flag lines follow the items' order, as FETCH's do.
+    itemQuery.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     if (!itemQuery.exec())
         return failureResponse("Unable to retrieve items");
     QList<PimItem> items = itemQuery.result();

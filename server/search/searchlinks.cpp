@@ -4,12 +4,8 @@
 #include "common/log.h"
 #include "storage/datastore.h"
 #include "storage/entities.h"
-#include "storage/notificationcollector.h"
-#include "storage/querybuilder.h"
+#include "storage/itemlinks.h"
 #include "storage/transaction.h"
-
-#include <QSet>
-#include <QSqlQuery>
 
 using namespace Talvori;
 
@@ -17,26 +13,9 @@ namespace SearchLinks {
 
 namespace {
 
-// The items linked to the collection now; false when the query failed.
-bool linkedItems(qint64 collectionId, QSet<qint64> &ids)
-{
-    QueryBuilder qb(CollectionPimItemRelation::tableName());
-    qb.addColumn(CollectionPimItemRelation::rightFullColumnName());
-    qb.addValueCondition(CollectionPimItemRelation::leftFullColumnName(), Query::Equals, collectionId);
-    if (!qb.exec())
-        return false;
-    while (qb.query().next())
-        ids.insert(qb.query().value(0).toLongLong());
-    return true;
-}
-
-enum Direction { Linking, Unlinking };
-
-// Adds (or removes) every link of itemIds that wants changing: change writes the link when it has
-// to and returns the item it was for, or an invalid item when nothing changed.
+// The items of the ids that exist, then links them (or removes their links) in one transaction.
 template<typename Change>
-int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction, Announcement announcement,
-          Change change)
+int apply(qint64 collectionId, const QList<qint64> &itemIds, Change change)
 {
     const Collection collection = Collection::retrieveById(collectionId);
     if (!collection.isValid())
@@ -49,27 +28,16 @@ int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction
         logError() << "Unable to change the links of search collection" << collectionId << ":" << e.what();
         return 0;
     }
-    QSet<qint64> linked;
-    if (!linkedItems(collectionId, linked))
-        return 0;
-    int changed = 0;
+    QList<PimItem> items;
+    items.reserve(itemIds.size());
     for (const qint64 id : itemIds) {
-        if (id <= 0)
-            continue;
-        const PimItem item = change(linked, id);
-        if (!item.isValid())
-            continue;
-        ++changed;
-        if (announcement == Silent)
-            continue;
-        // The records wait for the commit and leave with it as one list.
-        if (direction == Linking)
-            db->notificationCollector()->notifyItemLinked(item, collection);
-        else
-            db->notificationCollector()->notifyItemUnlinked(item, collection);
+        const PimItem item = id > 0 ? PimItem::retrieveById(id) : PimItem();
+        if (item.isValid())
+            items.append(item);
     }
-    if (!transaction.commit()) {
-        logError() << "Unable to commit the links of search collection" << collectionId;
+    const int changed = change(collection, items);
+    if (changed < 0 || !transaction.commit()) {
+        logError() << "Unable to change the links of search collection" << collectionId;
         return 0;
     }
     return changed;
@@ -79,25 +47,15 @@ int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction
 
 int link(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
 {
-    return apply(collectionId, itemIds, Linking, announcement, [collectionId](QSet<qint64> &linked, qint64 id) {
-        if (linked.contains(id))
-            return PimItem();
-        const PimItem item = PimItem::retrieveById(id);
-        if (!item.isValid() || !Collection::addPimItem(collectionId, id))
-            return PimItem();
-        linked.insert(id);
-        return item;
+    return apply(collectionId, itemIds, [announcement](const Collection &collection, const QList<PimItem> &items) {
+        return ItemLinks::link(collection, items, announcement);
     });
 }
 
 int unlink(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
 {
-    return apply(collectionId, itemIds, Unlinking, announcement, [collectionId](QSet<qint64> &linked, qint64 id) {
-        if (!linked.contains(id) || !Collection::removePimItem(collectionId, id))
-            return PimItem();
-        linked.remove(id);
-        // The record only names the item in the notification; one that is gone has no links left.
-        return PimItem::retrieveById(id);
+    return apply(collectionId, itemIds, [announcement](const Collection &collection, const QList<PimItem> &items) {
+        return ItemLinks::unlink(collection, items, announcement);
     });
 }
 

@@ -1,6 +1,8 @@
 #ifndef TALVORI_SEARCHLINKS_H
 #define TALVORI_SEARCHLINKS_H
 
+#include "storage/itemlinks.h"
+
 #include <QList>
 #include <QtGlobal>
 
@@ -10,7 +12,9 @@
 // neither written nor announced again, and nothing is written for a collection that is gone.
 namespace SearchLinks {
 
-enum Announcement { Announce, Silent };
+using ItemLinks::Announce;
+using ItemLinks::Announcement;
+using ItemLinks::Silent;
 
 // The number of links written (or removed).
 int link(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement);

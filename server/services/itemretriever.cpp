@@ -93,6 +93,7 @@ DataStore *ItemRetriever::store() const
 bool ItemRetriever::exec()
 {
     m_lastError.clear();
+    m_failedItem = -1;
     if (m_parts.isEmpty() && !m_fullPayload)
         return true;
 
@@ -104,23 +105,14 @@ bool ItemRetriever::exec()
             retriever.setCollection(child, true);
             retriever.setRetrieveParts(m_parts);
             retriever.setRetrieveFullPayload(m_fullPayload);
+            retriever.setDestinationResource(m_destinationResource);
             if (!retriever.exec()) {
                 ok = false;
-                fail(retriever.lastError());
+                fail(retriever.failedItem(), retriever.lastError());
             }
         }
     }
     return ok;
-}
-
-QString ItemRetriever::retrieveSubtreePayloads(Session *connection, const Collection &collection)
-{
-    ItemRetriever retriever(connection);
-    retriever.setCollection(collection, true);
-    retriever.setRetrieveFullPayload(true);
-    if (retriever.exec())
-        return QString();
-    return retriever.lastError();
 }
 
 void ItemRetriever::execItemQuery(QueryBuilder &qb)
@@ -134,6 +126,11 @@ void ItemRetriever::execItemQuery(QueryBuilder &qb)
         }
     } else {
         ItemQueryHelper::itemSetToQuery(m_itemSet, qb, m_collection);
+    }
+    if (m_destinationResource >= 0) {
+        qb.addJoin(QueryBuilder::InnerJoin, Collection::tableName(), PimItem::collectionIdFullColumnName(),
+                   Collection::idFullColumnName());
+        qb.addValueCondition(Collection::resourceIdFullColumnName(), Query::NotEquals, m_destinationResource);
     }
     qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     // Read once, front to back, and nothing else runs on the connection meanwhile.
@@ -242,8 +239,8 @@ bool ItemRetriever::post(QList<ItemRetrievalRequest *> requests)
         logError() << "Not asking resources for" << requests.size()
                    << "items inside a transaction on SQLite: a resource could not store them before it ends;"
                       " serving what the database holds";
+        fail(requests.first()->id, QStringLiteral("Unable to retrieve items inside a transaction"));
         qDeleteAll(requests);
-        fail(QStringLiteral("Unable to retrieve items inside a transaction"));
         return false;
     }
 
@@ -253,6 +250,7 @@ bool ItemRetriever::post(QList<ItemRetrievalRequest *> requests)
     QHash<QString, int> skipped;
     for (ItemRetrievalRequest *request : std::as_const(requests)) {
         const QString resource = request->resourceId;
+        const qint64 item = request->id;
         if (failedResources.contains(resource)) {
             ++skipped[resource];
             delete request;
@@ -264,7 +262,7 @@ bool ItemRetriever::post(QList<ItemRetrievalRequest *> requests)
             logError().noquote() << QLatin1String(e.type()) + QLatin1String(": ") + QString::fromUtf8(e.what());
             ok = false;
             const QString message = QString::fromUtf8(e.what());
-            fail(message);
+            fail(item, message);
             if (ItemRetrievalJob::concernsResource(message))
                 failedResources.insert(resource, message);
         }
@@ -276,8 +274,10 @@ bool ItemRetriever::post(QList<ItemRetrievalRequest *> requests)
     return ok;
 }
 
-void ItemRetriever::fail(const QString &message)
+void ItemRetriever::fail(qint64 item, const QString &message)
 {
-    if (m_lastError.isEmpty())
+    if (m_lastError.isEmpty()) {
         m_lastError = message;
+        m_failedItem = item;
+    }
 }

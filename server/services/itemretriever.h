@@ -41,6 +41,8 @@ public:
     // collection.
     void setItemSet(const ImapSet &set, bool isUid);
     void setItem(qint64 id);
+    // Only the items of other resources than this one: those a move into it takes across.
+    void setDestinationResource(qint64 resourceId) { m_destinationResource = resourceId; }
     // Full part names, such as "PLD:RFC822".
     void setRetrieveParts(const QStringList &parts);
     // Every payload part the items have; this always includes "PLD:RFC822".
@@ -51,15 +53,12 @@ public:
     bool retrieveFullPayload() const { return m_fullPayload; }
 
     // True when nothing was missing or everything missing was delivered; false when a delivery
-    // failed or could not be asked for, with the reason in lastError(). Throws
-    // ItemRetrieverException "Unable to retrieve items" when the item query fails.
+    // failed or could not be asked for, with the reason in lastError() and the first item it
+    // concerned in failedItem(). Throws ItemRetrieverException "Unable to retrieve items" when the
+    // item query fails.
     bool exec();
     QString lastError() const { return m_lastError; }
-
-    // Every payload part of the collection's items and its descendants', for the connection;
-    // empty when all of it is in the database, otherwise why not. A collection that is about to
-    // move to another resource needs this first.
-    static QString retrieveSubtreePayloads(Session *connection, const Talvori::Collection &collection);
+    qint64 failedItem() const { return m_failedItem; }
 
 private:
     enum class Items { None, Scope, Set };
@@ -75,7 +74,7 @@ private:
     void execItemQuery(QueryBuilder &qb);
     // Posts the requests one after another; false when any failed.
     bool post(QList<ItemRetrievalRequest *> requests);
-    void fail(const QString &message);
+    void fail(qint64 item, const QString &message);
 
     Session *m_connection;
     Items m_items = Items::None;
@@ -83,9 +82,11 @@ private:
     ImapSet m_itemSet;
     Talvori::Collection m_collection;
     bool m_recursive = false;
+    qint64 m_destinationResource = -1;
     QStringList m_parts;
     bool m_fullPayload = false;
     QString m_lastError;
+    qint64 m_failedItem = -1;
 };
 
 #endif

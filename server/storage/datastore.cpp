@@ -10,6 +10,7 @@
 #include "storage/notificationcollector.h"
 #include "storage/parthelper.h"
 #include "storage/pimitemset.h"
+#include "storage/queryhelper.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transaction.h"
 #include "storage/transactionfiles.h"
@@ -44,6 +45,18 @@ std::atomic<bool> s_lockWaitsAborted{false};
 
 QMutex s_registrationMutex; // guards s_collectorRegistration
 std::function<void(NotificationCollector *)> s_collectorRegistration;
+
+bool deleteRows(const QString &table, const QString &column, const ImapSet &ids)
+{
+    QueryBuilder qb(table, QueryBuilder::DeleteStatement);
+    QueryHelper::setToQuery(ids, column, qb);
+    return qb.exec();
+}
+
+QVariant nullString()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
 
 } // namespace
 
@@ -537,9 +550,8 @@ bool DataStore::appendCollection(Collection &collection)
 
 bool DataStore::cleanupCollection(Collection &collection)
 {
-    const QList<PimItem> items = collection.items();
-    for (const PimItem &item : items) {
-        cleanupPimItem(item);
+    if (!cleanupPimItems(collection.items())) {
+        return false;
     }
     collection.clearMimeTypes();
     Entity::clearRelation<CollectionPimItemRelation>(collection.id(), Entity::Left);
@@ -557,35 +569,60 @@ bool DataStore::cleanupCollection(Collection &collection)
 
 bool DataStore::canMoveUnder(const Collection &collection, const Collection &newParent)
 {
-    if (newParent.isValid()) {
-        if (newParent.id() == collection.id()) {
-            return false;
-        }
-        const QStack<Collection> chain =
-            CollectionAncestry::upwards(newParent.id(), std::numeric_limits<int>::max(), CollectionAncestry::fromDatabase());
-        for (const Collection &ancestor : chain) {
-            if (ancestor.id() == collection.id()) {
-                return false;
-            }
-        }
+    if (newParent.isValid() && isInSubtree(newParent, collection)) {
+        return false;
     }
     return CollectionResolver::isNameUnique(collection, collection.name(), newParent.id());
 }
 
-bool DataStore::propagateResourceId(qint64 parentId, qint64 resourceId)
+bool DataStore::isInSubtree(const Collection &collection, const Collection &root)
 {
-    Transaction transaction(this);
-    QueryBuilder qb(Collection::tableName(), QueryBuilder::UpdateStatement);
-    qb.addValueCondition(Collection::parentIdColumn(), Query::Equals, parentId);
-    qb.setColumnValue(Collection::resourceIdColumn(), resourceId);
-    if (!qb.exec() || !transaction.commit()) {
+    if (collection.id() <= 0) {
         return false;
     }
-    // The statement bypassed the records, so cached copies of the children are stale.
+    const QStack<Collection> chain =
+        CollectionAncestry::upwards(collection.id(), std::numeric_limits<int>::max(), CollectionAncestry::fromDatabase());
+    for (const Collection &ancestor : chain) {
+        if (ancestor.id() == root.id()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DataStore::moveSubtreeToResource(qint64 collectionId, qint64 resourceId)
+{
+    QList<qint64> descendants;
+    QList<qint64> parents{collectionId};
+    while (!parents.isEmpty()) {
+        const QList<Collection> children = Collection::retrieveFiltered(Collection::parentIdColumn(), parents.takeLast());
+        for (const Collection &child : children) {
+            descendants.append(child.id());
+            parents.append(child.id());
+        }
+    }
+    for (const ImapSet &piece : QueryHelper::idPieces(descendants)) {
+        QueryBuilder qb(Collection::tableName(), QueryBuilder::UpdateStatement);
+        qb.setColumnValue(Collection::resourceIdColumn(), resourceId);
+        qb.setColumnValue(Collection::remoteIdColumn(), nullString());
+        qb.setColumnValue(Collection::remoteRevisionColumn(), nullString());
+        QueryHelper::setToQuery(piece, Collection::idColumn(), qb);
+        if (!qb.exec()) {
+            return false;
+        }
+    }
+    // The statements bypassed the records, so cached copies of the descendants are stale.
     Collection::invalidateCompleteCache();
-    const QList<Collection> children = Collection::retrieveFiltered(Collection::parentIdColumn(), parentId);
-    for (const Collection &child : children) {
-        if (!propagateResourceId(child.id(), resourceId)) {
+
+    descendants.append(collectionId);
+    for (const ImapSet &piece : QueryHelper::idPieces(descendants)) {
+        QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);
+        qb.setColumnValue(PimItem::remoteIdColumn(), nullString());
+        qb.setColumnValue(PimItem::remoteRevisionColumn(), nullString());
+        // Only the new resource can tell them apart from items it never had.
+        qb.setColumnValue(PimItem::dirtyColumn(), true);
+        QueryHelper::setToQuery(piece, PimItem::collectionIdColumn(), qb);
+        if (!qb.exec()) {
             return false;
         }
     }
@@ -609,9 +646,14 @@ bool DataStore::moveCollection(Collection &collection, const Collection &newPare
     }
 
     collection.setParentId(newParent.id());
-    if (collection.resourceId() != resourceId) {
-        collection.setResourceId(resourceId);
-        if (!propagateResourceId(collection.id(), resourceId)) {
+    const bool changesResource = collection.resourceId() != resourceId;
+    collection.setResourceId(resourceId);
+    // The record names the collection as its old resource knows it.
+    const Collection announced = collection;
+    if (changesResource) {
+        collection.setRemoteId(QString());
+        collection.setRemoteRevision(QString());
+        if (!moveSubtreeToResource(collection.id(), resourceId)) {
             return false;
         }
     }
@@ -620,7 +662,7 @@ bool DataStore::moveCollection(Collection &collection, const Collection &newPare
         return false;
     }
 
-    m_notificationCollector->notifyCollectionMoved(collection, oldParent);
+    m_notificationCollector->notifyCollectionMoved(announced, oldParent);
     return true;
 }
 
@@ -732,26 +774,65 @@ bool DataStore::appendPimItem(QList<Part> &parts, const MimeType &mimetype, cons
 
 bool DataStore::cleanupPimItem(const PimItem &item)
 {
-    if (!item.isValid()) {
-        return false;
-    }
+    return cleanupPimItems(QList<PimItem>{item});
+}
 
-    // Reported first: the record needs the item's collection and remote revision.
-    m_notificationCollector->notifyItemRemoved(item);
-
-    if (!item.clearFlags()) {
-        return false;
+bool DataStore::cleanupPimItems(const QList<PimItem> &items)
+{
+    QList<qint64> ids;
+    ids.reserve(items.size());
+    for (const PimItem &item : items) {
+        if (!item.isValid()) {
+            return false;
+        }
+        // Reported first: the record needs the item's collection and remote revision.
+        m_notificationCollector->notifyItemRemoved(item);
+        ids.append(item.id());
     }
-    if (!PartHelper::remove(Part::pimItemIdColumn(), item.id())) {
-        return false;
-    }
-    if (!PimItem::remove(PimItem::idColumn(), item.id())) {
-        return false;
-    }
-    if (!Entity::clearRelation<CollectionPimItemRelation>(item.id(), Entity::Right)) {
-        return false;
+    for (const ImapSet &piece : QueryHelper::idPieces(ids)) {
+        if (!deleteRows(PimItemFlagRelation::tableName(), PimItemFlagRelation::leftColumn(), piece)
+            || !deleteRows(CollectionPimItemRelation::tableName(), CollectionPimItemRelation::rightColumn(), piece)
+            || !PartHelper::removeItemParts(piece) || !deleteRows(PimItem::tableName(), PimItem::idColumn(), piece)) {
+            return false;
+        }
     }
     return true;
+}
+
+bool DataStore::movePimItems(const QList<PimItem> &items, const Collection &destination, bool markDirty)
+{
+    // One statement for the items that stay with their resource and one for those that leave it,
+    // per piece of ids.
+    QList<qint64> staying;
+    QList<qint64> leaving;
+    for (const PimItem &item : items) {
+        const Collection source = item.collection();
+        m_notificationCollector->notifyItemMoved(item, source, destination);
+        (source.resourceId() == destination.resourceId() ? staying : leaving).append(item.id());
+    }
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto move = [&](const QList<qint64> &ids, bool leavesResource) {
+        for (const ImapSet &piece : QueryHelper::idPieces(ids)) {
+            QueryBuilder qb(PimItem::tableName(), QueryBuilder::UpdateStatement);
+            qb.setColumnValue(PimItem::collectionIdColumn(), destination.id());
+            qb.setColumnValue(PimItem::atimeColumn(), now);
+            qb.setColumnValue(PimItem::datetimeColumn(), now);
+            if (markDirty) {
+                qb.setColumnValue(PimItem::dirtyColumn(), true);
+            }
+            if (leavesResource) {
+                qb.setColumnValue(PimItem::remoteIdColumn(), nullString());
+                qb.setColumnValue(PimItem::remoteRevisionColumn(), nullString());
+            }
+            QueryHelper::setToQuery(piece, PimItem::idColumn(), qb);
+            if (!qb.exec()) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return move(staying, false) && move(leaving, true);
 }
 
 bool DataStore::cleanupPimItems(const Collection &collection)
@@ -759,28 +840,28 @@ bool DataStore::cleanupPimItems(const Collection &collection)
     if (!m_dbOpened || !collection.isValid()) {
         return false;
     }
+    const Flag deleted = Flag::retrieveByName(QStringLiteral("\\DELETED"));
+    if (!deleted.isValid()) {
+        return true;
+    }
+    QList<PimItem> items;
+    return itemsWithFlag(deleted, collection, items) && cleanupPimItems(items);
+}
 
-    QueryBuilder qb(Flag::tableName());
-    qb.addColumn(PimItemFlagRelation::leftFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, PimItemFlagRelation::tableName(), PimItemFlagRelation::rightFullColumnName(),
-               Flag::idFullColumnName());
-    qb.addJoin(QueryBuilder::InnerJoin, PimItem::tableName(), PimItem::idFullColumnName(),
-               PimItemFlagRelation::leftFullColumnName());
-    qb.addValueCondition(Flag::nameFullColumnName(), Query::Equals, QStringLiteral("\\DELETED"));
-    qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
+bool DataStore::itemsWithFlag(const Flag &flag, const Collection &collection, QList<PimItem> &items)
+{
+    SelectQueryBuilder<PimItem> qb;
+    qb.addJoin(QueryBuilder::InnerJoin, PimItemFlagRelation::tableName(), PimItemFlagRelation::leftFullColumnName(),
+               PimItem::idFullColumnName());
+    qb.addValueCondition(PimItemFlagRelation::rightFullColumnName(), Query::Equals, flag.id());
+    if (collection.isValid()) {
+        qb.addValueCondition(PimItem::collectionIdFullColumnName(), Query::Equals, collection.id());
+    }
+    qb.addSortColumn(PimItem::idFullColumnName(), Query::Ascending);
     if (!qb.exec()) {
         return false;
     }
-
-    QList<qint64> ids;
-    while (qb.query().next()) {
-        ids.append(qb.query().value(0).toLongLong());
-    }
-    for (qint64 id : std::as_const(ids)) {
-        if (!cleanupPimItem(PimItem::retrieveById(id))) {
-            return false;
-        }
-    }
+    items = qb.result();
     return true;
 }
 

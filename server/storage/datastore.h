@@ -105,7 +105,10 @@ public:
     // Removes the collection with its items, allowed MIME types, search links and attributes.
     // Child collections must be gone already.
     bool cleanupCollection(Talvori::Collection &collection);
-    // A parent record with id 0 stands for the root.
+    // A parent record with id 0 stands for the root. A move to another resource takes the whole
+    // subtree along, and the remote identifiers and revisions the old resource gave its collections
+    // and items go, since they mean nothing to the new one; the items are marked dirty. The
+    // notification still names the collection's old remote identifier.
     bool moveCollection(Talvori::Collection &collection, const Talvori::Collection &newParent);
     bool appendMimeTypeForCollection(qint64 collectionId, const QStringList &mimeTypes);
     // Fills the cache policy columns of a collection that inherits them from its nearest ancestor
@@ -114,6 +117,8 @@ public:
     // Whether the collection may go below newParent (id 0: the top level): not below itself or
     // its own descendants, and no sibling there may carry its name.
     static bool canMoveUnder(const Talvori::Collection &collection, const Talvori::Collection &newParent);
+    // Whether the collection is root itself or one of its descendants.
+    static bool isInSubtree(const Talvori::Collection &collection, const Talvori::Collection &root);
 
     bool appendMimeType(const QString &mimetype, qint64 *insertId = nullptr);
     // The flags of the names, in their order; missing ones are created. False when one could not be.
@@ -125,8 +130,20 @@ public:
                        const QString &remoteRevision, Talvori::PimItem &pimItem,
                        const QList<PayloadWriter *> &payloads = {});
     bool cleanupPimItem(const Talvori::PimItem &item);
+    // Removes the items with their parts, payload files (once the change is committed), flags and
+    // links, a few statements for thousands of items.
+    bool cleanupPimItems(const QList<Talvori::PimItem> &items);
     // Removes the items of the collection that carry the \DELETED flag.
     bool cleanupPimItems(const Talvori::Collection &collection);
+    // The items that carry the flag, of the collection when it is valid, otherwise of every
+    // collection, by id; false when the query failed.
+    static bool itemsWithFlag(const Talvori::Flag &flag, const Talvori::Collection &collection,
+                              QList<Talvori::PimItem> &items);
+    // Puts the items into the destination with the access time and date-time of now, marked dirty
+    // when markDirty is set. Items that leave their resource lose its remote identifier and
+    // revision; the moved notifications still carry the old identifier, by which the old
+    // resource knows the item.
+    bool movePimItems(const QList<Talvori::PimItem> &items, const Talvori::Collection &destination, bool markDirty);
     bool unhidePimItem(Talvori::PimItem &pimItem);
     bool unhideAllPimItems();
 
@@ -172,7 +189,9 @@ private:
     void applyLockTimeout();
     // Row locks (PostgreSQL, MariaDB) are waited for up to the lock timeout, or hardly at all.
     void setRowLockWait(bool wait);
-    bool propagateResourceId(qint64 parentId, qint64 resourceId);
+    // Gives the collection's descendants the resource, and the collection's and their items none of
+    // the old resource's identifiers.
+    bool moveSubtreeToResource(qint64 collectionId, qint64 resourceId);
     // The attributes of the collection with that type (at most one, unless the table was
     // written by hand); false when the query failed.
     static bool collectionAttributes(const Talvori::Collection &col, const QByteArray &key,

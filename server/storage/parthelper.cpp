@@ -5,6 +5,7 @@
 #include "storage/dbconfig.h"
 #include "storage/entities.h"
 #include "storage/payloadwriter.h"
+#include "storage/queryhelper.h"
 #include "storage/selectquerybuilder.h"
 #include "storage/transactionfiles.h"
 
@@ -15,6 +16,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
 
 using namespace Talvori;
 
@@ -47,6 +54,50 @@ void PartHelper::discardFile(const QString &fileName)
     QFile::remove(fileName);
 }
 
+bool PartHelper::copyInto(QFile &file, const QString &sourceFileName, QString *error)
+{
+    QFile source(sourceFileName);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = source.errorString();
+        return false;
+    }
+#ifdef Q_OS_LINUX
+    // The kernel copies from file to file without the bytes passing through here (or shares the
+    // blocks where the file system can); when it cannot, the loop below does.
+    if (file.flush()) {
+        qint64 copied = 0;
+        for (;;) {
+            const ssize_t n = ::copy_file_range(source.handle(), nullptr, file.handle(), nullptr, size_t(1) << 30, 0);
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            if (n == 0)
+                return true;
+            if (copied > 0 || (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)) {
+                *error = QString::fromLocal8Bit(strerror(errno));
+                return false;
+            }
+            break;
+        }
+    }
+#endif
+    QByteArray buffer(qsizetype(1) << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = source.read(buffer.data(), buffer.size());
+        if (read < 0) {
+            *error = source.errorString();
+            return false;
+        }
+        if (read == 0)
+            return true;
+        if (file.write(buffer.constData(), read) != read) {
+            *error = file.errorString();
+            return false;
+        }
+    }
+}
+
 PartHelper::PlaceFailure PartHelper::placeFile(const QString &fileName, const Payload &payload, QString *error)
 {
     if (payload.writer && payload.writer->hasFile()) {
@@ -62,8 +113,11 @@ PartHelper::PlaceFailure PartHelper::placeFile(const QString &fileName, const Pa
         return PlaceFailure::Open;
     }
     TransactionFiles::current().created(fileName);
-    if (file.write(*payload.data) != payload.data->size() || !file.flush()) {
-        *error = file.errorString();
+    const bool written = payload.sourceFile ? copyInto(file, *payload.sourceFile, error)
+                                            : file.write(*payload.data) == payload.data->size();
+    if (!written || !file.flush()) {
+        if (error->isEmpty())
+            *error = file.errorString();
         file.close();
         discardFile(fileName);
         return PlaceFailure::Write;
@@ -104,10 +158,34 @@ bool PartHelper::insert(Part *part, PayloadWriter &payload, qint64 *insertId)
     return insert(part, Payload{&payload.data(), &payload, size}, insertId);
 }
 
+bool PartHelper::insertCopy(Part *part, const Part &source)
+{
+    part->setDatasize(source.datasize());
+    if (!source.external()) {
+        const QByteArray data = source.data();
+        return insert(part, Payload{&data, nullptr, source.datasize()}, nullptr);
+    }
+    const QString sourceFile = QString::fromUtf8(source.data());
+    if (storeExternally(source.datasize())) {
+        const QByteArray none;
+        return insert(part, Payload{&none, nullptr, source.datasize(), &sourceFile}, nullptr);
+    }
+    // Kept in a file under an earlier, smaller threshold: the copy follows today's.
+    QFile file(sourceFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        logDebug() << "Payload file " << sourceFile << " could not be open for reading!";
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    return insert(part, Payload{&data, nullptr, source.datasize()}, nullptr);
+}
+
 bool PartHelper::insert(Part *part, const Payload &payload, qint64 *insertId)
 {
-    // A writer with a file has already decided so by the size it was announced.
-    const bool external = (payload.writer && payload.writer->hasFile()) || storeExternally(payload.size);
+    // A writer with a file has already decided so by the size it was announced, and a copied file
+    // by the size of its source.
+    const bool external =
+        (payload.writer && payload.writer->hasFile()) || payload.sourceFile || storeExternally(payload.size);
     part->setExternal(external);
     part->setData(external ? QByteArray() : *payload.data);
 
@@ -128,6 +206,7 @@ bool PartHelper::insert(Part *part, const Payload &payload, qint64 *insertId)
         return false;
     case PlaceFailure::Write:
         logDebug() << "Insert: payload file " << fileName << " could not be written to!";
+        logDebug() << "Error: " << error;
         return false;
     }
     part->setData(fileName.toLocal8Bit());
@@ -218,6 +297,27 @@ bool PartHelper::remove(const QString &column, const QVariant &value)
         removeFile(QString::fromUtf8(part.data()));
     }
     return Part::remove(column, value);
+}
+
+bool PartHelper::removeItemParts(const ImapSet &itemIds)
+{
+    if (itemIds.isEmpty())
+        return true;
+    SelectQueryBuilder<Part> qb;
+    QueryHelper::setToQuery(itemIds, Part::pimItemIdFullColumnName(), qb);
+    qb.addValueCondition(Part::externalFullColumnName(), Query::Equals, true);
+    if (!qb.exec())
+        return false;
+    const QList<Part> parts = qb.result();
+    for (const Part &part : parts)
+        removeFile(QString::fromUtf8(part.data()));
+
+    QueryBuilder remove(Part::tableName(), QueryBuilder::DeleteStatement);
+    QueryHelper::setToQuery(itemIds, Part::pimItemIdColumn(), remove);
+    if (!remove.exec())
+        return false;
+    Part::invalidateCompleteCache();
+    return true;
 }
 
 bool PartHelper::truncate(Part &part)

@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QVariant>
 
+class ImapSet;
 class PayloadWriter;
+class QFile;
 
 namespace Talvori {
 class Part;
@@ -30,9 +32,16 @@ public:
     // after the row points at the new one. Throws PartHelperException.
     static void update(Talvori::Part *part, const QByteArray &data, qint64 dataSize);
     static void update(Talvori::Part *part, PayloadWriter &payload);
+    // Stores a new part (name, version and item set) with the payload of source, which stays as it
+    // is: a payload in a file gets a file of its own, copied from file to file. False when the
+    // source's file cannot be read whole.
+    static bool insertCopy(Talvori::Part *part, const Talvori::Part &source);
     static bool remove(Talvori::Part *part);
     // Removes every part whose column equals value, with their files.
     static bool remove(const QString &column, const QVariant &value);
+    // Removes every part of the items, with their files; the set must fit one statement
+    // (QueryHelper::splitSet).
+    static bool removeItemParts(const ImapSet &itemIds);
     // Drops the payload (file included) but keeps the row, with datasize 0.
     static bool truncate(Talvori::Part &part);
 
@@ -70,12 +79,16 @@ private:
         const QByteArray *data = nullptr;
         PayloadWriter *writer = nullptr;
         qint64 size = 0;
+        // Copied from this payload file instead.
+        const QString *sourceFile = nullptr;
     };
     static bool insert(Talvori::Part *part, const Payload &payload, qint64 *insertId);
     static void update(Talvori::Part *part, const Payload &payload);
     // The file cannot be opened (or the writer's file moved there), or not written whole.
     enum class PlaceFailure { None, Open, Write };
     static PlaceFailure placeFile(const QString &fileName, const Payload &payload, QString *error);
+    // Writes the whole content of the open source into file; false with the reason in *error.
+    static bool copyInto(QFile &file, const QString &sourceFileName, QString *error);
     // The next revision's file name after the current one (or revision 0 of the part).
     static QString nextRevisionFileName(const Talvori::Part &part);
     // A file no row needs any more, deleted once the change is committed.

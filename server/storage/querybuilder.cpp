@@ -63,6 +63,7 @@ QueryBuilder &QueryBuilder::operator=(const QueryBuilder &other)
     m_columnExpressions = other.m_columnExpressions;
     m_insertTable = other.m_insertTable;
     m_insertColumns = other.m_insertColumns;
+    m_returnedColumns = other.m_returnedColumns;
     m_joinedTables = other.m_joinedTables;
     m_joins = other.m_joins;
     m_limit = other.m_limit;
@@ -170,10 +171,11 @@ void QueryBuilder::setColumnExpression(const QString &column, const QString &exp
     m_columnExpressions.append(qMakePair(column, expression));
 }
 
-void QueryBuilder::setInsertInto(const QString &table, const QStringList &columns)
+void QueryBuilder::setInsertInto(const QString &table, const QStringList &columns, const QStringList &returned)
 {
     m_insertTable = table;
     m_insertColumns = columns;
+    m_returnedColumns = returned;
 }
 
 QString QueryBuilder::placeholder(int index)
@@ -393,6 +395,10 @@ QString QueryBuilder::buildStatement()
     }
     if (m_forUpdate && m_type == SelectStatement && m_databaseType != Sqlite) {
         statement += QLatin1String(" FOR UPDATE");
+    }
+    if (m_type == SelectStatement && !m_insertTable.isEmpty() && !m_returnedColumns.isEmpty()) {
+        statement += QLatin1String(" RETURNING ");
+        appendJoined(statement, m_returnedColumns, QLatin1String(", "));
     }
     return statement;
 }

@@ -66,11 +66,13 @@ public:
     // the values. The expression goes into the statement as it is: it must never carry a value
     // that came from a client.
     void setColumnExpression(const QString &column, const QString &expression);
-    // Makes a SELECT an INSERT of the rows it yields: "INSERT INTO table (columns) SELECT ...", the
-    // selected columns in the order of columns.
-    void setInsertInto(const QString &table, const QStringList &columns);
 
     void setDistinct(bool distinct) { m_distinct = distinct; }
+    // Turns a selection into "INSERT INTO table (columns) SELECT ...": the selected columns fill
+    // columns in order, and the database copies the rows without their passing through here. With
+    // returned columns, each new row's are the statement's result (RETURNING, which the supported
+    // versions of every backend have), in no particular order.
+    void setInsertInto(const QString &table, const QStringList &columns, const QStringList &returned = QStringList());
     // 0 or less means no limit.
     void setLimit(int limit) { m_limit = limit; }
     // A SELECT that locks the rows it reads until the transaction ends and reads their latest
@@ -126,6 +128,7 @@ private:
     QList<QPair<QString, QString>> m_columnExpressions;
     QString m_insertTable;
     QStringList m_insertColumns;
+    QStringList m_returnedColumns;
     QStringList m_joinedTables;
     QMap<QString, QPair<JoinType, Query::Condition>> m_joins;
     int m_limit = -1;

@@ -1,5 +1,7 @@
 #include "testbackend.h"
 
+#include <QCoreApplication>
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -11,7 +13,15 @@ QStringList TestBackend::drivers()
 QString TestBackend::fromEnvironment()
 {
     const QString wanted = qEnvironmentVariable("TALVORI_TEST_BACKEND");
-    return wanted.isEmpty() ? QStringLiteral("QSQLITE3") : wanted;
+    if (!wanted.isEmpty())
+        return wanted;
+    // A program built for one backend (tst_x_qpsql) and run by hand keeps to it.
+    const QString program = QCoreApplication::applicationName();
+    for (const QString &driver : drivers()) {
+        if (program.endsWith(QLatin1Char('_') + driver.toLower()))
+            return driver;
+    }
+    return QStringLiteral("QSQLITE3");
 }
 
 TestBackend::TestBackend(const QString &driver)

@@ -14,6 +14,11 @@
 //               collection (append_concurrent_*)
 //   memory      a 200 MiB APPEND and a 200 MiB STORE part upload streamed from a generated
 //               pattern; the server's idle RSS and its peak above idle for each
+//   itemops     the small and the large messages appended into one collection and marked \SEEN
+//               (untimed), then COPY 1:* of all of them to a second collection (copy_all_*), MOVE
+//               1:* of the copies, selected, to a third (move_all_*), and STORE 1:*
+//               (+FLAGS.SILENT (\DELETED)) of the moved ones, selected, then EXPUNGE
+//               (expunge_all_*), each checked with STATUS
 //
 //   bench_items [--backend QSQLITE|QSQLITE3|QMYSQL|QPSQL] [--runs 3] [--only small,large,...] ...
 //               (bench_items --help lists the sizes that can be changed)
@@ -62,7 +67,7 @@ struct Options
     int concurrentSize = 1024;
     qint64 bigSize = 200 * 1048576LL;
     QStringList groups{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("concurrent"),
-                       QStringLiteral("memory")};
+                       QStringLiteral("memory"), QStringLiteral("itemops")};
     // The reference appends the large messages into the same mailbox before it fetches, so its
     // fetch_full covers both sets; this does the same on one server.
     bool anchorOrder = false;
@@ -373,6 +378,59 @@ void runConcurrentGroup(const Options &options, TestBus &bus, FigureTable &figur
     figures.add("append_concurrent_per_conn_min_rate", slowest, "msg/s", 1);
 }
 
+// The MESSAGES count of a collection's STATUS, or -1.
+qint64 messageCount(TestClient &client, const QByteArray &collection)
+{
+    QList<QByteArray> lines;
+    if (!client.runOk("STATUS " + collection + " (MESSAGES)", &lines))
+        return -1;
+    return lines.size() == 2 ? numberAfter(lines.first(), "(MESSAGES") : -1;
+}
+
+// (g), (h) and (i) on the reference's 5,200 items; as there, each set is selected before it is
+// moved or expunged, and the timed commands are the only ones in their figure.
+void runItemOpsGroup(const Options &options, TestBus &bus, FigureTable &figures)
+{
+    QList<QByteArray> messages = makeMessages("small", options.smallCount, options.smallSize);
+    messages += makeMessages("large", options.largeCount, options.largeSize);
+    TestServer server(bus, options.driver);
+    TestClient client;
+    startServer(server, client);
+    const qint64 collection = createCollection(client, "bench");
+    const qint64 copies = createCollection(client, "bench-copy");
+    const qint64 moved = createCollection(client, "bench-moved");
+    require(collection > 0 && copies > 0 && moved > 0, client);
+    for (const QByteArray &message : std::as_const(messages))
+        require(appendPart(client, collection, message) > 0, client, "itemops append: ");
+    require(client.runOk("UID STORE 1:* (+FLAGS.SILENT (\\SEEN))"), client);
+    const qint64 total = messages.size();
+    const QByteArray copyBox = QByteArray::number(copies);
+    const QByteArray movedBox = QByteArray::number(moved);
+
+    QElapsedTimer timer;
+    timer.start();
+    require(client.runOk("COPY 1:* " + copyBox), client);
+    addRate(figures, "copy_all", total, -1, seconds(timer));
+    figures.add("copy_all_verified", messageCount(client, copyBox) == total ? 1 : 0, "bool", 0);
+
+    require(client.runOk("SELECT SILENT " + copyBox), client);
+    timer.restart();
+    require(client.runOk("MOVE 1:* " + movedBox), client);
+    addRate(figures, "move_all", total, -1, seconds(timer));
+    figures.add("move_all_verified", messageCount(client, movedBox) == total ? 1 : 0, "bool", 0);
+
+    require(client.runOk("SELECT SILENT " + movedBox), client);
+    timer.restart();
+    require(client.runOk("STORE 1:* (+FLAGS.SILENT (\\DELETED))"), client);
+    require(client.runOk("EXPUNGE"), client);
+    addRate(figures, "expunge_all", total, -1, seconds(timer));
+    require(client.runOk("SELECT SILENT " + QByteArray::number(collection)), client);
+    figures.add("expunge_all_verified",
+                messageCount(client, movedBox) == 0 && messageCount(client, QByteArray::number(collection)) == total ? 1 : 0,
+                "bool", 0);
+    client.logout();
+}
+
 // Size and content of an item's "PLD:RFC822" part as stored: the server names the payload file
 // (EXTERNALPAYLOAD), which is hashed here; a part kept in the database comes inline.
 bool storedPartMatches(TestClient &client, qint64 item, qint64 size, const QByteArray &sha1)
@@ -460,7 +518,7 @@ bool parseOptions(const QCoreApplication &app, Options *options)
     };
     const QCommandLineOption backend = valueOption("backend", "QSQLITE, QSQLITE3, QMYSQL or QPSQL", options->driver);
     const QCommandLineOption runs = valueOption("runs", "Runs; the median is printed", QString::number(options->runs));
-    const QCommandLineOption only = valueOption("only", "Comma-separated groups: small, large, concurrent, memory",
+    const QCommandLineOption only = valueOption("only", "Comma-separated groups: small, large, concurrent, memory, itemops",
                                                 options->groups.join(QLatin1Char(',')));
     const QCommandLineOption smallCount = valueOption("small-count", "Small messages", QString::number(options->smallCount));
     const QCommandLineOption smallSize = valueOption("small-size", "Small message bytes", QString::number(options->smallSize));
@@ -505,7 +563,7 @@ bool parseOptions(const QCoreApplication &app, Options *options)
     options->groups = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &group : std::as_const(options->groups)) {
         static const QStringList known{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("concurrent"),
-                                       QStringLiteral("memory")};
+                                       QStringLiteral("memory"), QStringLiteral("itemops")};
         if (!known.contains(group)) {
             std::fprintf(stderr, "unknown group %s\n", qPrintable(group));
             ok = false;
@@ -551,6 +609,8 @@ int main(int argc, char **argv)
                 runConcurrentGroup(options, bus, figures);
             if (options.groups.contains(QLatin1String("memory")))
                 runMemoryGroup(options, bus, figures);
+            if (options.groups.contains(QLatin1String("itemops")))
+                runItemOpsGroup(options, bus, figures);
             std::fprintf(stderr, "%s run %d of %d done\n", qPrintable(options.driver), run + 1, options.runs);
             figures.printRun(run);
         }

@@ -61,10 +61,12 @@ void CrashRecoveryTest::cleanup()
 
 bool CrashRecoveryTest::killAndRestart()
 {
-    m_client.disconnectFromServer();
+    // Killed before the client goes: a server that saw its client leave first would roll the
+    // open transaction back and clean up after it.
     m_server->process().kill();
     if (!m_server->process().waitForFinished(10000))
         return false;
+    m_client.disconnectFromServer();
     if (!m_server->start({QStringLiteral("res1")})) {
         qWarning() << m_server->errorString();
         return false;

@@ -4,6 +4,7 @@
 // TALVORI_TEST_BACKEND picks the database (TestBackend).
 
 #include "notifylistener.h"
+#include "sqlinspection.h"
 #include "testclient.h"
 #include "testserver.h"
 
@@ -12,7 +13,11 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusReply>
+#include <QFile>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 class CollectionHandlersTest : public QObject
@@ -39,11 +44,23 @@ private Q_SLOTS:
     void rollbackLeavesNothingCommitNotifiesOnce();
     void nestedBeginNeedsTwoCommits();
     void selectStatusSubscribe();
+    void colCopyCopiesTree_data();
+    void colCopyCopiesTree();
+    void colMoveMovesTree_data();
+    void colMoveMovesTree();
 
 private:
     static QStringList listNames(TestClient &client, const QByteArray &command);
     // Notifications that arrive within a short while.
     QList<NotificationMessage::List> settleNotifications();
+    // The rows the statement selects, their columns joined by blanks.
+    QStringList rows(const QString &sql);
+    // A tree of resource "tree" below a new top-level collection: holder / top / mid / deep, with
+    // remote identifiers and revisions "t", "m", "d" ("rt", ...), one item in top and mid and two in
+    // deep, one of those with its payload in a file; the ids of holder, top, mid, deep.
+    QList<qint64> makeTree(TestClient &owner);
+    // The collection ids below parent, in name order.
+    QList<qint64> childrenOf(qint64 parent);
 
     TestServer m_server;
     std::unique_ptr<NotifyListener> m_listener;
@@ -55,12 +72,15 @@ private:
     qint64 m_leaf = -1;
     qint64 m_sibling = -1;
     qint64 m_other = -1;
+    QSqlDatabase m_db;
+    int m_trees = 0;
 };
 
 void CollectionHandlersTest::initTestCase()
 {
     const QStringList resources = {QStringLiteral("res1"), QStringLiteral("res2"), QStringLiteral("fmt"),
-                                   QStringLiteral("tx"),   QStringLiteral("mod"),  QStringLiteral("del")};
+                                   QStringLiteral("tx"),   QStringLiteral("mod"),  QStringLiteral("del"),
+                                   QStringLiteral("tree")};
     TALVORI_VERIFY_STARTED(m_server, m_server.start(resources));
     m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
 
@@ -74,10 +94,13 @@ void CollectionHandlersTest::initTestCase()
     QVERIFY(m_server.login(res2, "res2"));
     m_other = res2.create("\"Other\" 0 (MIMETYPE (inode/directory) REMOTEID \"child\")");
     QVERIFY(m_top > 0 && m_child > 0 && m_leaf > 0 && m_sibling > 0 && m_other > 0);
+    m_db = m_server.addDatabaseConnection(QStringLiteral("inspect"));
+    QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
 }
 
 void CollectionHandlersTest::cleanupTestCase()
 {
+    m_db.close();
     m_listener.reset();
     m_res1.disconnectFromServer();
     QCOMPARE(m_server.stop(), 0);
@@ -94,6 +117,37 @@ QStringList CollectionHandlersTest::listNames(TestClient &client, const QByteArr
 QList<NotificationMessage::List> CollectionHandlersTest::settleNotifications()
 {
     return m_listener->settle();
+}
+
+QStringList CollectionHandlersTest::rows(const QString &sql)
+{
+    return SqlInspection::rows(m_db, sql);
+}
+
+QList<qint64> CollectionHandlersTest::makeTree(TestClient &owner)
+{
+    const QByteArray n = QByteArray::number(++m_trees);
+    const QByteArray folders = " (MIMETYPE (inode/directory message/rfc822)";
+    const qint64 holder = owner.create("\"Holder" + n + "\" 0" + folders + ")");
+    const qint64 top = owner.create("\"Top" + n + "\" " + QByteArray::number(holder) + folders
+                                    + " REMOTEID \"t\" REMOTEREVISION \"rt\" color \"red\")");
+    const qint64 mid = owner.create("\"Mid\" " + QByteArray::number(top) + folders + " REMOTEID \"m\" REMOTEREVISION \"rm\")");
+    const qint64 deep = owner.create("\"Deep\" " + QByteArray::number(mid) + " (MIMETYPE (message/rfc822) REMOTEID \"d\" REMOTEREVISION \"rd\")");
+    const QByteArray item = "(\\MimeType[message/rfc822] \\RemoteId[i%1] \\RemoteRevision[v1] \\Seen)";
+    owner.tvAppend(top, "(PLD:RFC822 :3)", "top", QByteArray(item).replace("%1", "top"));
+    owner.tvAppend(mid, "(PLD:RFC822 :3)", "mid", QByteArray(item).replace("%1", "mid"));
+    owner.tvAppend(deep, "(PLD:RFC822 :4)", "deep", QByteArray(item).replace("%1", "deep"));
+    owner.tvAppend(deep, "(PLD:RFC822 :5000)", QByteArray(5000, 'f'), QByteArray(item).replace("%1", "file"));
+    return {holder, top, mid, deep};
+}
+
+QList<qint64> CollectionHandlersTest::childrenOf(qint64 parent)
+{
+    QList<qint64> ids;
+    const QString condition = parent > 0 ? QStringLiteral("= %1").arg(parent) : QStringLiteral("IS NULL");
+    for (const QString &id : rows(QStringLiteral("SELECT id FROM CollectionTable WHERE parentId %1 ORDER BY name").arg(condition)))
+        ids.append(id.toLongLong());
+    return ids;
 }
 
 void CollectionHandlersTest::listingLineIsExact()
@@ -329,6 +383,21 @@ void CollectionHandlersTest::failures_data()
          "NO Cannot select based on remote identifier without a resource scope"},
         {"STATUS missing", "client", {}, "STATUS " + none + " (MESSAGES)", "NO No status for this folder"},
         {"SUBSCRIBE missing", "client", {}, "SUBSCRIBE " + top + " " + none, "NO Invalid collection"},
+        {"COLCOPY missing source", "client", {}, "COLCOPY " + none + " " + top, "NO No valid source specified"},
+        {"COLCOPY missing target", "client", {}, "COLCOPY " + leaf + " " + none, "NO No valid target specified"},
+        {"COLCOPY into itself", "client", {}, "COLCOPY " + top + " " + top,
+         "NO Cannot copy a collection into its own subtree"},
+        {"COLCOPY into its own subtree", "client", {}, "COLCOPY " + top + " " + leaf,
+         "NO Cannot copy a collection into its own subtree"},
+        {"COLCOPY onto a sibling's name", "client", {}, "COLCOPY " + QByteArray::number(m_child) + " " + top,
+         "NO Failed to copy collection"},
+        {"COLMOVE missing source", "client", {}, "COLMOVE " + none + " 0", "NO No source collection specified"},
+        {"COLMOVE many", "client", {}, "COLMOVE 1:* 0", "NO Moving multiple collections is not yet implemented"},
+        {"COLMOVE missing target", "client", {}, "COLMOVE " + leaf + " " + none, "NO No collection found"},
+        {"COLMOVE into its own subtree", "client", {}, "COLMOVE " + top + " " + leaf,
+         "NO Unable to reparent collection"},
+        {"RID COLMOVE without context", "client", {}, "RID COLMOVE \"child\" \"top\"",
+         "NO Operations based on remote identifiers require a resource or collection context"},
     };
     for (const auto &[name, session, setup, command, answer] : cases)
         QTest::newRow(name) << session << setup << command << answer;
@@ -565,6 +634,187 @@ void CollectionHandlersTest::selectStatusSubscribe()
     // One failing name undoes the whole command.
     QCOMPARE(client.tagged("UNSUBSCRIBE " + child + " 999999"), QByteArray("NO Invalid collection"));
     QCOMPARE(client.list("LSUB " + child + " 0 ()").size(), 1);
+}
+
+void CollectionHandlersTest::colCopyCopiesTree_data()
+{
+    QTest::addColumn<QByteArray>("targetResource");
+
+    QTest::newRow("same resource") << QByteArray("tree");
+    QTest::newRow("another resource") << QByteArray("res2");
+}
+
+void CollectionHandlersTest::colCopyCopiesTree()
+{
+    QFETCH(QByteArray, targetResource);
+    const bool sameResource = targetResource == "tree";
+    TestClient owner;
+    QVERIFY(m_server.login(owner, "tree"));
+    TestClient targetOwner;
+    QVERIFY(m_server.login(targetOwner, targetResource));
+    const QList<qint64> tree = makeTree(owner);
+    const qint64 top = tree.at(1);
+    const qint64 target = targetOwner.create("\"CopyTarget" + QByteArray::number(m_trees)
+                                             + "\" 0 (MIMETYPE (inode/directory message/rfc822))");
+    QVERIFY(!tree.contains(-1) && target > 0);
+    const QString targetResourceId = rows(QStringLiteral("SELECT resourceId FROM CollectionTable WHERE id = %1").arg(target)).value(0);
+    const QStringList sourceItems = rows(QStringLiteral("SELECT id, collectionId, remoteId FROM PimItemTable ORDER BY id"));
+    m_listener->settle(200);
+
+    QCOMPARE(owner.tagged("COLCOPY " + QByteArray::number(top) + ' ' + QByteArray::number(target)),
+             QByteArray("OK COLCOPY complete"));
+
+    // The same three levels below the target, in the target's resource; remote identifiers and
+    // revisions stay only where the resource does.
+    const QList<qint64> topCopy = childrenOf(target);
+    QCOMPARE(topCopy.size(), 1);
+    const QList<qint64> midCopy = childrenOf(topCopy.first());
+    QCOMPARE(midCopy.size(), 1);
+    const QList<qint64> deepCopy = childrenOf(midCopy.first());
+    QCOMPARE(deepCopy.size(), 1);
+    QVERIFY(childrenOf(deepCopy.first()).isEmpty());
+    const QList<qint64> copies{topCopy.first(), midCopy.first(), deepCopy.first()};
+    const QStringList names{"Top" + QString::number(m_trees), QStringLiteral("Mid"), QStringLiteral("Deep")};
+    const QStringList remote{QStringLiteral("t"), QStringLiteral("m"), QStringLiteral("d")};
+    for (int i = 0; i < 3; ++i) {
+        const QString expected = names.at(i) + ' ' + targetResourceId + ' '
+            + (sameResource ? remote.at(i) + " r" + remote.at(i) : QStringLiteral(" "));
+        QCOMPARE(rows(QStringLiteral("SELECT name, resourceId, remoteId, remoteRevision FROM CollectionTable WHERE id = %1")
+                          .arg(copies.at(i))),
+                 QStringList{expected});
+        QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM CollectionMimeTypeRelation WHERE Collection_id = %1").arg(copies.at(i))),
+                 QStringList{i < 2 ? QStringLiteral("2") : QStringLiteral("1")});
+    }
+    QCOMPARE(rows(QStringLiteral("SELECT type, value FROM CollectionAttributeTable WHERE collectionId = %1").arg(copies.first())),
+             QStringList{QStringLiteral("color red")});
+
+    // Each copied item is new: no remote identifier, dirty, its own payload.
+    const QString copiedItems = QStringLiteral("SELECT collectionId, remoteId, remoteRevision, dirty FROM PimItemTable "
+                                               "WHERE collectionId IN (%1, %2, %3) ORDER BY id")
+                                    .arg(copies.at(0))
+                                    .arg(copies.at(1))
+                                    .arg(copies.at(2));
+    QStringList items = rows(copiedItems);
+    QCOMPARE(items.size(), 4);
+    for (QString &item : items)
+        item = item.section(QLatin1Char(' '), 0, 2) + ' ' + (item.endsWith(QLatin1String("true")) || item.endsWith(QLatin1Char('1')) ? "dirty" : "clean");
+    // Children before the items of their parent: the deepest items come first.
+    const QString deep = QString::number(copies.at(2));
+    QCOMPARE(items, (QStringList{deep + "   dirty", deep + "   dirty", QString::number(copies.at(1)) + "   dirty",
+                                 QString::number(copies.at(0)) + "   dirty"}));
+    QSqlQuery file(m_db);
+    QVERIFY(file.exec(QStringLiteral("SELECT PartTable.data FROM PartTable JOIN PimItemTable ON PimItemTable.id = "
+                                     "PartTable.pimItemId WHERE PimItemTable.collectionId = %1 AND PartTable.external = %2")
+                          .arg(copies.at(2))
+                          .arg(m_db.driverName() == QLatin1String("QPSQL") ? QStringLiteral("true") : QStringLiteral("1")))
+            && file.next());
+    QFile payload(QString::fromUtf8(file.value(0).toByteArray()));
+    QVERIFY(payload.open(QIODevice::ReadOnly));
+    QCOMPARE(payload.readAll(), QByteArray(5000, 'f'));
+    QCOMPARE(rows(QStringLiteral("SELECT id, collectionId, remoteId FROM PimItemTable WHERE id <= %1 ORDER BY id")
+                      .arg(sourceItems.last().section(QLatin1Char(' '), 0, 0))),
+             sourceItems);
+
+    // Collections are announced top down, the items of each after its children.
+    QList<qint64> addedCollections;
+    QList<qint64> itemParents;
+    QList<qint64> copied = copies;
+    for (const QString &id : rows(QStringLiteral("SELECT id FROM PimItemTable WHERE collectionId IN (%1, %2, %3)")
+                                      .arg(copies.at(0))
+                                      .arg(copies.at(1))
+                                      .arg(copies.at(2))))
+        copied.append(id.toLongLong());
+    for (const NotificationMessage &msg : m_listener->waitForRecords(NotificationMessage::Add, copied, 7)) {
+        QCOMPARE(msg.operation(), int(NotificationMessage::Add));
+        QCOMPARE(msg.resource(), targetResource);
+        if (msg.type() == NotificationMessage::Collection)
+            addedCollections.append(msg.uid());
+        else
+            itemParents.append(msg.parentCollection());
+    }
+    QCOMPARE(addedCollections, copies);
+    QCOMPARE(itemParents, (QList<qint64>{copies.at(2), copies.at(2), copies.at(1), copies.at(0)}));
+}
+
+void CollectionHandlersTest::colMoveMovesTree_data()
+{
+    QTest::addColumn<QByteArray>("targetResource"); // empty: the top level
+
+    QTest::newRow("within the resource") << QByteArray("tree");
+    QTest::newRow("to the top level") << QByteArray();
+    QTest::newRow("to another resource") << QByteArray("res2");
+}
+
+void CollectionHandlersTest::colMoveMovesTree()
+{
+    QFETCH(QByteArray, targetResource);
+    const bool sameResource = targetResource != "res2";
+    TestClient owner;
+    QVERIFY(m_server.login(owner, "tree"));
+    const QList<qint64> tree = makeTree(owner);
+    qint64 target = 0;
+    if (!targetResource.isEmpty()) {
+        TestClient targetOwner;
+        QVERIFY(m_server.login(targetOwner, targetResource));
+        target = targetOwner.create("\"MoveTarget" + QByteArray::number(m_trees)
+                                    + "\" 0 (MIMETYPE (inode/directory message/rfc822))");
+        QVERIFY(target > 0);
+    }
+    QVERIFY(!tree.contains(-1));
+    const QList<qint64> moved = tree.mid(1);
+    const QString resourceId =
+        rows(QStringLiteral("SELECT resourceId FROM CollectionTable WHERE id = %1").arg(target > 0 ? target : tree.first())).value(0);
+    const QString subtree = QStringLiteral("(%1, %2, %3)").arg(moved.at(0)).arg(moved.at(1)).arg(moved.at(2));
+    const QStringList itemIds = rows(QStringLiteral("SELECT id FROM PimItemTable WHERE collectionId IN %1 ORDER BY id").arg(subtree));
+    m_listener->settle(200);
+
+    const QByteArray command = "UID COLMOVE " + QByteArray::number(moved.first()) + ' ' + QByteArray::number(target);
+    QCOMPARE(owner.tagged(command), QByteArray("OK COLMOVE complete"));
+    QCOMPARE(owner.tagged(command), QByteArray("OK COLMOVE complete - nothing to do"));
+
+    // The whole subtree goes along; in another resource it keeps none of the old one's
+    // identifiers, and its items wait to be written there.
+    QVERIFY(childrenOf(target).contains(moved.first()));
+    QCOMPARE(childrenOf(moved.at(0)), QList<qint64>{moved.at(1)});
+    QCOMPARE(childrenOf(moved.at(1)), QList<qint64>{moved.at(2)});
+    const QStringList remote{QStringLiteral("t"), QStringLiteral("m"), QStringLiteral("d")};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(rows(QStringLiteral("SELECT resourceId, remoteId, remoteRevision FROM CollectionTable WHERE id = %1")
+                          .arg(moved.at(i))),
+                 QStringList{resourceId + ' ' + (sameResource ? remote.at(i) + " r" + remote.at(i) : QStringLiteral(" "))});
+    }
+    QStringList items;
+    for (const QString &item : rows(QStringLiteral("SELECT id, remoteId, remoteRevision, dirty FROM PimItemTable "
+                                                   "WHERE collectionId IN %1 ORDER BY id")
+                                        .arg(subtree))) {
+        const QString dirty = item.section(QLatin1Char(' '), 3);
+        items.append(item.section(QLatin1Char(' '), 0, 2) + ' '
+                     + (dirty == QLatin1String("true") || dirty == QLatin1String("1") ? "dirty" : "clean"));
+    }
+    QStringList expected;
+    const QStringList names{QStringLiteral("top"), QStringLiteral("mid"), QStringLiteral("deep"), QStringLiteral("file")};
+    for (int i = 0; i < 4; ++i)
+        expected.append(itemIds.at(i) + (sameResource ? " i" + names.at(i) + " v1 clean" : QStringLiteral("   dirty")));
+    QCOMPARE(items, expected);
+
+    // One record, with the identifier the old resource knows the collection by.
+    const qint64 collection = moved.first();
+    const NotificationMessage::List records = m_listener->waitForRecords(
+        [collection](const NotificationMessage &msg) {
+            return msg.type() == NotificationMessage::Collection && msg.operation() == NotificationMessage::Move
+                && msg.uid() == collection;
+        },
+        1);
+    QCOMPARE(records.size(), 1);
+    const NotificationMessage &msg = records.first();
+    QCOMPARE(msg.type(), int(NotificationMessage::Collection));
+    QCOMPARE(msg.operation(), int(NotificationMessage::Move));
+    QCOMPARE(msg.uid(), moved.first());
+    QCOMPARE(msg.remoteId(), QStringLiteral("t"));
+    QCOMPARE(msg.parentCollection(), tree.first());
+    QCOMPARE(msg.parentDestCollection(), target);
+    QCOMPARE(msg.resource(), targetResource.isEmpty() ? QByteArray("tree") : targetResource);
+    QCOMPARE(msg.itemParts(), QSet<QByteArray>{"PARENT"});
 }
 
 QTEST_GUILESS_MAIN(CollectionHandlersTest)

@@ -7,6 +7,7 @@
 // (TestBackend).
 
 #include "notifylistener.h"
+#include "sqlinspection.h"
 #include "testclient.h"
 #include "testserver.h"
 
@@ -20,7 +21,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 
 
@@ -73,6 +73,16 @@ private Q_SLOTS:
     void payloadComesBackByteIdentical_data();
     void payloadComesBackByteIdentical();
     void removeDeletesItems();
+    void copyGivesEachCopyItsOwnPayload_data();
+    void copyGivesEachCopyItsOwnPayload();
+    void copyFailingMidwayLeavesNothing();
+    void copiesKeepTheirOwnSourcesContent();
+    void moveKeepsOrClearsRemoteIdentifier_data();
+    void moveKeepsOrClearsRemoteIdentifier();
+    void linkAndUnlinkVirtualCollection();
+    void expungeRemovesFlaggedItemsEverywhere();
+    void removalsDeleteFilesWithTheCommit_data();
+    void removalsDeleteFilesWithTheCommit();
 
 private:
     // Three fresh items with one small payload each.
@@ -93,13 +103,16 @@ private:
     TestClient m_res;
     qint64 m_collection = -1;
     QByteArray m_col;
+    // Another collection of "res", and one of "res2".
+    qint64 m_archive = -1;
+    qint64 m_foreign = -1;
 };
 
 void ItemCommandsTest::initTestCase()
 {
     // Away from UTC, so that a stored time read back as local time would show in the answers.
     m_server.environment().setVariable(QStringLiteral("TZ"), QStringLiteral("EST5"));
-    TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res")}));
+    TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res"), QStringLiteral("res2")}));
     m_db = m_server.addDatabaseConnection(QStringLiteral("inspect"));
     m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
 
@@ -107,6 +120,11 @@ void ItemCommandsTest::initTestCase()
     m_collection = m_res.create("\"Inbox\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"inbox\")");
     QVERIFY(m_collection > 0);
     m_col = QByteArray::number(m_collection);
+    m_archive = m_res.create("\"Archive\" 0 (MIMETYPE (message/rfc822 text/calendar) REMOTEID \"archive\")");
+    TestClient other;
+    QVERIFY(m_server.login(other, "res2"));
+    m_foreign = other.create("\"Foreign\" 0 (MIMETYPE (message/rfc822) REMOTEID \"foreign\")");
+    QVERIFY(m_archive > 0 && m_foreign > 0);
     QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
 }
 
@@ -128,25 +146,12 @@ QList<qint64> ItemCommandsTest::threeItems(TestClient &client)
 
 QVariant ItemCommandsTest::value(const QString &sql)
 {
-    QSqlQuery query(m_db);
-    if (!query.exec(sql) || !query.next()) {
-        qWarning() << "inspection query failed:" << sql;
-        return QVariant();
-    }
-    return query.value(0);
+    return SqlInspection::value(m_db, sql);
 }
 
 QStringList ItemCommandsTest::row(const QString &sql)
 {
-    QSqlQuery query(m_db);
-    QStringList columns;
-    if (!query.exec(sql) || !query.next()) {
-        qWarning() << "inspection query failed:" << sql;
-        return columns;
-    }
-    for (int i = 0; i < query.record().count(); ++i)
-        columns.append(query.value(i).toString());
-    return columns;
+    return SqlInspection::row(m_db, sql);
 }
 
 QByteArray ItemCommandsTest::partData(qint64 item, const QString &name)
@@ -367,6 +372,31 @@ void ItemCommandsTest::failuresKeepStreamUsable_data()
     QTest::newRow("REMOVE by remote identifier without context")
         << QByteArray("RID REMOVE a") << QByteArray()
         << QByteArray("NO Operations based on remote identifiers require a resource or collection context");
+    QTest::newRow("COPY of no item") << QByteArray("COPY , " + m_col) << QByteArray()
+                                     << QByteArray("NO No items specified");
+    QTest::newRow("COPY to no collection") << QByteArray("COPY 1 999999") << QByteArray()
+                                           << QByteArray("NO No valid target specified");
+    QTest::newRow("COPY to no collection path") << QByteArray("COPY 1 \"No/Such\"") << QByteArray()
+                                                << QByteArray("NO No valid target specified");
+    QTest::newRow("MOVE to the root") << QByteArray("UID MOVE 1 0") << QByteArray()
+                                      << QByteArray("NO The root collection cannot hold items");
+    QTest::newRow("MOVE to no collection") << QByteArray("UID MOVE 1 999999") << QByteArray()
+                                           << QByteArray("NO No collection found");
+    QTest::newRow("MOVE of no item") << QByteArray("UID MOVE 999999 " + m_col) << QByteArray()
+                                     << QByteArray("NO No items found");
+    QTest::newRow("MOVE of no item set") << QByteArray("UID MOVE , " + m_col) << QByteArray()
+                                         << QByteArray("NO Empty uid set specified");
+    QTest::newRow("MOVE by remote identifier without context")
+        << QByteArray("RID MOVE a inbox") << QByteArray()
+        << QByteArray("NO Operations based on remote identifiers require a resource or collection context");
+    QTest::newRow("LINK to the root") << QByteArray("UID LINK 0 UID 1") << QByteArray()
+                                      << QByteArray("NO The root collection cannot hold items");
+    QTest::newRow("UNLINK from the root") << QByteArray("UID UNLINK 0 UID 1") << QByteArray()
+                                          << QByteArray("NO The root collection cannot hold items");
+    QTest::newRow("LINK without items") << QByteArray("UID LINK " + m_col + " UID ,") << QByteArray()
+                                        << QByteArray("NO Empty uid set specified");
+    QTest::newRow("LINK to no collection") << QByteArray("UID LINK 999999 UID 1") << QByteArray()
+                                           << QByteArray("NO No collection found");
 }
 
 void ItemCommandsTest::failuresKeepStreamUsable()
@@ -434,10 +464,7 @@ void ItemCommandsTest::notificationsFollowCommits()
 {
     // Changes that arrive within one interval are merged; settling after each keeps them apart.
     NotificationMessage::List all;
-    const auto collect = [&] {
-        for (const NotificationMessage::List &batch : m_listener->settle(300))
-            all += batch;
-    };
+    const auto collect = [&] { all += m_listener->settleRecords(300); };
     m_listener->settle(200);
     const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :5)", "hello", "(\\RemoteId[rid-1])");
     QVERIFY(id > 0);
@@ -820,8 +847,6 @@ void ItemCommandsTest::payloadComesBackByteIdentical()
     }
 }
 
-QTEST_GUILESS_MAIN(ItemCommandsTest)
-#include "tst_itemcommands.moc"
 
 void ItemCommandsTest::removeDeletesItems()
 {
@@ -846,11 +871,380 @@ void ItemCommandsTest::removeDeletesItems()
     QCOMPARE(partData(ids.at(1), QStringLiteral("PLD:RFC822")), QByteArray("body"));
     QCOMPARE(partData(ids.at(0), QStringLiteral("PLD:RFC822")), QByteArray("<no part>"));
     QCOMPARE(payloadFiles().size(), files.size() - 1);
-    NotificationMessage::List removed;
-    for (const NotificationMessage::List &batch : m_listener->settle(300))
-        removed += batch;
+    const NotificationMessage::List removed = m_listener->settleRecords(300);
     QCOMPARE(removed.size(), 3);
     for (const NotificationMessage &msg : std::as_const(removed))
         QCOMPARE(msg.operation(), int(NotificationMessage::Remove));
     QCOMPARE(removed.last().remoteId(), QStringLiteral("large"));
 }
+
+void ItemCommandsTest::copyGivesEachCopyItsOwnPayload_data()
+{
+    QTest::addColumn<QByteArray>("target"); // as the command names it
+    QTest::addColumn<qint64>("targetId");
+    QTest::addColumn<QByteArray>("resource");
+
+    QTest::newRow("same resource, by path") << QByteArray("\"Archive\"") << m_archive << QByteArray("res");
+    QTest::newRow("another resource, by id") << QByteArray::number(m_foreign) << m_foreign << QByteArray("res2");
+}
+
+void ItemCommandsTest::copyGivesEachCopyItsOwnPayload()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(qint64, targetId);
+    QFETCH(QByteArray, resource);
+
+    // A payload in a file, one in the row, and the mark of an item the preprocessors have not seen.
+    const QByteArray big = binaryPayload(6000);
+    const qint64 source = m_res.tvAppend(m_collection, "(PLD:RFC822[2] :6000 PLD:HEAD :4 ATR:HIDDEN :0)", big + "head",
+                                         "(\\RemoteId[src] \\RemoteRevision[v3] \\Seen $Label)");
+    QVERIFY(source > 0);
+    const QByteArray uid = QByteArray::number(source);
+    QVERIFY(m_res.tagged("UID STORE " + uid + " (+FLAGS.SILENT ($Other))").endsWith("STORE completed"));
+    const QStringList sourceState = row(
+        QStringLiteral("SELECT rev, remoteId, dirty, collectionId FROM PimItemTable WHERE id = %1").arg(source));
+    const QStringList files = payloadFiles();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    m_listener->settle(200);
+
+    QCOMPARE(m_res.tagged("COPY " + uid + ' ' + target), QByteArray("OK COPY complete"));
+    const qint64 copy = value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong();
+    QVERIFY(copy > source);
+
+    QSqlQuery item(m_db);
+    QVERIFY(item.exec(QStringLiteral("SELECT collectionId, rev, remoteId, remoteRevision, dirty, size, mimeTypeId, "
+                                     "datetime FROM PimItemTable WHERE id = %1")
+                          .arg(copy)));
+    QVERIFY(item.next());
+    QCOMPARE(item.value(0).toLongLong(), targetId);
+    QCOMPARE(item.value(1).toInt(), 0);
+    QCOMPARE(item.value(2).toString(), QString());
+    QCOMPARE(item.value(3).toString(), QString());
+    QVERIFY(item.value(4).toBool());
+    QCOMPARE(item.value(5).toLongLong(), qint64(6004));
+    QCOMPARE(item.value(6), value(QStringLiteral("SELECT mimeTypeId FROM PimItemTable WHERE id = %1").arg(source)));
+    QDateTime dateTime = item.value(7).toDateTime();
+    dateTime.setTimeSpec(Qt::UTC);
+    QVERIFY2(dateTime >= before && dateTime <= QDateTime::currentDateTimeUtc().addSecs(1), qPrintable(dateTime.toString()));
+
+    // The copy's own parts, the hidden mark left out; its file is a second one with the same bytes.
+    QSqlQuery parts(m_db);
+    QVERIFY(parts.exec(
+        QStringLiteral("SELECT name, version, external FROM PartTable WHERE pimItemId = %1 ORDER BY name").arg(copy)));
+    QStringList stored;
+    while (parts.next())
+        stored.append(parts.value(0).toString() + ' ' + parts.value(1).toString() + ' '
+                      + (parts.value(2).toBool() ? "file" : "row"));
+    QCOMPARE(stored, (QStringList{QStringLiteral("PLD:HEAD 0 row"), QStringLiteral("PLD:RFC822 2 file")}));
+    QVERIFY(partData(copy, QStringLiteral("PLD:RFC822")) == big);
+    QCOMPARE(partData(copy, QStringLiteral("PLD:HEAD")), QByteArray("head"));
+    QCOMPARE(payloadFiles().size(), files.size() + 1);
+    QVERIFY(value(QStringLiteral("SELECT data FROM PartTable WHERE pimItemId = %1 AND name = 'PLD:RFC822'").arg(copy))
+            != value(QStringLiteral("SELECT data FROM PartTable WHERE pimItemId = %1 AND name = 'PLD:RFC822'").arg(source)));
+    QCOMPARE(flagsOf(copy), flagsOf(source));
+    QCOMPARE(flagsOf(copy), (QStringList{QStringLiteral("$Label"), QStringLiteral("$Other"), QStringLiteral("\\Seen")}));
+
+    // The source is as it was.
+    QCOMPARE(row(QStringLiteral("SELECT rev, remoteId, dirty, collectionId FROM PimItemTable WHERE id = %1").arg(source)),
+             sourceState);
+    QVERIFY(partData(source, QStringLiteral("ATR:HIDDEN")) != "<no part>");
+
+    // One added record for the copy; the flags come with it.
+    const NotificationMessage::List all = m_listener->waitForRecords(NotificationMessage::Add, {copy}, 1);
+    QCOMPARE(all.size(), 1);
+    QCOMPARE(all.first().operation(), int(NotificationMessage::Add));
+    QCOMPARE(all.first().uid(), copy);
+    QCOMPARE(all.first().parentCollection(), targetId);
+    QCOMPARE(all.first().resource(), resource);
+    QCOMPARE(all.first().remoteId(), QString());
+}
+
+void ItemCommandsTest::copyFailingMidwayLeavesNothing()
+{
+    QList<qint64> ids;
+    for (int i = 0; i < 3; ++i)
+        ids.append(m_res.tvAppend(m_collection, "(PLD:RFC822 :5000)", binaryPayload(5000)));
+    QVERIFY(!ids.contains(-1));
+    // The second source's payload file is gone: the first copy is made, then the second fails.
+    QFile lost(QString::fromUtf8(
+        value(QStringLiteral("SELECT data FROM PartTable WHERE pimItemId = %1").arg(ids.at(1))).toByteArray()));
+    QVERIFY(lost.remove());
+    const int items = itemCount();
+    const int parts = partCount();
+    const QStringList files = payloadFiles();
+    m_listener->settle(200);
+
+    QCOMPARE(m_res.tagged("COPY " + QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last()) + ' '
+                          + QByteArray::number(m_archive)),
+             QByteArray("NO Unable to copy item"));
+    QCOMPARE(itemCount(), items);
+    QCOMPARE(partCount(), parts);
+    QCOMPARE(payloadFiles(), files);
+    const qint64 archive = m_archive;
+    QVERIFY(m_listener
+                ->waitForRecords([archive](const NotificationMessage &msg) { return msg.parentCollection() == archive; }, 0)
+                .isEmpty());
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(ids.first()) + ':' + QByteArray::number(ids.last())),
+             QByteArray("OK REMOVE complete"));
+}
+
+void ItemCommandsTest::copiesKeepTheirOwnSourcesContent()
+{
+    // Sources with gaps between their ids and from two collections, each with payload and flags
+    // of its own; some with a second part, one in a file.
+    QList<qint64> sources;
+    for (int i = 0; i < 7; ++i) {
+        const QByteArray body = "body " + QByteArray::number(i) + (i == 4 ? binaryPayload(6000) : QByteArray());
+        const QByteArray layout = "(PLD:RFC822 :" + QByteArray::number(body.size()) + (i % 2 ? " PLD:HEAD :1)" : ")");
+        const qint64 collection = i == 5 ? m_archive : m_collection;
+        sources.append(m_res.tvAppend(collection, layout, body + (i % 2 ? "h" : ""), "($Copy" + QByteArray::number(i) + ")"));
+    }
+    QVERIFY(!sources.contains(-1));
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(sources.takeAt(2))), QByteArray("OK REMOVE complete"));
+    QCOMPARE(m_res.tagged("UID REMOVE " + QByteArray::number(sources.takeAt(4))), QByteArray("OK REMOVE complete"));
+    QByteArrayList set;
+    for (qint64 id : std::as_const(sources))
+        set.append(QByteArray::number(id));
+    const qint64 highest = value(QStringLiteral("SELECT MAX(id) FROM PimItemTable")).toLongLong();
+
+    QCOMPARE(m_res.tagged("COPY " + set.join(',') + ' ' + QByteArray::number(m_foreign)), QByteArray("OK COPY complete"));
+    QList<qint64> copies;
+    for (const QString &id : SqlInspection::rows(
+             m_db, QStringLiteral("SELECT id FROM PimItemTable WHERE id > %1 ORDER BY id").arg(highest)))
+        copies.append(id.toLongLong());
+    QCOMPARE(copies.size(), sources.size());
+    const QString parts = QStringLiteral("SELECT name, datasize, version FROM PartTable WHERE pimItemId = %1 ORDER BY name");
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        QCOMPARE(value(QStringLiteral("SELECT collectionId FROM PimItemTable WHERE id = %1").arg(copies.at(i))).toLongLong(),
+                 m_foreign);
+        QCOMPARE(SqlInspection::rows(m_db, parts.arg(copies.at(i))), SqlInspection::rows(m_db, parts.arg(sources.at(i))));
+        QCOMPARE(partData(copies.at(i), QStringLiteral("PLD:RFC822")), partData(sources.at(i), QStringLiteral("PLD:RFC822")));
+        QCOMPARE(partData(copies.at(i), QStringLiteral("PLD:HEAD")), partData(sources.at(i), QStringLiteral("PLD:HEAD")));
+        QCOMPARE(flagsOf(copies.at(i)), flagsOf(sources.at(i)));
+    }
+}
+
+void ItemCommandsTest::moveKeepsOrClearsRemoteIdentifier_data()
+{
+    QTest::addColumn<QByteArray>("context"); // the resource selected first, if any
+    QTest::addColumn<QByteArray>("command"); // %id, %rid: the item
+    QTest::addColumn<qint64>("destination");
+    QTest::addColumn<bool>("keepsRemoteId");
+    QTest::addColumn<bool>("dirty");
+
+    const QByteArray archive = QByteArray::number(m_archive);
+    const QByteArray foreign = QByteArray::number(m_foreign);
+    QTest::newRow("within the resource") << QByteArray() << "UID MOVE %id " + archive << m_archive << true << true;
+    // The destination's resource moving its own item knows of the move.
+    QTest::newRow("within the resource, by remote identifiers")
+        << QByteArray("res") << QByteArray("RID MOVE %rid archive") << m_archive << true << false;
+    QTest::newRow("to another resource") << QByteArray() << "UID MOVE %id " + foreign << m_foreign << false << true;
+    QTest::newRow("to another resource, by that resource")
+        << QByteArray("res2") << "UID MOVE %id " + foreign << m_foreign << false << false;
+}
+
+void ItemCommandsTest::moveKeepsOrClearsRemoteIdentifier()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, command);
+    QFETCH(qint64, destination);
+    QFETCH(bool, keepsRemoteId);
+    QFETCH(bool, dirty);
+
+    const QByteArray rid = "mv" + QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "body",
+                                     "(\\RemoteId[" + rid + "] \\RemoteRevision[r1] \\Seen)");
+    QVERIFY(id > 0);
+    const QByteArray move = QByteArray(command).replace("%id", QByteArray::number(id)).replace("%rid", rid);
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    m_listener->settle(200);
+
+    if (!context.isEmpty())
+        QCOMPARE(m_res.tagged("RESSELECT " + context), "OK " + context + " selected");
+    QCOMPARE(m_res.tagged(move), QByteArray("OK MOVE complete"));
+    // Nothing is left to move there.
+    QCOMPARE(m_res.tagged(move), QByteArray("NO No items found"));
+    QCOMPARE(m_res.tagged("RESSELECT \"\""), QByteArray("OK Resource deselected"));
+
+    QSqlQuery item(m_db);
+    QVERIFY(item.exec(QStringLiteral("SELECT collectionId, remoteId, remoteRevision, dirty, datetime FROM PimItemTable "
+                                     "WHERE id = %1")
+                          .arg(id)));
+    QVERIFY(item.next());
+    QCOMPARE(item.value(0).toLongLong(), destination);
+    QCOMPARE(item.value(1).toString(), keepsRemoteId ? QString::fromLatin1(rid) : QString());
+    QCOMPARE(item.value(2).toString(), keepsRemoteId ? QStringLiteral("r1") : QString());
+    QCOMPARE(item.value(3).toBool(), dirty);
+    QDateTime dateTime = item.value(4).toDateTime();
+    dateTime.setTimeSpec(Qt::UTC);
+    QVERIFY(dateTime >= before);
+    QCOMPARE(partData(id, QStringLiteral("PLD:RFC822")), QByteArray("body"));
+    QCOMPARE(flagsOf(id), QStringList{QStringLiteral("\\Seen")});
+
+    // The record still carries the identifier the old resource knows the item by.
+    const NotificationMessage::List all = m_listener->waitForRecords(NotificationMessage::Move, {id}, 1);
+    QCOMPARE(all.size(), 1);
+    const NotificationMessage &moved = all.first();
+    QCOMPARE(moved.operation(), int(NotificationMessage::Move));
+    QCOMPARE(moved.uid(), id);
+    QCOMPARE(moved.remoteId(), QString::fromLatin1(rid));
+    QCOMPARE(moved.parentCollection(), m_collection);
+    QCOMPARE(moved.parentDestCollection(), destination);
+    QCOMPARE(moved.resource(), QByteArray("res"));
+    QCOMPARE(moved.itemParts(), QSet<QByteArray>{destination == m_foreign ? "res2" : "res"});
+}
+
+void ItemCommandsTest::linkAndUnlinkVirtualCollection()
+{
+    const QList<QByteArray> created = m_res.run("SEARCH_STORE \"links\" \"some query\"");
+    QCOMPARE(created.size(), 2);
+    ListingLine search;
+    QVERIFY(search.parse(created.first()));
+    const QByteArray col = QByteArray::number(search.id);
+    const QList<qint64> ids = threeItems(m_res);
+    const QByteArray first = QByteArray::number(ids.at(0));
+    const QByteArray all = first + ':' + QByteArray::number(ids.at(2));
+    const auto linked = [&] {
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("SELECT PimItem_id FROM CollectionPimItemRelation WHERE Collection_id = %1 ORDER BY 1")
+                       .arg(search.id));
+        QList<qint64> result;
+        while (query.next())
+            result.append(query.value(0).toLongLong());
+        return result;
+    };
+    const auto records = [&](NotificationMessage::Operation operation, int count) {
+        return m_listener->waitForRecords(operation, ids, count);
+    };
+    m_listener->settle(200);
+
+    QCOMPARE(m_res.tagged("UID LINK " + col + " UID " + first), QByteArray("OK LINK complete"));
+    QCOMPARE(linked(), QList<qint64>{ids.at(0)});
+    NotificationMessage::List seen = records(NotificationMessage::Link, 1);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().operation(), int(NotificationMessage::Link));
+    QCOMPARE(seen.first().uid(), ids.at(0));
+    QCOMPARE(seen.first().parentCollection(), search.id);
+
+    // The first item is linked already and is neither linked nor announced again.
+    QCOMPARE(m_res.tagged("UID LINK " + col + " UID " + all), QByteArray("OK LINK complete"));
+    QCOMPARE(linked(), ids);
+    seen = records(NotificationMessage::Link, 2);
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.at(0).uid(), ids.at(1));
+    QCOMPARE(seen.at(1).uid(), ids.at(2));
+
+    // The search collection lists what is linked to it.
+    QCOMPARE(m_res.tagged("SELECT SILENT " + col), QByteArray("OK Completed"));
+    int fetched = 0;
+    QVERIFY(m_res.runStreaming("FETCH 1:* (UID)", [&fetched](QByteArrayView) { ++fetched; }));
+    QCOMPARE(fetched, 3);
+    QCOMPARE(m_res.tagged("SELECT SILENT 0"), QByteArray("OK Completed"));
+
+    // UNLINK answers as LINK does; a link that is not there is skipped.
+    QCOMPARE(m_res.tagged("UID UNLINK " + col + " UID " + first), QByteArray("OK LINK complete"));
+    QCOMPARE(m_res.tagged("UID UNLINK " + col + " UID " + first), QByteArray("OK LINK complete"));
+    QCOMPARE(linked(), ids.mid(1));
+    seen = records(NotificationMessage::Unlink, 1);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().operation(), int(NotificationMessage::Unlink));
+    QCOMPARE(seen.first().uid(), ids.at(0));
+
+    // The items stay where they live.
+    for (qint64 id : ids)
+        QCOMPARE(value(QStringLiteral("SELECT collectionId FROM PimItemTable WHERE id = %1").arg(id)).toLongLong(),
+                 m_collection);
+}
+
+void ItemCommandsTest::expungeRemovesFlaggedItemsEverywhere()
+{
+    // Without the flag there is nothing to look for. (The server has not looked the flag up
+    // before: nothing earlier uses it.)
+    QSqlQuery query(m_db);
+    QVERIFY(query.exec(QStringLiteral("SELECT id, name FROM FlagTable")));
+    qint64 flag = -1;
+    while (query.next()) {
+        if (query.value(1).toString() == QLatin1String("\\DELETED"))
+            flag = query.value(0).toLongLong();
+    }
+    QVERIFY(query.exec(QStringLiteral("DELETE FROM FlagTable WHERE id = %1").arg(flag)));
+    QCOMPARE(m_res.tagged("EXPUNGE"), QByteArray("BAD \\DELETED flag unknown"));
+    // Text columns are binary on PostgreSQL.
+    QVERIFY(query.prepare(QStringLiteral("INSERT INTO FlagTable (name) VALUES (?)")));
+    query.addBindValue(m_db.driverName() == QLatin1String("QPSQL") ? QVariant(QByteArray("\\DELETED"))
+                                                                    : QVariant(QStringLiteral("\\DELETED")));
+    QVERIFY(query.exec());
+
+    const qint64 kept = m_res.tvAppend(m_collection, "(PLD:RFC822 :4)", "kept", "(\\Seen)");
+    const qint64 inbox = m_res.tvAppend(m_collection, "(PLD:RFC822 :5000)", binaryPayload(5000), "(\\DELETED \\Seen)");
+    const qint64 elsewhere = m_res.tvAppend(m_archive, "(PLD:RFC822 :4)", "away");
+    QVERIFY(kept > 0 && inbox > 0 && elsewhere > 0);
+    QVERIFY(m_res.tagged("UID STORE " + QByteArray::number(elsewhere) + " (+FLAGS.SILENT (\\DELETED))")
+                .endsWith("STORE completed"));
+    const int items = itemCount();
+    const QStringList files = payloadFiles();
+    m_listener->settle(200);
+
+    // Whatever is selected, flagged items of every collection go; each is named before the end.
+    QCOMPARE(m_res.tagged("SELECT SILENT " + m_col), QByteArray("OK Completed"));
+    const QByteArray tag = m_res.nextTag();
+    const QList<QByteArray> lines = m_res.command(tag, "EXPUNGE");
+    QCOMPARE(lines, (QList<QByteArray>{"* " + QByteArray::number(inbox) + " EXPUNGE",
+                                       "* " + QByteArray::number(elsewhere) + " EXPUNGE", tag + " OK EXPUNGE completed"}));
+    QCOMPARE(m_res.tagged("SELECT SILENT 0"), QByteArray("OK Completed"));
+    QCOMPARE(itemCount(), items - 2);
+    QCOMPARE(partData(kept, QStringLiteral("PLD:RFC822")), QByteArray("kept"));
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PartTable WHERE pimItemId IN (%1, %2)").arg(inbox).arg(elsewhere))
+                 .toInt(),
+             0);
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PimItemFlagRelation WHERE PimItem_id IN (%1, %2)")
+                       .arg(inbox)
+                       .arg(elsewhere))
+                 .toInt(),
+             0);
+    QCOMPARE(payloadFiles().size(), files.size() - 1);
+    const NotificationMessage::List removed = m_listener->waitForRecords(NotificationMessage::Remove, {inbox, elsewhere}, 2);
+    QCOMPARE(removed.size(), 2);
+    for (const NotificationMessage &msg : std::as_const(removed))
+        QCOMPARE(msg.operation(), int(NotificationMessage::Remove));
+
+    // Nothing flagged: nothing to name.
+    QCOMPARE(m_res.run("EXPUNGE").size(), 1);
+}
+
+void ItemCommandsTest::removalsDeleteFilesWithTheCommit_data()
+{
+    QTest::addColumn<QByteArray>("command"); // %1: the item
+
+    QTest::newRow("REMOVE") << QByteArray("UID REMOVE %1");
+    QTest::newRow("EXPUNGE") << QByteArray("EXPUNGE");
+}
+
+void ItemCommandsTest::removalsDeleteFilesWithTheCommit()
+{
+    QFETCH(QByteArray, command);
+
+    const qint64 id = m_res.tvAppend(m_collection, "(PLD:RFC822 :5000)", binaryPayload(5000), "(\\DELETED)");
+    QVERIFY(id > 0);
+    const QString file =
+        QString::fromUtf8(value(QStringLiteral("SELECT data FROM PartTable WHERE pimItemId = %1").arg(id)).toByteArray());
+    const QByteArray remove = QByteArray(command).replace("%1", QByteArray::number(id));
+
+    // Until the removal is committed its row may come back, and so the file stays.
+    QCOMPARE(m_res.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    QVERIFY(m_res.runOk(remove));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(m_res.tagged("ROLLBACK"), QByteArray("OK Rollback completed"));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(partData(id, QStringLiteral("PLD:RFC822")), binaryPayload(5000));
+
+    QCOMPARE(m_res.tagged("BEGIN"), QByteArray("OK Begin completed"));
+    QVERIFY(m_res.runOk(remove));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(m_res.tagged("COMMIT"), QByteArray("OK Commit completed"));
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM PimItemTable WHERE id = %1").arg(id)).toInt(), 0);
+}
+
+QTEST_GUILESS_MAIN(ItemCommandsTest)
+#include "tst_itemcommands.moc"

@@ -4,10 +4,13 @@
 // database (TestBackend).
 
 #include "fetchline.h"
+#include "sqlinspection.h"
 #include "testclient.h"
 #include "testresource.h"
 #include "testserver.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QTest>
 
 #include <memory>
@@ -39,6 +42,8 @@ private Q_SLOTS:
     void noRetrievalInsideTransactionOnSqlite();
     void onDemandSynchronisation();
     void collectionMovingToAnotherResource();
+    void copiesAndMovesRetrieveFirst_data();
+    void copiesAndMovesRetrieveFirst();
     // Restarts the server with a long delivery time limit; runs last.
     void shutdownWhileDeliveryHangs();
 
@@ -51,11 +56,14 @@ private:
     QByteArray fetchLine(TestClient &client, const QByteArray &command);
     // What the error log gained since the test function began.
     QByteArray newLogLines() const;
+    // The first column of the first row the statement selects.
+    QVariant value(const QString &sql);
 
     TestServer m_server;
     std::unique_ptr<TestResource> m_resource;
     TestClient m_owner;
     TestClient m_client;
+    QSqlDatabase m_db;
     qint64 m_top = -1;
     // Of res2, which no resource serves.
     qint64 m_absentTop = -1;
@@ -79,6 +87,8 @@ void ItemRetrievalTest::initTestCase()
     QVERIFY(m_server.login(absent, "res2"));
     m_absentTop = absent.create("\"Absent\" 0 (MIMETYPE (inode/directory message/rfc822))");
     QVERIFY(m_top > 0 && m_absentTop > 0);
+    m_db = m_server.addDatabaseConnection(QStringLiteral("inspect"));
+    QVERIFY2(m_db.open(), qPrintable(m_db.lastError().text()));
 }
 
 void ItemRetrievalTest::init()
@@ -90,6 +100,7 @@ void ItemRetrievalTest::init()
 
 void ItemRetrievalTest::cleanupTestCase()
 {
+    m_db.close();
     m_client.disconnectFromServer();
     m_owner.disconnectFromServer();
     if (m_resource)
@@ -115,6 +126,11 @@ QByteArray ItemRetrievalTest::fetchLine(TestClient &client, const QByteArray &co
 QByteArray ItemRetrievalTest::newLogLines() const
 {
     return m_server.errorLog().mid(m_logStart);
+}
+
+QVariant ItemRetrievalTest::value(const QString &sql)
+{
+    return SqlInspection::value(m_db, sql);
 }
 
 void ItemRetrievalTest::deliversMissingPayloadOnce()
@@ -388,9 +404,8 @@ void ItemRetrievalTest::collectionMovingToAnotherResource()
     // The new resource never had the payload and the old one lets the collection go: without
     // every payload the collection stays where it is.
     m_resource->setMode(TestResource::Mode::Refuse);
-    QCOMPARE(m_client.tagged(modify),
-             QByteArray("NO Unable to retrieve the payload of every item of the collection: "
-                        "Resource was unable to deliver item"));
+    QCOMPARE(m_client.tagged(modify), "NO Unable to retrieve the payload of item " + QByteArray::number(id)
+                                          + ": Resource was unable to deliver item");
     QList<ListingLine> listing = m_client.list("LIST " + QByteArray::number(moving) + " 0 () ()");
     QCOMPARE(listing.size(), 1);
     QCOMPARE(listing.first().parentId, m_top);
@@ -403,6 +418,79 @@ void ItemRetrievalTest::collectionMovingToAnotherResource()
     QCOMPARE(FetchLine::partValue(fetchLine(m_client, "UID FETCH " + QByteArray::number(id) + " CACHEONLY FULLPAYLOAD"),
                        "PLD:RFC822"),
              m_resource->payloadFor(QStringLiteral("moving")));
+}
+
+void ItemRetrievalTest::copiesAndMovesRetrieveFirst_data()
+{
+    QTest::addColumn<QByteArray>("command"); // %item, %source (the collection), %target
+    QTest::addColumn<bool>("otherResource"); // the target's
+    QTest::addColumn<bool>("retrieves");
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("COPY") << QByteArray("COPY %item %target") << false << true << QByteArray("OK COPY complete");
+    QTest::newRow("MOVE to another resource") << QByteArray("UID MOVE %item %target") << true << true
+                                              << QByteArray("OK MOVE complete");
+    QTest::newRow("COLCOPY") << QByteArray("COLCOPY %source %target") << false << true
+                             << QByteArray("OK COLCOPY complete");
+    QTest::newRow("COLMOVE to another resource") << QByteArray("UID COLMOVE %source %target") << true << true
+                                                 << QByteArray("OK COLMOVE complete");
+    // The old resource keeps the items and can deliver them later.
+    QTest::newRow("MOVE within the resource") << QByteArray("UID MOVE %item %target") << false << false
+                                              << QByteArray("OK MOVE complete");
+    QTest::newRow("COLMOVE within the resource") << QByteArray("UID COLMOVE %source %target") << false << false
+                                                 << QByteArray("OK COLMOVE complete");
+}
+
+void ItemRetrievalTest::copiesAndMovesRetrieveFirst()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(bool, otherResource);
+    QFETCH(bool, retrieves);
+    QFETCH(QByteArray, answer);
+
+    // A collection with a child whose item's payload the server does not have.
+    const QByteArray name = "Source" + QByteArray::number(++m_rid);
+    const qint64 source = m_owner.create('"' + name + "\" " + QByteArray::number(m_top)
+                                         + " (MIMETYPE (inode/directory message/rfc822))");
+    const qint64 below = m_owner.create("\"Below\" " + QByteArray::number(source) + " (MIMETYPE (message/rfc822))");
+    TestClient other;
+    QVERIFY(m_server.login(other, otherResource ? "res2" : "res1"));
+    const qint64 target = other.create('"' + name + "Target\" " + QByteArray::number(otherResource ? m_absentTop : m_top)
+                                       + " (MIMETYPE (inode/directory message/rfc822))");
+    QVERIFY(source > 0 && below > 0 && target > 0);
+    const QString remoteId = QString::fromLatin1(name.toLower());
+    const qint64 id = uncachedItem(name.toLower(), "(PLD:HEAD :4)", "head", below);
+    QVERIFY(id > 0);
+    const QByteArray run = QByteArray(command)
+                               .replace("%item", QByteArray::number(id))
+                               .replace("%source", QByteArray::number(source))
+                               .replace("%target", QByteArray::number(target));
+    const auto state = [&] {
+        return QStringList{value(QStringLiteral("SELECT COUNT(*) FROM PimItemTable")).toString(),
+                           value(QStringLiteral("SELECT COUNT(*) FROM CollectionTable")).toString(),
+                           value(QStringLiteral("SELECT collectionId FROM PimItemTable WHERE id = %1").arg(id)).toString(),
+                           value(QStringLiteral("SELECT parentId FROM CollectionTable WHERE id = %1").arg(source)).toString()};
+    };
+    const QStringList before = state();
+    const QByteArray cached = "UID FETCH " + QByteArray::number(id) + " CACHEONLY FULLPAYLOAD";
+
+    // Without the payload the command does not go ahead, and names the item that is missing it.
+    m_resource->setMode(TestResource::Mode::Refuse);
+    if (retrieves) {
+        QCOMPARE(m_client.tagged(run), "NO Unable to retrieve the payload of item " + QByteArray::number(id)
+                                           + ": Resource was unable to deliver item");
+        QCOMPARE(state(), before);
+        QCOMPARE(m_resource->deliveries().size(), 1);
+        m_resource->setMode(TestResource::Mode::Deliver);
+        QCOMPARE(m_client.tagged(run), answer);
+        QCOMPARE(m_resource->deliveries().size(), 2);
+        QCOMPARE(FetchLine::partValue(fetchLine(m_client, cached), "PLD:RFC822"), m_resource->payloadFor(remoteId));
+    } else {
+        QCOMPARE(m_client.tagged(run), answer);
+        QCOMPARE(m_resource->deliveries().size(), 0);
+        QCOMPARE(FetchLine::partValue(fetchLine(m_client, cached), "PLD:RFC822"), QByteArray());
+    }
+    QVERIFY(state() != before);
 }
 
 void ItemRetrievalTest::shutdownWhileDeliveryHangs()

@@ -48,6 +48,8 @@ private Q_SLOTS:
     void truncate();
     void translateMissingFile();
     void removeAllPartsOfItem();
+    void insertCopy_data();
+    void insertCopy();
     void streamedPayloads_data();
     void streamedPayloads();
     void rollbackLeavesNoFile();
@@ -221,6 +223,64 @@ void PartHelperTest::removeAllPartsOfItem()
         QVERIFY(!QFile::exists(file));
     }
     QVERIFY(QFile::exists(QString::fromUtf8(other.data())));
+}
+
+void PartHelperTest::insertCopy_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("sourceExternal");
+    QTest::addColumn<bool>("fileMissing");
+    QTest::addColumn<bool>("copyExternal");
+
+    QTest::newRow("in the row") << 100 << false << false << false;
+    QTest::newRow("in a file") << 9000 << true << false << true;
+    // Written to a file under a smaller threshold: the copy follows today's.
+    QTest::newRow("small, in a file") << 100 << true << false << false;
+    QTest::newRow("file missing") << 9000 << true << true << false;
+}
+
+void PartHelperTest::insertCopy()
+{
+    QFETCH(int, size);
+    QFETCH(bool, sourceExternal);
+    QFETCH(bool, fileMissing);
+    QFETCH(bool, copyExternal);
+
+    const QByteArray payload(size, 'c');
+    const QString sourceFile = PartHelper::storagePath() + QStringLiteral("/copysource%1_r0").arg(++m_partCounter);
+    Part source = newPart(payload);
+    if (sourceExternal) {
+        QFile file(sourceFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(payload), qint64(size));
+        source.setData(sourceFile.toUtf8());
+        source.setExternal(true);
+    }
+    if (fileMissing)
+        QVERIFY(QFile::remove(sourceFile));
+
+    DataStore *store = DataStore::self();
+    Transaction transaction(store);
+    Part copy;
+    copy.setPimItemId(m_item.id());
+    copy.setName(source.name() + QLatin1String("-copy"));
+    if (fileMissing) {
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Insert: payload file .* could not be written to!$")));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: .*")));
+        QVERIFY(!PartHelper::insertCopy(&copy, source));
+        return;
+    }
+    QVERIFY(PartHelper::insertCopy(&copy, source));
+    QVERIFY(transaction.commit());
+
+    const Part stored = Part::retrieveById(copy.id());
+    QCOMPARE(stored.external(), copyExternal);
+    QCOMPARE(stored.datasize(), qint64(size));
+    QCOMPARE(PartHelper::translateData(stored), payload);
+    if (copyExternal)
+        QVERIFY(QString::fromUtf8(stored.data()) != sourceFile);
+    if (sourceExternal)
+        QCOMPARE(readFile(sourceFile), payload);
 }
 
 void PartHelperTest::streamedPayloads_data()

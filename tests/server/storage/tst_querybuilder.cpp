@@ -274,6 +274,23 @@ void QueryBuilderTest::statementText_data()
         return QueryBuilder(qb);
     }) << "SELECT count(*) FROM FlagTable WHERE ( name = :0 )" << QVariantList{QStringLiteral("\\SEEN")};
 
+    const auto insertSelected = [](QueryBuilder::DatabaseType d) {
+        QueryBuilder qb = makeBuilder(QStringLiteral("FlagTable"), QueryBuilder::SelectStatement, d);
+        qb.addColumns({QStringLiteral("id + 5"), QStringLiteral("name")});
+        qb.addValueCondition(QStringLiteral("id"), Query::Less, 3);
+        qb.addSortColumn(QStringLiteral("id"));
+        qb.setInsertInto(QStringLiteral("CopyTable"), {QStringLiteral("a"), QStringLiteral("b")},
+                         d == QueryBuilder::MySQL ? QStringList() : QStringList{QStringLiteral("id")});
+        return qb;
+    };
+    const QString insertSelect =
+        QStringLiteral("INSERT INTO CopyTable (a, b) SELECT id + 5, name FROM FlagTable WHERE ( id < :0 ) ORDER BY id ASC");
+    QTest::newRow("insert of selected rows, returning")
+        << QueryBuilder::PostgreSQL << BuilderFactory(insertSelected) << insertSelect + " RETURNING id"
+        << QVariantList{3};
+    QTest::newRow("insert of selected rows") << QueryBuilder::MySQL << BuilderFactory(insertSelected) << insertSelect
+                                             << QVariantList{3};
+
     QTest::newRow("select of records") << QueryBuilder::Sqlite << BuilderFactory([](QueryBuilder::DatabaseType d) {
         SelectQueryBuilder<Flag> qb;
         qb.setDatabaseType(d);
