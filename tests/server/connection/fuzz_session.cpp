@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QSqlQuery>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <poll.h>
@@ -75,16 +76,24 @@ void converse(int socket, const QByteArray &input)
         const bool sending = written < input.size();
         pollfd descriptor{socket, short(POLLIN | (sending ? POLLOUT : 0)), 0};
         const int ready = ::poll(&descriptor, 1, sending ? 30000 : 200);
+        // libFuzzer's timeout check is a periodic SIGALRM, which interrupts the wait.
+        if (ready < 0 && errno == EINTR)
+            continue;
         if (ready < 0 || (ready == 0 && sending))
             std::abort(); // the connection neither reads nor answers
         if (ready == 0)
             return;
         if (descriptor.revents & POLLOUT) {
             const ssize_t n = ::send(socket, input.constData() + written, size_t(input.size() - written), MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
             written = n < 0 ? input.size() : written + n; // one that stopped reading has closed
         }
         if (descriptor.revents & (POLLIN | POLLHUP | POLLERR)) {
-            if (::read(socket, buffer, sizeof buffer) <= 0)
+            const ssize_t n = ::read(socket, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
                 return;
         }
     }
