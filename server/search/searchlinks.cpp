@@ -17,6 +17,9 @@ namespace SearchLinks {
 
 namespace {
 
+// Links written in one transaction.
+constexpr qsizetype BatchSize = 500;
+
 // The items linked to the collection now; false when the query failed.
 bool linkedItems(qint64 collectionId, QSet<qint64> &ids)
 {
@@ -32,26 +35,21 @@ bool linkedItems(qint64 collectionId, QSet<qint64> &ids)
 
 enum Direction { Linking, Unlinking };
 
-// Adds (or removes) every link of itemIds that wants changing: change writes the link when it has
-// to and returns the item it was for, or an invalid item when nothing changed.
+// Adds (or removes) every link of itemIds that wants changing, given the links there are (kept up
+// to date here): change writes the link when it has to and returns the item it was for, or an
+// invalid item when nothing changed.
 template<typename Change>
-int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction, Announcement announcement,
-          Change change)
+int applyBatch(const Collection &collection, const QList<qint64> &itemIds, Direction direction,
+               Announcement announcement, QSet<qint64> &linked, Change change)
 {
-    const Collection collection = Collection::retrieveById(collectionId);
-    if (!collection.isValid())
-        return 0;
     DataStore *db = DataStore::self();
     Transaction transaction(db, false);
     try {
         transaction.begin();
     } catch (const TransactionException &e) {
-        logError() << "Unable to change the links of search collection" << collectionId << ":" << e.what();
+        logError() << "Unable to change the links of search collection" << collection.id() << ":" << e.what();
         return 0;
     }
-    QSet<qint64> linked;
-    if (!linkedItems(collectionId, linked))
-        return 0;
     int changed = 0;
     for (const qint64 id : itemIds) {
         if (id <= 0)
@@ -69,17 +67,17 @@ int apply(qint64 collectionId, const QList<qint64> &itemIds, Direction direction
             db->notificationCollector()->notifyItemUnlinked(item, collection);
     }
     if (!transaction.commit()) {
-        logError() << "Unable to commit the links of search collection" << collectionId;
+        logError() << "Unable to commit the links of search collection" << collection.id();
         return 0;
     }
     return changed;
 }
 
-} // namespace
-
-int link(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
+int apply(const Collection &collection, const QList<qint64> &itemIds, Direction direction,
+          Announcement announcement, QSet<qint64> &linked)
 {
-    return apply(collectionId, itemIds, Linking, announcement, [collectionId](QSet<qint64> &linked, qint64 id) {
+    const qint64 collectionId = collection.id();
+    const auto linking = [collectionId](QSet<qint64> &linked, qint64 id) {
         if (linked.contains(id))
             return PimItem();
         const PimItem item = PimItem::retrieveById(id);
@@ -87,18 +85,63 @@ int link(qint64 collectionId, const QList<qint64> &itemIds, Announcement announc
             return PimItem();
         linked.insert(id);
         return item;
-    });
-}
-
-int unlink(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
-{
-    return apply(collectionId, itemIds, Unlinking, announcement, [collectionId](QSet<qint64> &linked, qint64 id) {
+    };
+    const auto unlinking = [collectionId](QSet<qint64> &linked, qint64 id) {
         if (!linked.contains(id) || !Collection::removePimItem(collectionId, id))
             return PimItem();
         linked.remove(id);
         // The record only names the item in the notification; one that is gone has no links left.
         return PimItem::retrieveById(id);
-    });
+    };
+    int changed = 0;
+    for (qsizetype from = 0; from < itemIds.size(); from += BatchSize) {
+        const QList<qint64> batch = itemIds.mid(from, BatchSize);
+        changed += direction == Linking ? applyBatch(collection, batch, direction, announcement, linked, linking)
+                                        : applyBatch(collection, batch, direction, announcement, linked, unlinking);
+    }
+    return changed;
+}
+
+// The collection, with the links it has; invalid when it is gone or they cannot be read.
+Collection searchCollection(qint64 collectionId, QSet<qint64> &linked)
+{
+    const Collection collection = Collection::retrieveById(collectionId);
+    if (!collection.isValid() || !linkedItems(collectionId, linked))
+        return Collection();
+    return collection;
+}
+
+} // namespace
+
+int link(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
+{
+    QSet<qint64> linked;
+    const Collection collection = searchCollection(collectionId, linked);
+    return collection.isValid() ? apply(collection, itemIds, Linking, announcement, linked) : 0;
+}
+
+int unlink(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
+{
+    QSet<qint64> linked;
+    const Collection collection = searchCollection(collectionId, linked);
+    return collection.isValid() ? apply(collection, itemIds, Unlinking, announcement, linked) : 0;
+}
+
+int replace(qint64 collectionId, const QList<qint64> &itemIds, Announcement announcement)
+{
+    QSet<qint64> linked;
+    const Collection collection = searchCollection(collectionId, linked);
+    if (!collection.isValid())
+        return 0;
+    const QSet<qint64> wanted(itemIds.cbegin(), itemIds.cend());
+    QList<qint64> surplus;
+    for (const qint64 id : std::as_const(linked)) {
+        if (!wanted.contains(id))
+            surplus.append(id);
+    }
+    std::sort(surplus.begin(), surplus.end());
+    return apply(collection, itemIds, Linking, announcement, linked)
+           + apply(collection, surplus, Unlinking, announcement, linked);
 }
 
 } // namespace SearchLinks
