@@ -113,6 +113,8 @@ public:
                 walk(g_mime_message_get_mime_part(attached), depth + 1);
             }
         } else if (GMIME_IS_PART(object)) {
+            // An attachment is found by its name too.
+            text.add(PimText::Body, fromUtf8(g_mime_part_get_filename(GMIME_PART(object))));
             GMimeContentType *type = g_mime_object_get_content_type(object);
             if (!type || g_ascii_strcasecmp(g_mime_content_type_get_media_type(type), "text") != 0)
                 return;

@@ -65,8 +65,9 @@ Xapian::Document LocalDocument::make(qint64 itemId, const State &state, const QS
     document.add_boolean_term(LocalQuery::itemTerm(itemId));
     document.add_boolean_term(booleanTerm(booleanPrefix("mimetype"), mimeType));
     document.add_boolean_term(collectionTerm(state.collectionId));
+    // The day as the user sees it, in the local time zone, whatever zone the sender wrote.
     if (text.date().isValid())
-        document.add_value(DateSlot, text.date().toString(QStringLiteral("yyyyMMdd")).toStdString());
+        document.add_value(DateSlot, text.date().toLocalTime().toString(QStringLiteral("yyyyMMdd")).toStdString());
     document.add_value(StateSlot, encodeState(state));
     return document;
 }

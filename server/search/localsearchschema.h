@@ -26,8 +26,8 @@
 //   msgid:    XMID   mail Message-ID, exact (boolean)
 //   collection: XC   the item's collection id, exact (boolean)
 //   mimetype: T      the item's MIME type, exact (boolean)
-//   date:            ranges of the mail's Date or the event's DTSTART: date:20240101..20240331,
-//                    date:2024-01-01.., date:..2023-12-31
+//   date:            ranges of the mail's Date or the event's DTSTART, by the day it is in the local
+//                    time zone: date:20240101..20240331, date:2024-01-01.., date:..2023-12-31
 // Words without a field match the body and every field marked "also free text"; the fields'
 // text is indexed a second time without prefix for that, the body only once, under its prefix.
 namespace LocalSearchSchema {

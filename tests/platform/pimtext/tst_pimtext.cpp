@@ -99,6 +99,7 @@ void PimTextTest::fields_data()
         "see attached\n"
         "--m\n"
         "Content-Type: image/png\n"
+        "Content-Disposition: attachment; filename=\"holiday-snapshot.png\"\n"
         "Content-Transfer-Encoding: base64\n"
         "\n"
         + QByteArray("PNGBINARYWORD").toBase64()
@@ -113,9 +114,10 @@ void PimTextTest::fields_data()
           "\n"
           "inner w\xc3\xb6rds\n"
           "--m--\n");
-    QTest::newRow("mail: attached message in the body, images not")
+    QTest::newRow("mail: attached message and file names in the body, images not")
         << "message/rfc822" << attached << int(PimText::Body)
-        << QStringList{"see attached", "Inner Sender", "forwarded news", "inner wörds"} << QStringList{"PNGBINARYWORD"};
+        << QStringList{"see attached", "Inner Sender", "forwarded news", "inner wörds", "holiday-snapshot.png"}
+        << QStringList{"PNGBINARYWORD"};
     QTest::newRow("mail: attached message's subject is not the mail's")
         << "message/rfc822" << attached << int(PimText::Subject) << QStringList{"outer"} << QStringList{"forwarded"};
 

@@ -113,6 +113,12 @@ QList<Fixture> fixtures()
                     "\n"
                     "<p>Ristorante <b>Bella</b>vista</p>\n"
                     "--x--\n")},
+        {"newyear", "Mail", "message/rfc822",
+         crlf("From: Night Owl <owl@example.org>\n"
+              "Subject: late greetings\n"
+              "Date: Sun, 31 Dec 2023 23:30:00 -0500\n"
+              "\n"
+              "Sent before midnight where I am.\n")},
         {"japanese", "Mail", "message/rfc822",
          crlf("From: Taro <taro@example.jp>\n"
               "Subject: =?utf-8?B?5Lya6K2w44Gu6K2w5LqL6Yyy?=\n"
@@ -222,6 +228,8 @@ void LocalSearchTest::initTestCase()
     QVERIFY2(m_server.prepare(), qPrintable(m_server.errorString()));
     m_server.environment().writeServerSettings(QStringLiteral("Search"), QStringLiteral("Manager"),
                                                QStringList{QStringLiteral("Local")});
+    // Dates are searched by their day in the server's time zone.
+    m_server.environment().setVariable(QStringLiteral("TZ"), QStringLiteral("UTC"));
     TALVORI_VERIFY_STARTED(m_server, m_server.start({QStringLiteral("res1")}));
     m_listener = std::make_unique<NotifyListener>(m_server.bus().address());
     QVERIFY(m_server.login(m_client, "searchclient"));
@@ -343,7 +351,8 @@ void LocalSearchTest::findsItems_data()
     QTest::newRow("not") << QByteArray("meeting NOT lunch") << QStringList{"agenda"};
     QTest::newRow("wildcard") << QByteArray("garden*") << QStringList{"garden"};
     QTest::newRow("stem of another form") << QByteArray("tomato") << QStringList{"garden"};
-    QTest::newRow("date range") << QByteArray("date:20240101..20241231") << QStringList{"agenda", "dentist"};
+    QTest::newRow("date range") << QByteArray("date:20240101..20241231") << QStringList{"agenda", "dentist", "newyear"};
+    QTest::newRow("the day in the local time zone") << QByteArray("date:20240101..20240101") << QStringList{"newyear"};
     QTest::newRow("open date range") << QByteArray("date:..2023-12-31") << QStringList{"lunch", "japanese"};
     QTest::newRow("mime type") << QByteArray("mimetype:text/vcard") << QStringList{"dana"};
     QTest::newRow("collection") << QByteArray("collection:%Notes") << QStringList{"garden"};
