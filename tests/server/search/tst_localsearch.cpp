@@ -43,17 +43,6 @@ QByteArray quoted(const QByteArray &text)
     return '"' + escaped + '"';
 }
 
-// The ids of the item lines of an answer ("* 7 SEARCH (...)"), in their order.
-QList<qint64> itemIds(const QList<QByteArray> &answer)
-{
-    QList<qint64> ids;
-    for (const QByteArray &line : answer) {
-        if (line.startsWith("* "))
-            ids.append(line.split(' ').value(1).toLongLong());
-    }
-    return ids;
-}
-
 // The (operation, item) of each link and unlink record of the batches for the collection.
 QList<QPair<int, qint64>> linkRecords(const QList<NotificationMessage::List> &batches, qint64 collection)
 {
@@ -266,16 +255,12 @@ QList<qint64> LocalSearchTest::search(const QByteArray &query)
     QList<QByteArray> answer;
     if (!m_client.runOk("SEARCH " + quoted(query) + " (UID)", &answer))
         qWarning() << answer.value(answer.size() - 1);
-    return itemIds(answer);
+    return TestClient::itemIds(answer);
 }
 
 QList<qint64> LocalSearchTest::linked(qint64 collection)
 {
-    if (!m_client.runOk("SELECT SILENT " + number(collection)))
-        return {};
-    const QList<qint64> ids = itemIds(m_client.run("FETCH 1:* (UID)"));
-    m_client.runOk("SELECT SILENT 0");
-    return ids;
+    return m_client.collectionItems(collection);
 }
 
 qint64 LocalSearchTest::searchStore(const QByteArray &name, const QByteArray &query)
@@ -689,9 +674,7 @@ void LocalSearchTest::killDuringHeavyAppends()
     QVERIFY(restart());
     // The kill left the index behind the store, which the start found.
     QTRY_VERIFY(m_server.errorLog().contains("Bringing the search index up to date: "));
-    QVERIFY(m_client.runOk("SELECT SILENT " + number(bulk)));
-    const QList<qint64> stored = itemIds(m_client.run("FETCH 1:* (UID)"));
-    QVERIFY(m_client.runOk("SELECT SILENT 0"));
+    const QList<qint64> stored = m_client.collectionItems(bulk);
     QVERIFY(!stored.isEmpty());
     for (const qint64 id : std::as_const(removed))
         QVERIFY(!stored.contains(id));

@@ -125,16 +125,7 @@ qint64 SearchEnginesTest::searchStore(const QByteArray &name, const QByteArray &
 
 QList<qint64> SearchEnginesTest::linked(qint64 collection)
 {
-    QList<qint64> ids;
-    if (!m_client.runOk("SELECT SILENT " + number(collection)))
-        return ids;
-    const QList<QByteArray> answer = m_client.run("FETCH 1:* (UID)");
-    for (const QByteArray &line : answer) {
-        if (line.startsWith("* "))
-            ids.append(line.split(' ').value(1).toLongLong());
-    }
-    m_client.runOk("SELECT SILENT 0");
-    return ids;
+    return m_client.collectionItems(collection);
 }
 
 qint64 SearchEnginesTest::appendItem()
