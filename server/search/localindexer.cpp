@@ -145,9 +145,12 @@ bool LocalIndexer::catchUp(LocalIndexWriter &writer, LocalSearches &searches)
     QElapsedTimer progress;
     progress.start();
     qsizetype done = 0;
+    writer.setCatchingUp(true);
     for (const Changes &batch : batches(behind)) {
-        if (stopping())
+        if (stopping()) {
+            writer.setCatchingUp(false);
             return false;
+        }
         writer.index(batch);
         writer.commitIfDue(false);
         done += batch.size();
@@ -159,6 +162,7 @@ bool LocalIndexer::catchUp(LocalIndexWriter &writer, LocalSearches &searches)
             progress.restart();
         }
     }
+    writer.setCatchingUp(false);
     writer.commit();
     if (!behind.isEmpty())
         logError().noquote() << QStringLiteral("Search index up to date: %1 items indexed in %2")
