@@ -12,7 +12,7 @@ using Changes = LocalIndexWriter::Changes;
 namespace {
 
 // Items read and indexed at a time; a stop waits for at most one batch.
-constexpr qsizetype BatchSize = 500;
+constexpr qsizetype BatchSize = 250;
 // How often building the index reports its progress.
 constexpr qint64 ProgressEveryMs = 10000;
 
@@ -145,12 +145,9 @@ bool LocalIndexer::catchUp(LocalIndexWriter &writer, LocalSearches &searches)
     QElapsedTimer progress;
     progress.start();
     qsizetype done = 0;
-    writer.setCatchingUp(true);
     for (const Changes &batch : batches(behind)) {
-        if (stopping()) {
-            writer.setCatchingUp(false);
+        if (stopping())
             return false;
-        }
         writer.index(batch);
         writer.commitIfDue(false);
         done += batch.size();
@@ -162,7 +159,6 @@ bool LocalIndexer::catchUp(LocalIndexWriter &writer, LocalSearches &searches)
             progress.restart();
         }
     }
-    writer.setCatchingUp(false);
     writer.commit();
     if (!behind.isEmpty())
         logError().noquote() << QStringLiteral("Search index up to date: %1 items indexed in %2")

@@ -50,11 +50,9 @@ public:
     QList<qint64> index(const Changes &changes);
 
     // Commits what index() wrote when enough has gathered, a while has passed since the last
-    // commit, or idle says no more work is waiting; while catching up, only when much has gathered.
+    // commit, or idle says no more work is waiting.
     void commitIfDue(bool idle);
     void commit();
-    // Whether the writer is bringing the index up to date in bulk (catchUp()'s items).
-    void setCatchingUp(bool catchingUp) { m_catchingUp = catchingUp; }
 
     const Xapian::Database &database() const { return m_database; }
 
@@ -83,8 +81,6 @@ private:
     QHash<qint64, QString> m_mimeTypes;
     int m_uncommitted = 0;
     QElapsedTimer m_sinceCommit;
-    qint64 m_lastCommitMs = 0;
-    bool m_catchingUp = false;
 };
 
 #endif
