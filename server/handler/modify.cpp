@@ -132,6 +132,9 @@ bool Modify::parseStream()
                     queryString = QString::fromUtf8(pairs.at(i + 1));
             }
             if (queryLanguage != collection.queryLanguage() || queryString != collection.queryString()) {
+                QString error;
+                if (!SearchManager::checkQuery(queryLanguage, queryString, &error))
+                    return failureResponse(error);
                 collection.setQueryLanguage(queryLanguage);
                 collection.setQueryString(queryString);
                 SearchManager::updateSearch(collection, db);

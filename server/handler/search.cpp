@@ -4,6 +4,8 @@
 
 #include "protocol/imapstreamparser.h"
 #include "protocol/scope.h"
+#include "search/localindex.h"
+#include "search/searchmanager.h"
 #include "search/sorvanisearch.h"
 
 #include <imapset.h>
@@ -15,7 +17,12 @@ bool Search::parseStream()
         return failureResponse("No query specified");
 
     QList<qint64> ids;
-    {
+    const SearchManager *manager = SearchManager::instance();
+    if (manager && manager->usesLocalIndex()) {
+        QString error;
+        if (!LocalIndex::search(query, &ids, &error))
+            return failureResponse(error);
+    } else {
         SorvaniSearch search;
         ids = search.search(query);
     }

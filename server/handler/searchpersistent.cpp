@@ -24,6 +24,10 @@ bool SearchPersistent::parseStream()
     const QString query = m_streamParser->readUtf8String();
     if (query.isEmpty())
         return failureResponse("No query specified");
+    const QString language = SearchManager::newSearchLanguage();
+    QString error;
+    if (!SearchManager::checkQuery(language, query, &error))
+        return failureResponse(error);
 
     const Collection root = SearchResource::root();
     if (!root.isValid())
@@ -34,7 +38,7 @@ bool SearchPersistent::parseStream()
     collection.setResourceId(root.resourceId());
     collection.setRemoteId(query);
     collection.setQueryString(query);
-    collection.setQueryLanguage(QStringLiteral("SPARQL"));
+    collection.setQueryLanguage(language);
     if (!db->appendCollection(collection))
         return failureResponse("Unable to create persistent search");
 

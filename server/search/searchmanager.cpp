@@ -3,6 +3,9 @@
 #include "common/log.h"
 #include "search/aftercommit.h"
 #include "search/agentsearchengine.h"
+#include "search/localquery.h"
+#include "search/localsearchengine.h"
+#include "search/localsearchschema.h"
 #include "search/sorvanisearchengine.h"
 #include "search/xesamsearchengine.h"
 #include "storage/datastore.h"
@@ -36,10 +39,23 @@ SearchManager::SearchManager(const QStringList &engineWords, QObject *parent)
             m_engines.append(new AgentSearchEngine);
         else if (word == QLatin1String("Xesam"))
             m_engines.append(new XesamSearchEngine);
+        else if (word == QLatin1String("Local"))
+            addLocalEngine();
         else
             logError().noquote() << "Unknown search engine type: " + word;
     }
     s_instance.storeRelease(this);
+}
+
+void SearchManager::addLocalEngine()
+{
+    // The index has one writer: a second engine on it could only fight the first.
+    if (m_usesLocalIndex) {
+        logError() << "Search engine type given twice, the second is skipped: Local";
+        return;
+    }
+    m_engines.append(new LocalSearchEngine);
+    m_usesLocalIndex = true;
 }
 
 SearchManager::~SearchManager()
@@ -51,6 +67,19 @@ SearchManager::~SearchManager()
 SearchManager *SearchManager::instance()
 {
     return s_instance.loadAcquire();
+}
+
+QString SearchManager::newSearchLanguage()
+{
+    const SearchManager *manager = instance();
+    return manager && manager->usesLocalIndex() ? LocalSearchSchema::QueryLanguage : QStringLiteral("SPARQL");
+}
+
+bool SearchManager::checkQuery(const QString &queryLanguage, const QString &query, QString *error)
+{
+    if (queryLanguage != LocalSearchSchema::QueryLanguage)
+        return true;
+    return LocalQuery().parse(query, error);
 }
 
 bool SearchManager::addSearch(const Collection &collection)

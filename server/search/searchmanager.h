@@ -23,8 +23,8 @@ class SearchManager : public QObject
 {
     Q_OBJECT
 public:
-    // One engine per word, in their order: "Sorvani", "Agent", "Xesam"; an unknown word is logged
-    // and skipped.
+    // One engine per word, in their order: "Sorvani", "Agent", "Xesam", "Local"; an unknown word
+    // is logged and skipped.
     explicit SearchManager(const QStringList &engineWords, QObject *parent = nullptr);
     ~SearchManager() override;
 
@@ -35,6 +35,17 @@ public:
     // False, with nothing queued, when the collection has no query string or no query language.
     bool addSearch(const Talvori::Collection &collection);
     bool removeSearch(qint64 collectionId);
+
+    // With the word "Local", SEARCH runs in the server's own index and SEARCH_STORE makes
+    // searches of its query language; otherwise both go to the semantic query service. Set at
+    // construction, read by any thread.
+    bool usesLocalIndex() const { return m_usesLocalIndex; }
+    // The query language SEARCH_STORE gives a new persistent search: the local index's when
+    // there is a manager that uses it, else "SPARQL".
+    static QString newSearchLanguage();
+    // Whether a search of that language can run its query; false with the reason when the
+    // language is the local index's and the query is not one. Other languages are not checked.
+    static bool checkQuery(const QString &queryLanguage, const QString &query, QString *error);
 
     // A new persistent search (SEARCH_STORE): the engines start it after db's commit. False when
     // it cannot be handed over (nothing to run, or no manager).
@@ -47,11 +58,13 @@ public:
     static void removeSearchAfterCommit(qint64 collectionId, DataStore *db);
 
 private:
+    void addLocalEngine();
     void addSearchInternal(const Talvori::Collection &collection);
     void removeSearchInternal(qint64 collectionId);
 
     // Owned; main thread only.
     QList<AbstractSearchEngine *> m_engines;
+    bool m_usesLocalIndex = false;
 };
 
 #endif

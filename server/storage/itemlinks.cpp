@@ -10,8 +10,6 @@ using namespace Talvori;
 
 namespace ItemLinks {
 
-namespace {
-
 // The items linked to the collection now; false when the query failed.
 bool linkedItems(qint64 collectionId, QSet<qint64> &ids)
 {
@@ -24,6 +22,8 @@ bool linkedItems(qint64 collectionId, QSet<qint64> &ids)
         ids.insert(qb.query().value(0).toLongLong());
     return true;
 }
+
+namespace {
 
 enum Direction { Linking, Unlinking };
 

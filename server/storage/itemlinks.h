@@ -4,6 +4,7 @@
 #include "storage/entities.h"
 
 #include <QList>
+#include <QSet>
 
 // The links from a collection to items that live elsewhere, which fill search (virtual)
 // collections: set by LINK and UNLINK and by the search engines. A link that is there already is
@@ -12,6 +13,9 @@
 namespace ItemLinks {
 
 enum Announcement { Announce, Silent };
+
+// The ids of the items linked to the collection now; false when the query failed.
+bool linkedItems(qint64 collectionId, QSet<qint64> &ids);
 
 // The number of links written (removed), or -1 when one could not be.
 int link(const Talvori::Collection &collection, const QList<Talvori::PimItem> &items, Announcement announcement);

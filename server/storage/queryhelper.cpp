@@ -10,10 +10,12 @@ namespace QueryHelper {
 void setToQuery(const ImapSet &set, const QString &column, QueryBuilder &qb)
 {
     Query::Condition condition(Query::Or);
+    QVariantList listed;
     for (const ImapInterval &interval : set.intervals()) {
         if (interval.hasDefinedBegin() && interval.hasDefinedEnd()) {
-            if (interval.size() == 1) {
-                condition.addValueCondition(column, Query::Equals, interval.begin());
+            if (interval.size() <= MaxListedInterval) {
+                for (qint64 id = interval.begin(); id <= interval.end(); ++id)
+                    listed.append(id);
             } else if (interval.begin() != 1) {
                 Query::Condition range(Query::And);
                 range.addValueCondition(column, Query::GreaterOrEqual, interval.begin());
@@ -29,6 +31,11 @@ void setToQuery(const ImapSet &set, const QString &column, QueryBuilder &qb)
         } else if (interval.hasDefinedEnd()) {
             condition.addValueCondition(column, Query::LessOrEqual, interval.end());
         }
+    }
+    if (listed.size() == 1) {
+        condition.addValueCondition(column, Query::Equals, listed.first());
+    } else if (!listed.isEmpty()) {
+        condition.addValueCondition(column, Query::In, listed);
     }
     if (!condition.isEmpty()) {
         qb.addCondition(condition);

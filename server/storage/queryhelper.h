@@ -14,9 +14,16 @@ namespace QueryHelper {
 // means every row.
 void setToQuery(const ImapSet &set, const QString &column, QueryBuilder &qb);
 
+// Intervals of at most this many ids go into one list of ids ("id IN (...)"), longer ones become
+// comparisons. Every database looks a list up through the primary key, where SQLite answers a long
+// chain of OR terms in a statement with joins (FETCH of the scattered items a search found) by
+// reading the whole table once for each statement.
+constexpr qint64 MaxListedInterval = 8;
+
 // How many intervals of a set one statement takes: databases bound the placeholders of a statement
 // (SQLite 32766, MariaDB and PostgreSQL 65535) and SQLite the depth of its expressions (1000),
-// which a condition of one term per interval reaches first.
+// which a condition of one term per interval reaches first; listed intervals take at most
+// MaxListedInterval placeholders each.
 constexpr int MaxIntervalsPerStatement = 500;
 
 // The set in pieces of at most maxIntervals intervals that select together what the set selects,

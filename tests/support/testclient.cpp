@@ -106,6 +106,25 @@ QList<ListingLine> TestClient::list(const QByteArray &command)
     return result;
 }
 
+QList<qint64> TestClient::collectionItems(qint64 collection)
+{
+    if (!runOk("SELECT SILENT " + QByteArray::number(collection)))
+        return {};
+    const QList<qint64> ids = itemIds(run("FETCH 1:* (UID)"));
+    runOk("SELECT SILENT 0");
+    return ids;
+}
+
+QList<qint64> TestClient::itemIds(const QList<QByteArray> &answer)
+{
+    QList<qint64> ids;
+    for (const QByteArray &line : answer) {
+        if (line.startsWith("* "))
+            ids.append(line.split(' ').value(1).toLongLong());
+    }
+    return ids;
+}
+
 bool TestClient::isFinal(const QByteArray &tag, const QList<QByteArray> &lines) const
 {
     if (lines.isEmpty())

@@ -62,6 +62,11 @@ public:
     qint64 create(const QByteArray &arguments);
     // A listing command (LIST, LSUB, X-TVLIST, with scope words); its lines parsed.
     QList<ListingLine> list(const QByteArray &command);
+    // The items of a collection, or those a search collection links: their ids in ascending order
+    // (SELECT it, FETCH 1:* (UID), SELECT 0 again); empty when it cannot be selected.
+    QList<qint64> collectionItems(qint64 collection);
+    // The ids of the item lines of an answer ("* 7 FETCH (...)", "* 7 SEARCH (...)"), in their order.
+    static QList<qint64> itemIds(const QList<QByteArray> &answer);
     // X-TVAPPEND of data into collection, cut into parts by partList ("(PLD:RFC822 :5)"), with the
     // flag list flags; the new item's id, or -1. The answer must be the item's UIDNEXT line and
     // "OK Append completed" and nothing else.

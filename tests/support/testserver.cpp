@@ -84,9 +84,9 @@ bool TestServer::start(const QStringList &resources, const QStringList &argument
     return true;
 }
 
-int TestServer::stop()
+int TestServer::stop(int timeoutMs)
 {
-    const int exitCode = m_process.stop();
+    const int exitCode = m_process.stop(timeoutMs);
     return m_ready ? exitCode : 0;
 }
 

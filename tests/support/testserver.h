@@ -45,9 +45,9 @@ public:
     // prepare() when that has not run, then starts the server with arguments, waits until it is
     // ready and registers resources. False with errorString().
     bool start(const QStringList &resources = QStringList(), const QStringList &arguments = QStringList());
-    // SIGTERM, then waits; the exit code (-1 when it had to be killed). 0 when the server never
-    // became ready: start() has said why, and a test's clean-up need not say it again.
-    int stop();
+    // SIGTERM, then waits at most timeoutMs; the exit code (-1 when it had to be killed). 0 when the
+    // server never became ready: start() has said why, and a test's clean-up need not say it again.
+    int stop(int timeoutMs = 20000);
     QString errorString() const { return m_error; }
     // True when the failure was a database server that is not there (see TALVORI_VERIFY_STARTED).
     bool databaseUnavailable() const { return m_backend.databaseUnavailable(); }

@@ -138,11 +138,7 @@ void SearchTest::cleanupTestCase()
 
 QList<qint64> SearchTest::linked(qint64 collection)
 {
-    if (!m_client.runOk("SELECT SILENT " + number(collection)))
-        return {};
-    const QList<qint64> ids = itemIds(m_client.run("FETCH 1:* (UID)"));
-    m_client.runOk("SELECT SILENT 0");
-    return ids;
+    return m_client.collectionItems(collection);
 }
 
 qint64 SearchTest::searchStore(const QByteArray &name, const QByteArray &query)

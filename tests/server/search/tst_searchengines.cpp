@@ -47,7 +47,7 @@ private Q_SLOTS:
 
 private:
     bool start(const QVariant &engines);
-    qint64 searchStore(const QByteArray &name, const QByteArray &query);
+    qint64 searchStore(const QByteArray &name, const QByteArray &query, QString *language = nullptr);
     QList<qint64> linked(qint64 collection);
     qint64 appendItem();
 
@@ -112,27 +112,20 @@ bool SearchEnginesTest::start(const QVariant &engines)
     return m_server->login(m_client, "engineclient");
 }
 
-qint64 SearchEnginesTest::searchStore(const QByteArray &name, const QByteArray &query)
+qint64 SearchEnginesTest::searchStore(const QByteArray &name, const QByteArray &query, QString *language)
 {
     const QList<QByteArray> answer = m_client.run("SEARCH_STORE \"" + name + "\" \"" + query + '"');
     ListingLine line;
     if (answer.size() != 2 || !line.parse(answer.first()))
         return -1;
+    if (language)
+        *language = line.queryLanguage;
     return line.id;
 }
 
 QList<qint64> SearchEnginesTest::linked(qint64 collection)
 {
-    QList<qint64> ids;
-    if (!m_client.runOk("SELECT SILENT " + number(collection)))
-        return ids;
-    const QList<QByteArray> answer = m_client.run("FETCH 1:* (UID)");
-    for (const QByteArray &line : answer) {
-        if (line.startsWith("* "))
-            ids.append(line.split(' ').value(1).toLongLong());
-    }
-    m_client.runOk("SELECT SILENT 0");
-    return ids;
+    return m_client.collectionItems(collection);
 }
 
 qint64 SearchEnginesTest::appendItem()
@@ -151,17 +144,31 @@ void SearchEnginesTest::engineWords_data()
     QTest::addColumn<bool>("sorvani");
     QTest::addColumn<bool>("agent");
     QTest::addColumn<bool>("xesam");
+    // The query language SEARCH_STORE gives the search.
+    QTest::addColumn<QString>("language");
     QTest::addColumn<QByteArray>("logged");
 
-    QTest::newRow("default") << QVariant() << true << true << false << QByteArray();
-    QTest::newRow("Sorvani") << QVariant(QStringList{QStringLiteral("Sorvani")}) << true << false << false
+    const QString sparql = QStringLiteral("SPARQL");
+    const QString local = QStringLiteral("XAPIAN");
+    QTest::newRow("default") << QVariant() << true << true << false << sparql << QByteArray();
+    QTest::newRow("Sorvani") << QVariant(QStringList{QStringLiteral("Sorvani")}) << true << false << false << sparql
                              << QByteArray();
-    QTest::newRow("Agent") << QVariant(QStringList{QStringLiteral("Agent")}) << false << true << false << QByteArray();
-    QTest::newRow("Xesam") << QVariant(QStringList{QStringLiteral("Xesam")}) << false << false << true << QByteArray();
+    QTest::newRow("Agent") << QVariant(QStringList{QStringLiteral("Agent")}) << false << true << false << sparql
+                           << QByteArray();
+    QTest::newRow("Xesam") << QVariant(QStringList{QStringLiteral("Xesam")}) << false << false << true << sparql
+                           << QByteArray();
+    QTest::newRow("Local: searches of its own language, which the others leave alone")
+        << QVariant(QStringList{QStringLiteral("Sorvani"), QStringLiteral("Local"), QStringLiteral("Xesam")}) << false
+        << false << true << local << QByteArray();
+    QTest::newRow("Local with Agent") << QVariant(QStringList{QStringLiteral("Local"), QStringLiteral("Agent")})
+                                      << false << true << false << local << QByteArray();
+    QTest::newRow("Local twice") << QVariant(QStringList{QStringLiteral("Local"), QStringLiteral("Local")}) << false
+                                 << false << false << local
+                                 << QByteArray("Search engine type given twice, the second is skipped: Local");
     QTest::newRow("unknown word skipped")
-        << QVariant(QStringList{QStringLiteral("agent"), QStringLiteral("Agent")}) << false << true << false
+        << QVariant(QStringList{QStringLiteral("agent"), QStringLiteral("Agent")}) << false << true << false << sparql
         << QByteArray("Unknown search engine type: agent");
-    QTest::newRow("none") << QVariant(QString()) << false << false << false << QByteArray();
+    QTest::newRow("none") << QVariant(QString()) << false << false << false << sparql << QByteArray();
 }
 
 void SearchEnginesTest::engineWords()
@@ -170,19 +177,22 @@ void SearchEnginesTest::engineWords()
     QFETCH(bool, sorvani);
     QFETCH(bool, agent);
     QFETCH(bool, xesam);
+    QFETCH(QString, language);
     QFETCH(QByteArray, logged);
 
     QVERIFY(start(engines));
     const qint64 item = appendItem();
     m_sorvani->setResults(QStringLiteral("words"), {SorvaniPeer::itemUri(item)});
-    const qint64 search = searchStore("Words", "words");
+    QString stored;
+    const qint64 search = searchStore("Words", "words", &stored);
     QVERIFY(search > 0);
+    QCOMPARE(stored, language);
 
     // The searches are handed over in order, so once the last engine has seen it all have.
     QTest::qWait(500);
     QCOMPARE(m_sorvani->calls().contains(QStringLiteral("sparqlQuery(words)")), sorvani);
     QCOMPARE(linked(search), sorvani ? QList<qint64>{item} : QList<qint64>());
-    QCOMPARE(m_agents->calls().contains(QStringLiteral("addSearch(words,SPARQL,%1)").arg(search)), agent);
+    QCOMPARE(m_agents->calls().contains(QStringLiteral("addSearch(words,%1,%2)").arg(language).arg(search)), agent);
     QCOMPARE(m_xesam->calls().contains(QStringLiteral("NewSession()")), xesam);
     if (!logged.isEmpty())
         QVERIFY2(m_server->errorLog().contains(logged), m_server->errorLog().constData());

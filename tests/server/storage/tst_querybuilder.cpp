@@ -322,13 +322,17 @@ void QueryBuilderTest::setToQuery_data()
 
     QTest::newRow("1:* means every row") << makeSet({{1, 0}}) << QString() << QVariantList{};
     QTest::newRow("single id") << makeSet({{5, 5}}) << "( ( id = :0 ) )" << QVariantList{5};
-    QTest::newRow("range") << makeSet({{3, 7}}) << "( ( ( id >= :0 AND id <= :1 ) ) )" << QVariantList{3, 7};
-    QTest::newRow("range from 1") << makeSet({{1, 7}}) << "( ( id <= :0 ) )" << QVariantList{7};
+    QTest::newRow("range") << makeSet({{3, 70}}) << "( ( ( id >= :0 AND id <= :1 ) ) )" << QVariantList{3, 70};
+    QTest::newRow("range from 1") << makeSet({{1, 70}}) << "( ( id <= :0 ) )" << QVariantList{70};
+    QTest::newRow("short ranges listed, up to 8 ids")
+        << makeSet({{3, 5}, {9, 9}, {20, 27}, {40, 48}})
+        << "( ( ( id >= :0 AND id <= :1 ) OR id IN ( :2, :3, :4, :5, :6, :7, :8, :9, :10, :11, :12, :13 ) ) )"
+        << QVariantList{40, 48, 3, 4, 5, 9, 20, 21, 22, 23, 24, 25, 26, 27};
     QTest::newRow("open end") << makeSet({{4, 0}}) << "( ( id >= :0 ) )" << QVariantList{4};
     QTest::newRow("open begin") << makeSet({{0, 9}}) << "( ( id <= :0 ) )" << QVariantList{9};
-    QTest::newRow("several intervals") << makeSet({{2, 2}, {10, 12}, {20, 0}})
-                                       << "( ( id = :0 OR ( id >= :1 AND id <= :2 ) OR id >= :3 ) )"
-                                       << QVariantList{2, 10, 12, 20};
+    QTest::newRow("several intervals") << makeSet({{2, 2}, {10, 30}, {40, 0}})
+                                       << "( ( ( id >= :0 AND id <= :1 ) OR id >= :2 OR id = :3 ) )"
+                                       << QVariantList{10, 30, 40, 2};
     QTest::newRow("1:* among others adds nothing for it") << makeSet({{1, 0}, {5, 5}}) << "( ( id = :0 ) )"
                                                           << QVariantList{5};
 }
