@@ -621,6 +621,12 @@ void LocalSearchTest::persistentSearchesAcrossRestartAndRebuild()
     QVERIFY2(m_server.errorLog().contains("cannot be used"), m_server.errorLog().constData());
     QCOMPARE(linked(lasting), (QList<qint64>{first, second, third}));
 
+    // The rebuilt index keeps the search going both ways: an item that no longer matches leaves it.
+    m_listener->settle(300);
+    QVERIFY(storePayload(first, "plain goods"));
+    QTRY_COMPARE_WITH_TIMEOUT(linked(lasting), (QList<qint64>{second, third}), 20000);
+    QTRY_COMPARE(linkRecords(m_listener->batches, lasting), (QList<QPair<int, qint64>>{{Unlink, first}}));
+
     // The index is the user's alone, as the rest of the server's files.
     QDirIterator entries(indexPath(), QDir::AllEntries | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
