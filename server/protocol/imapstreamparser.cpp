@@ -102,6 +102,7 @@ void ImapStreamParser::compact()
         return;
     // Removing from the front of a QByteArray only moves its start, so this costs nothing per chunk.
     m_data.remove(0, m_position);
+    m_consumed += m_position;
     m_position = 0;
 }
 
@@ -196,8 +197,10 @@ QByteArray ImapStreamParser::readLiteralPart(qint64 maxSize)
         chunk = m_data.size() - m_position;
 
     m_literalSize -= chunk;
-    if (m_position == 0 && chunk == m_data.size() && !m_peeking)
+    if (m_position == 0 && chunk == m_data.size() && !m_peeking) {
+        m_consumed += chunk;
         return std::exchange(m_data, QByteArray());
+    }
     const QByteArray part = m_data.mid(m_position, chunk);
     m_position += chunk;
     compact();
@@ -403,10 +406,20 @@ bool ImapStreamParser::atListEnd()
     waitOrThrow(exhausted());
     const qsizetype saved = m_position;
     skipSpacesWaiting();
-    if (m_data.at(m_position) == ')') {
+    const char next = m_data.at(m_position);
+    if (next == ')') {
         ++m_position;
         return true;
     }
+    // A list ends on the line it began on (literals inside it are read whole).
+    if (next == '\r' || next == '\n')
+        throw ImapParserException("Unterminated list");
+    // Callers read an element between two questions; one that cannot be read (a parenthesis where
+    // a string belongs) leaves the stream where it was, and asking again would never end.
+    const qint64 offset = m_consumed + m_position;
+    if (offset == m_listElementAt)
+        throw ImapParserException("Unexpected token in list");
+    m_listElementAt = offset;
     m_position = saved;
     return false;
 }

@@ -67,6 +67,8 @@ public:
 
     bool hasList();
     void beginList();
+    // True, and past it, at the ')' of the list being read; false before an element. Throws when
+    // the line ends inside the list, or when asked again although the element was not read.
     bool atListEnd();
     QList<QByteArray> readParenthesizedList();
 
@@ -115,6 +117,11 @@ private:
     QIODevice *m_device;
     QByteArray m_data;
     qsizetype m_position = 0;
+    // Bytes dropped from the front of m_data so far: m_consumed + m_position is a place in the
+    // stream that does not move when the buffer is compacted.
+    qint64 m_consumed = 0;
+    // Where atListEnd() last found an element to be read.
+    qint64 m_listElementAt = -1;
     qint64 m_literalSize = 0;
     bool m_peeking = false;
     LineWriter m_continuationWriter;

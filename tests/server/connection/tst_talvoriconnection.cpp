@@ -83,6 +83,13 @@ void TalvoriConnectionTest::dispatch_data()
              + "a2 OK CAPABILITY completed"},
         {"commands of later states are unknown before LOGIN", "a1 FETCH 1:* FLAGS\r\n",
          "a1 BAD Unrecognized command: FETCH"},
+        // Each of these kept the connection's thread spinning for ever.
+        {"list that ends with its line", "a1 LOGIN me\r\na2 LIST 0 INF (MIMETYPE (a)\r\n",
+         "a1 OK User logged in\na2 NO ImapParserException: Unterminated list"},
+        {"parenthesis where a list holds strings", "a1 LOGIN me\r\na2 LIST 0 INF ((x))\r\n",
+         "a1 OK User logged in\na2 NO ImapParserException: Unexpected token in list"},
+        {"remote ids that end with their line", "a1 LOGIN me\r\na2 RID FETCH (a b\r\n",
+         "a1 OK User logged in\na2 NO ImapParserException: Unterminated list"},
     };
     for (const auto &[name, input, expected] : cases)
         for (const char *mode : {"whole", "trickle"})

@@ -209,6 +209,12 @@ void ImapStreamParserTest::parse_data()
          "hasList=true ; begin ; <a> ; atListEnd=false ; <b> ; atListEnd=true ; <x>", ""},
         {"not a list", "x\r\n", "begin", "!Stream not at a beginning of a list", ""},
         {"unterminated list", "(a b", "list", "!Unable to read more data", ""},
+        {"list ended by its line", " (a\r\n", "begin atListEnd str atListEnd",
+         "begin ; atListEnd=false ; <a> ; !Unterminated list", ""},
+        {"list element that is not read", " ((a))\r\n", "begin atListEnd str atListEnd",
+         "begin ; atListEnd=false ; <> ; !Unexpected token in list", ""},
+        {"list elements across a compacted buffer", " ({3}\r\nabc {1}\r\nd)\r\n", "begin atListEnd str atListEnd str atListEnd",
+         "begin ; atListEnd=false ; <abc> ; atListEnd=false ; <d> ; atListEnd=true", "3,1"},
         // date-time
         {"quoted date-time", "\"17-Jul-1996 02:44:25 -0700\" x\r\n", "hasDate date str",
          "hasDate=true ; 1996-07-17T09:44:25Z ; <x>", ""},
