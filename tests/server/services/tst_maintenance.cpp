@@ -106,10 +106,13 @@ void MaintenanceTest::collectionsAreSynchronisedAtTheirInterval()
     for (qint64 id : {top, child}) {
         const QList<qint64> times = recorder.timesOf(id);
         QVERIFY2(times.size() >= 3, qPrintable(QStringLiteral("%1 asked %2 times").arg(id).arg(times.size())));
-        // At most once per interval, and not much later than one poll after it.
+        // At most once per interval, and not much later than one poll after it. The times are those
+        // the requests arrive at the peer: on a loaded machine one that is delivered late makes the
+        // next gap look shorter by as much, so up to a poll of slack on that side (asking at every
+        // poll would still give gaps of one period).
         for (qsizetype i = 1; i < times.size(); ++i) {
             const qint64 gap = times.at(i) - times.at(i - 1);
-            QVERIFY2(gap >= 5 * Minute - 50 && gap <= 5 * Minute + 2 * Period + 100, QByteArray::number(gap).constData());
+            QVERIFY2(gap >= 5 * Minute - Period && gap <= 5 * Minute + 2 * Period + 100, QByteArray::number(gap).constData());
         }
     }
     QVERIFY(recorder.timesOf(never).isEmpty());
