@@ -264,8 +264,12 @@ void TalvoriConnectionTest::inputPastItsBounds()
     }
     const qint64 after = serverMemory();
     qInfo("server's peak memory: %lld KiB before, %lld KiB after", before / 1024, after / 1024);
-    QVERIFY2(after - before < 16 << 20, QByteArray::number(after - before).constData());
     QCOMPARE(m_server.process().state(), QProcess::Running);
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer's shadow memory multiplies every byte the server touches.
+    QSKIP("the memory bound does not hold under ThreadSanitizer");
+#endif
+    QVERIFY2(after - before < 16 << 20, QByteArray::number(after - before).constData());
 }
 
 void TalvoriConnectionTest::socketIsReachableByItsOwnerOnly()
